@@ -1,0 +1,3 @@
+#include "records/CurrentRecord.h"
+
+CurrentRecordData CurrentRecord;

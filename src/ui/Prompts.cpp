@@ -1,0 +1,56 @@
+#include "ui/Prompts.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace {
+Prompts* g_installed = nullptr;
+}
+
+Prompts& Prompts::current() {
+    static DesktopPrompts desktop;
+    return g_installed ? *g_installed : desktop;
+}
+
+void Prompts::install(Prompts* prompts) { g_installed = prompts; }
+
+void DesktopPrompts::message(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("player"), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+QStringList DesktopPrompts::chooseOpenFiles(QWidget* parent, const QString& filter, bool multiple,
+                                            const QString& directory) {
+    QFileDialog dialog(parent, QString(), directory, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles();
+}
+
+QString DesktopPrompts::chooseSaveFile(QWidget* parent, const QString& filter,
+                                       const QString& defaultSuffix, const QString& directory) {
+    QFileDialog dialog(parent, QString(), directory, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+bool DesktopPrompts::choosePrinter(QWidget* parent, QPrinter& printer) {
+    QPrintDialog dialog(&printer, parent);
+    dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    dialog.setPrintRange(QAbstractPrintDialog::AllPages);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+int DesktopPrompts::runModal(QDialog& dialog) { return dialog.exec(); }

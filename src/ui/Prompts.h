@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QDialog;
+class QPrinter;
+class QWidget;
+
+// Every message box, file chooser, print dialog and modal dialog of the program goes
+// through this one interface, so that tests can answer them without a screen.
+class Prompts {
+public:
+    virtual ~Prompts() = default;
+
+    // A plain OK message box with the program's title; returns when it is dismissed.
+    virtual void message(QWidget* parent, const QString& text) = 0;
+
+    // Choose existing files to open. An empty list means cancelled.
+    // `filter` uses Qt's form: "asf File (*.asf)".
+    virtual QStringList chooseOpenFiles(QWidget* parent, const QString& filter, bool multiple,
+                                        const QString& directory = {}) = 0;
+
+    // Choose a file to save to; `defaultSuffix` without the dot. Empty means cancelled.
+    virtual QString chooseSaveFile(QWidget* parent, const QString& filter,
+                                   const QString& defaultSuffix, const QString& directory = {}) = 0;
+
+    // Let the user set up `printer`. False means cancelled.
+    virtual bool choosePrinter(QWidget* parent, QPrinter& printer) = 0;
+
+    // Run a modal dialog; returns its QDialog::DialogCode.
+    virtual int runModal(QDialog& dialog) = 0;
+
+    // The prompts in force: the desktop ones unless a test installed its own.
+    static Prompts& current();
+    // Installs `prompts` (not owned); nullptr restores the desktop ones.
+    static void install(Prompts* prompts);
+};
+
+// The desktop implementation: QMessageBox, QFileDialog, QPrintDialog, QDialog::exec.
+class DesktopPrompts final : public Prompts {
+public:
+    void message(QWidget* parent, const QString& text) override;
+    QStringList chooseOpenFiles(QWidget* parent, const QString& filter, bool multiple,
+                                const QString& directory) override;
+    QString chooseSaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                           const QString& directory) override;
+    bool choosePrinter(QWidget* parent, QPrinter& printer) override;
+    int runModal(QDialog& dialog) override;
+};

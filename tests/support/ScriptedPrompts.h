@@ -1,0 +1,74 @@
+#pragma once
+
+#include "ui/Prompts.h"
+
+#include <QDialog>
+#include <QPrinter>
+#include <QStringList>
+#include <deque>
+#include <functional>
+
+// A Prompts double for headless tests: records what was asked and answers from queues
+// that the test fills. Installs itself for its lifetime.
+class ScriptedPrompts final : public Prompts {
+public:
+    ScriptedPrompts() { Prompts::install(this); }
+    ~ScriptedPrompts() override { Prompts::install(nullptr); }
+
+    // What the program showed or asked, in order.
+    QStringList messages;
+    QStringList openFilters;
+    QStringList saveFilters;
+    QStringList saveSuffixes;
+    int printerRequests = 0;
+    int modalRuns = 0;
+
+    // Answers, taken from the front; an empty queue answers "cancelled".
+    std::deque<QStringList> openAnswers;
+    std::deque<QString> saveAnswers;
+    // Sets the printer up (e.g. PDF output) and returns whether the user pressed Print.
+    std::deque<std::function<bool(QPrinter&)>> printerAnswers;
+    // Plays the user's part in a modal dialog and returns its result code.
+    std::deque<std::function<int(QDialog&)>> modalAnswers;
+
+    void message(QWidget*, const QString& text) override { messages << text; }
+
+    QStringList chooseOpenFiles(QWidget*, const QString& filter, bool, const QString&) override {
+        openFilters << filter;
+        return pop(openAnswers, QStringList());
+    }
+
+    QString chooseSaveFile(QWidget*, const QString& filter, const QString& suffix,
+                           const QString&) override {
+        saveFilters << filter;
+        saveSuffixes << suffix;
+        return pop(saveAnswers, QString());
+    }
+
+    bool choosePrinter(QWidget*, QPrinter& printer) override {
+        ++printerRequests;
+        if (printerAnswers.empty())
+            return false;
+        auto answer = printerAnswers.front();
+        printerAnswers.pop_front();
+        return answer(printer);
+    }
+
+    int runModal(QDialog& dialog) override {
+        ++modalRuns;
+        if (modalAnswers.empty())
+            return QDialog::Rejected;
+        auto answer = modalAnswers.front();
+        modalAnswers.pop_front();
+        return answer(dialog);
+    }
+
+private:
+    template <typename T> static T pop(std::deque<T>& queue, T fallback) {
+        if (queue.empty())
+            return fallback;
+        T front = queue.front();
+        queue.pop_front();
+        return front;
+    }
+};
