@@ -5,7 +5,7 @@
 
 // The recording chosen in the record list and opened in the player; one for the process.
 struct CurrentRecordData {
-    QString folder;     // the listed folder, ending with "/" once set
+    QString folder; // the listed folder, ending with "/" once set
     int32_t listCount = 0;
     int32_t listIndex = -1;
     QString numberText; // column 0 of the chosen row

@@ -15,7 +15,9 @@ Prompts& Prompts::current() {
     return g_installed ? *g_installed : desktop;
 }
 
-void Prompts::install(Prompts* prompts) { g_installed = prompts; }
+void Prompts::install(Prompts* prompts) {
+    g_installed = prompts;
+}
 
 void DesktopPrompts::message(QWidget* parent, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("player"), text, QMessageBox::Ok, parent);
@@ -53,4 +55,6 @@ bool DesktopPrompts::choosePrinter(QWidget* parent, QPrinter& printer) {
     return dialog.exec() == QDialog::Accepted;
 }
 
-int DesktopPrompts::runModal(QDialog& dialog) { return dialog.exec(); }
+int DesktopPrompts::runModal(QDialog& dialog) {
+    return dialog.exec();
+}

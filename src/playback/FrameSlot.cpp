@@ -1,0 +1,75 @@
+#include "playback/FrameSlot.h"
+
+#include <QMetaObject>
+#include <QPainter>
+#include <gst/video/video.h>
+
+CFrameSlot::CFrameSlot(QObject* parent) : QObject(parent) {}
+
+CFrameSlot::~CFrameSlot() = default;
+
+void CFrameSlot::Store(GstSample* sample) {
+    {
+        QMutexLocker lock(&m_mutex);
+        m_sample.reset(sample);
+    }
+    ++m_frames;
+    // One queued repaint at a time: a slow UI thread is not flooded with events.
+    if (!m_repaintPending.exchange(true)) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_repaintPending = false;
+                Q_EMIT FrameReady();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+bool CFrameSlot::WithNewestView(const std::function<void(const QImage&)>& use) const {
+    GstSamplePtr sample;
+    {
+        QMutexLocker lock(&m_mutex);
+        if (!m_sample)
+            return false;
+        sample.reset(gst_sample_ref(m_sample.get()));
+    }
+    GstVideoInfo info;
+    GstCaps* caps = gst_sample_get_caps(sample.get());
+    GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps))
+        return false;
+    GstVideoFrame frame;
+    if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ))
+        return false;
+    const QImage::Format format = GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_BGRx
+                                      ? QImage::Format_RGB32
+                                      : QImage::Format_RGBX8888;
+    const QImage view(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
+                      GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info),
+                      GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), format);
+    use(view);
+    gst_video_frame_unmap(&frame);
+    return true;
+}
+
+QImage CFrameSlot::NewestImage() const {
+    QImage copy;
+    WithNewestView([&copy](const QImage& view) { copy = view.copy(); });
+    return copy;
+}
+
+bool CFrameSlot::PaintNewest(QPainter& painter, const QRect& target) const {
+    return WithNewestView([&](const QImage& view) { painter.drawImage(target, view); });
+}
+
+QSize CFrameSlot::FrameSize() const {
+    QMutexLocker lock(&m_mutex);
+    if (!m_sample)
+        return {};
+    GstVideoInfo info;
+    GstCaps* caps = gst_sample_get_caps(m_sample.get());
+    if (!caps || !gst_video_info_from_caps(&info, caps))
+        return {};
+    return QSize(GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info));
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "playback/GstHandles.h"
+
+#include <QImage>
+#include <QMutex>
+#include <QObject>
+#include <QSize>
+#include <atomic>
+#include <functional>
+
+class QPainter;
+class QRect;
+
+// The one place the streaming thread writes to: the newest decoded frame. The UI thread
+// reads it to paint, to report the native size and to capture the current image.
+class CFrameSlot : public QObject {
+    Q_OBJECT
+public:
+    explicit CFrameSlot(QObject* parent = nullptr);
+    ~CFrameSlot() override;
+
+    // Streaming thread: keep `sample` (takes the reference) and ask the UI thread to repaint.
+    void Store(GstSample* sample);
+
+    // UI thread: the newest frame as an image sharing nothing with GStreamer (null if none).
+    QImage NewestImage() const;
+    // UI thread: draws the newest frame stretched to `target`; false when there is none.
+    bool PaintNewest(QPainter& painter, const QRect& target) const;
+    // UI thread: the size of the newest frame, or an invalid size before the first one.
+    QSize FrameSize() const;
+    // Frames stored since construction (for tests and benchmarks).
+    quint64 FrameCount() const { return m_frames.load(); }
+
+Q_SIGNALS:
+    // Emitted on the UI thread when a new frame is waiting to be painted.
+    void FrameReady();
+
+private:
+    // Maps the newest frame and hands a view of it (valid only during the call) to `use`.
+    bool WithNewestView(const std::function<void(const QImage&)>& use) const;
+
+    mutable QMutex m_mutex;
+    GstSamplePtr m_sample;
+    std::atomic<bool> m_repaintPending{false};
+    std::atomic<quint64> m_frames{0};
+};

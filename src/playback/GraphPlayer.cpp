@@ -1,0 +1,497 @@
+#include "playback/GraphPlayer.h"
+
+#include "playback/FrameBitmap.h"
+#include "playback/FrameSlot.h"
+#include "playback/VideoSurface.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFileInfo>
+#include <QUrl>
+#include <QWidget>
+#include <cmath>
+#include <gst/app/gstappsink.h>
+#include <gst/audio/streamvolume.h>
+#include <map>
+#include <mutex>
+#include <unistd.h>
+
+namespace {
+
+// How long opening a file may wait for the first frame to be decoded. Files on a slow
+// memory card take a while; a broken one reports an error well before this.
+constexpr int kPrerollTimeoutMs = 10000;
+// Waiting for a state change the timer asks about on every tick.
+constexpr GstClockTime kStateQueryTimeout = 10 * GST_MSECOND;
+
+// playbin's "flags": we never want subtitles or audio visualisations.
+constexpr guint kPlayFlagText = 1u << 2;
+constexpr guint kPlayFlagVis = 1u << 3;
+
+void EnsureGstreamer() {
+    static std::once_flag once;
+    std::call_once(once, [] { gst_init(nullptr, nullptr); });
+}
+
+GstElement* MakeOwned(const char* factory, const char* name = nullptr) {
+    GstElement* element = gst_element_factory_make(factory, name);
+    if (element)
+        gst_object_ref_sink(element);
+    return element;
+}
+
+// The table of live graphs of this process, so outside tools (and our leak checks) can
+// see which graphs exist. Cookies start at 1; 0 means "not registered".
+struct RunningGraphTable {
+    std::map<uint32_t, QString> entries;
+    uint32_t nextCookie = 1;
+};
+RunningGraphTable& Rot() {
+    static RunningGraphTable table;
+    return table;
+}
+
+GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer slot) {
+    if (GstSample* sample = gst_app_sink_pull_preroll(sink))
+        static_cast<CFrameSlot*>(slot)->Store(sample);
+    return GST_FLOW_OK;
+}
+
+GstFlowReturn OnNewSample(GstAppSink* sink, gpointer slot) {
+    if (GstSample* sample = gst_app_sink_pull_sample(sink))
+        static_cast<CFrameSlot*>(slot)->Store(sample);
+    return GST_FLOW_OK;
+}
+
+} // namespace
+
+CGraphPlayer::CGraphPlayer() : m_frameSlot(std::make_unique<CFrameSlot>()) {}
+
+CGraphPlayer::~CGraphPlayer() {
+    ReleaseOwnGraph();
+}
+
+bool CGraphPlayer::CreateGraph() {
+    if (m_pipeline)
+        return false;
+    EnsureGstreamer();
+    m_pipeline.reset(MakeOwned("playbin"));
+    if (!m_pipeline)
+        return false;
+
+    GstElementPtr videoSink(MakeOwned("appsink", "video"));
+    if (videoSink) {
+        GstCapsPtr caps(gst_caps_from_string("video/x-raw,format=BGRx"));
+        g_object_set(videoSink.get(), "caps", caps.get(), "sync", TRUE, "max-buffers", 2u, "drop",
+                     TRUE, "enable-last-sample", FALSE, "qos", TRUE, nullptr);
+        g_object_set(m_pipeline.get(), "video-sink", videoSink.get(), nullptr);
+    }
+    // Without any audio output the video must still play at its own pace.
+    GstElementPtr audioSink(MakeOwned("autoaudiosink"));
+    if (!audioSink) {
+        audioSink.reset(MakeOwned("fakesink"));
+        if (audioSink)
+            g_object_set(audioSink.get(), "sync", TRUE, nullptr);
+    }
+    if (audioSink)
+        g_object_set(m_pipeline.get(), "audio-sink", audioSink.get(), nullptr);
+
+    guint flags = 0;
+    g_object_get(m_pipeline.get(), "flags", &flags, nullptr);
+    g_object_set(m_pipeline.get(), "flags", flags & ~(kPlayFlagText | kPlayFlagVis), nullptr);
+
+    RegisterInRot();
+    return AcquireControlInterfaces();
+}
+
+bool CGraphPlayer::AcquireControlInterfaces() {
+    if (!m_pipeline)
+        return false;
+    GstElement* graph = m_pipeline.get();
+    bool all = true;
+
+    m_mediaControl = RefElement(graph);
+
+    m_mediaEvent.reset(gst_element_get_bus(graph));
+    all = all && m_mediaEvent;
+
+    GstElement* sink = nullptr;
+    if (g_object_class_find_property(G_OBJECT_GET_CLASS(graph), "video-sink"))
+        g_object_get(graph, "video-sink", &sink, nullptr);
+    GstElementPtr videoSink(sink);
+    if (videoSink && GST_IS_APP_SINK(videoSink.get())) {
+        GstAppSinkCallbacks callbacks{};
+        callbacks.new_preroll = OnNewPreroll;
+        callbacks.new_sample = OnNewSample;
+        gst_app_sink_set_callbacks(GST_APP_SINK(videoSink.get()), &callbacks, m_frameSlot.get(),
+                                   nullptr);
+        m_basicVideo = RefElement(videoSink.get());
+    } else {
+        all = false;
+    }
+
+    if (GST_IS_STREAM_VOLUME(graph))
+        m_basicAudio = RefElement(graph);
+    else
+        all = false;
+
+    if (m_basicVideo) {
+        auto* surface = new CVideoSurface(m_frameSlot.get());
+        surface->hide();
+        m_videoWindow = surface;
+    } else {
+        all = false;
+    }
+
+    m_mediaSeeking = RefElement(graph);
+    m_mediaPosition = RefElement(graph);
+
+    if (m_basicVideo)
+        m_frameStep = RefElement(m_basicVideo.get());
+    else
+        all = false;
+
+    return all;
+}
+
+void CGraphPlayer::ReleaseGraph() {
+    ReleaseOwnGraph();
+}
+
+void CGraphPlayer::ReleaseOwnGraph() {
+    // The streaming threads must be gone before anything they write to is released.
+    if (m_pipeline)
+        gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
+    if (m_basicVideo && GST_IS_APP_SINK(m_basicVideo.get())) {
+        GstAppSinkCallbacks none{};
+        gst_app_sink_set_callbacks(GST_APP_SINK(m_basicVideo.get()), &none, nullptr, nullptr);
+    }
+
+    m_mediaPosition.reset();
+    m_frameStep.reset();
+    m_mediaSeeking.reset();
+    m_mediaControl.reset();
+    m_mediaEvent.reset();
+    m_basicVideo.reset();
+    m_basicAudio.reset();
+    if (m_videoWindow) {
+        m_videoWindow->hide();
+        m_videoWindow->setParent(nullptr);
+        delete m_videoWindow.data();
+    }
+    m_videoWindow.clear();
+    RevokeFromRot();
+    m_pipeline.reset();
+
+    m_frameSlot = std::make_unique<CFrameSlot>();
+    m_endOfStream = false;
+    m_failed = false;
+}
+
+bool CGraphPlayer::AttachGraph(GstElement* graph) {
+    ReleaseGraph();
+    if (!graph)
+        return true;
+    EnsureGstreamer();
+    m_pipeline = RefElement(graph);
+    RegisterInRot();
+    return AcquireControlInterfaces();
+}
+
+void CGraphPlayer::RegisterInRot() {
+    RunningGraphTable& table = Rot();
+    const uint32_t cookie = table.nextCookie++;
+    if (table.nextCookie == 0)
+        table.nextCookie = 1;
+    table.entries[cookie] =
+        QString::asprintf("FilterGraph %p pid %08x", static_cast<void*>(m_pipeline.get()),
+                          static_cast<unsigned>(getpid()));
+    m_dwRotRegister = cookie;
+}
+
+void CGraphPlayer::RevokeFromRot() {
+    Rot().entries.erase(m_dwRotRegister);
+    m_dwRotRegister = 0;
+}
+
+int CGraphPlayer::LiveGraphCount() {
+    return int(Rot().entries.size());
+}
+
+QString CGraphPlayer::RotEntryName(uint32_t cookie) {
+    const auto it = Rot().entries.find(cookie);
+    return it == Rot().entries.end() ? QString() : it->second;
+}
+
+bool CGraphPlayer::OpenMediaFile(const QString& path) {
+    if (!m_pipeline)
+        return false;
+    gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
+    m_endOfStream = false;
+    m_failed = false;
+
+    // A bare name resolves against the current folder, as a file dialog would leave it.
+    const QFileInfo info(path);
+    const QByteArray uri = QUrl::fromLocalFile(info.absoluteFilePath()).toEncoded();
+    g_object_set(m_pipeline.get(), "uri", uri.constData(), nullptr);
+
+    // Decoding the first frame is how we learn whether the file can be played at all.
+    if (!info.isFile() ||
+        gst_element_set_state(m_pipeline.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE ||
+        !WaitForPreroll(kPrerollTimeoutMs)) {
+        gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
+        if (m_mediaEvent) { // drop what the failed attempt left on the bus
+            gst_bus_set_flushing(m_mediaEvent.get(), TRUE);
+            gst_bus_set_flushing(m_mediaEvent.get(), FALSE);
+        }
+        m_failed = true;
+        return false;
+    }
+    return true;
+}
+
+bool CGraphPlayer::WaitForPreroll(int timeoutMs) {
+    if (!m_mediaEvent)
+        return false;
+    const gint64 deadline = g_get_monotonic_time() + gint64(timeoutMs) * 1000;
+    for (;;) {
+        const gint64 left = deadline - g_get_monotonic_time();
+        if (left <= 0)
+            return false;
+        GstMessagePtr message(gst_bus_timed_pop_filtered(
+            m_mediaEvent.get(), GstClockTime(left) * 1000,
+            GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_EOS)));
+        if (!message)
+            return false;
+        switch (GST_MESSAGE_TYPE(message.get())) {
+        case GST_MESSAGE_ERROR:
+            return false;
+        case GST_MESSAGE_EOS:
+            m_endOfStream = true;
+            return true;
+        case GST_MESSAGE_ASYNC_DONE:
+            if (GST_MESSAGE_SRC(message.get()) == GST_OBJECT(m_pipeline.get()))
+                return true;
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void CGraphPlayer::DrainBus() {
+    if (!m_mediaEvent)
+        return;
+    while (GstMessagePtr message{gst_bus_pop(m_mediaEvent.get())}) {
+        const GstMessageType type = GST_MESSAGE_TYPE(message.get());
+        if (type == GST_MESSAGE_EOS)
+            m_endOfStream = true;
+        if ((type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) && m_eventWindow) {
+            QCoreApplication::postEvent(m_eventWindow.data(),
+                                        new QEvent(QEvent::Type(QEvent::User + WM_GRAPHNOTIFY)));
+        }
+    }
+}
+
+bool CGraphPlayer::AttachVideoWindow(QWidget* host) {
+    if (!m_videoWindow)
+        return false;
+    QWidget* surface = m_videoWindow.data();
+    surface->hide();
+    surface->setParent(host);
+    if (host)
+        surface->setGeometry(0, 0, host->width(), host->height());
+    surface->setVisible(host != nullptr);
+    return true;
+}
+
+bool CGraphPlayer::SetEventWindow(QObject* window) {
+    if (!m_mediaEvent)
+        return false;
+    m_eventWindow = window;
+    return true;
+}
+
+bool CGraphPlayer::QueryState(GstState wanted) {
+    if (!m_pipeline || !m_mediaControl)
+        return false;
+    DrainBus();
+    GstState state = GST_STATE_NULL;
+    GstState pending = GST_STATE_VOID_PENDING;
+    const GstStateChangeReturn ret =
+        gst_element_get_state(m_mediaControl.get(), &state, &pending, kStateQueryTimeout);
+    if (ret == GST_STATE_CHANGE_FAILURE)
+        return false;
+    if (ret == GST_STATE_CHANGE_ASYNC && pending != GST_STATE_VOID_PENDING)
+        state = pending;
+    // NULL and READY both mean the graph holds no running data flow: stopped.
+    if (state == GST_STATE_NULL)
+        state = GST_STATE_READY;
+    return state == wanted;
+}
+
+bool CGraphPlayer::InRunningState() {
+    return QueryState(GST_STATE_PLAYING);
+}
+bool CGraphPlayer::InPausedState() {
+    return QueryState(GST_STATE_PAUSED);
+}
+bool CGraphPlayer::InStoppedState() {
+    return QueryState(GST_STATE_READY);
+}
+
+bool CGraphPlayer::StartPlayback() {
+    if (!m_pipeline || !m_mediaControl)
+        return false;
+    if (InRunningState())
+        return true;
+    if (m_failed)
+        return false;
+    return gst_element_set_state(m_mediaControl.get(), GST_STATE_PLAYING) !=
+           GST_STATE_CHANGE_FAILURE;
+}
+
+bool CGraphPlayer::PausePlayback() {
+    if (!m_pipeline || !m_mediaControl)
+        return false;
+    if (InPausedState())
+        return true;
+    if (m_failed)
+        return false;
+    return gst_element_set_state(m_mediaControl.get(), GST_STATE_PAUSED) !=
+           GST_STATE_CHANGE_FAILURE;
+}
+
+bool CGraphPlayer::StopPlayback() {
+    if (!m_pipeline || !m_mediaControl)
+        return false;
+    if (InStoppedState())
+        return true;
+    const bool done =
+        gst_element_set_state(m_mediaControl.get(), GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+    m_endOfStream = false;
+    return done;
+}
+
+int64_t CGraphPlayer::MediaTimeFromSeconds(double seconds) {
+    const double units = 10000000.0 * seconds;
+    // Beyond what 64 bits hold (or not a number) the conversion has no defined result.
+    if (std::isnan(units))
+        return 0;
+    if (units >= 9.2e18)
+        return INT64_MAX;
+    if (units <= -9.2e18)
+        return INT64_MIN;
+    return static_cast<int64_t>(units);
+}
+
+double CGraphPlayer::SecondsFromMediaTime(int64_t units) {
+    return double(units) * 1e-7;
+}
+
+double CGraphPlayer::LinearVolumeFromLevel(int32_t level) {
+    if (level <= -10000)
+        return 0.0;
+    return gst_stream_volume_convert_volume(GST_STREAM_VOLUME_FORMAT_DB,
+                                            GST_STREAM_VOLUME_FORMAT_LINEAR, level / 100.0);
+}
+
+bool CGraphPlayer::GetPositionSeconds(double& seconds) {
+    if (!m_mediaSeeking)
+        return false;
+    DrainBus();
+    gint64 ns = 0;
+    // At the end of the stream the position is the duration, exactly.
+    const bool ok = m_endOfStream
+                        ? gst_element_query_duration(m_mediaSeeking.get(), GST_FORMAT_TIME, &ns)
+                        : gst_element_query_position(m_mediaSeeking.get(), GST_FORMAT_TIME, &ns);
+    if (!ok || ns < 0)
+        return false;
+    seconds = SecondsFromMediaTime(ns / 100);
+    return true;
+}
+
+bool CGraphPlayer::GetDurationSeconds(double& seconds) {
+    if (!m_mediaSeeking)
+        return false;
+    gint64 ns = 0;
+    if (!gst_element_query_duration(m_mediaSeeking.get(), GST_FORMAT_TIME, &ns) || ns < 0)
+        return false;
+    seconds = SecondsFromMediaTime(ns / 100);
+    return true;
+}
+
+bool CGraphPlayer::SeekToSeconds(double seconds) {
+    if (!m_mediaSeeking)
+        return false;
+    const int64_t units = MediaTimeFromSeconds(seconds);
+    // GStreamer has no position before the start; a step back past it lands on the start.
+    const gint64 ns = units <= 0 ? 0 : (units > INT64_MAX / 100 ? INT64_MAX : units * 100);
+    const bool done =
+        gst_element_seek_simple(m_mediaSeeking.get(), GST_FORMAT_TIME,
+                                GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), ns);
+    if (done)
+        m_endOfStream = false;
+    return done;
+}
+
+bool CGraphPlayer::SetVolumeLevel(int32_t level) {
+    if (!m_basicAudio)
+        return false;
+    if (level > 0 || level < -10000)
+        return false;
+    gst_stream_volume_set_volume(GST_STREAM_VOLUME(m_basicAudio.get()),
+                                 GST_STREAM_VOLUME_FORMAT_LINEAR, LinearVolumeFromLevel(level));
+    return true;
+}
+
+bool CGraphPlayer::StepOneFrame() {
+    if (!m_frameStep)
+        return false;
+    m_endOfStream = false;
+    return gst_element_send_event(m_frameStep.get(),
+                                  gst_event_new_step(GST_FORMAT_BUFFERS, 1, 1.0, TRUE, FALSE));
+}
+
+bool CGraphPlayer::GetNativeVideoSize(int32_t& width, int32_t& height) {
+    if (!m_basicVideo)
+        return false;
+    QSize size = m_frameSlot->FrameSize();
+    if (!size.isValid()) {
+        GstPadPtr pad(gst_element_get_static_pad(m_basicVideo.get(), "sink"));
+        GstCapsPtr caps(pad ? gst_pad_get_current_caps(pad.get()) : nullptr);
+        GstStructure* s =
+            caps && gst_caps_get_size(caps.get()) ? gst_caps_get_structure(caps.get(), 0) : nullptr;
+        int w = 0, h = 0;
+        if (s && gst_structure_get_int(s, "width", &w) && gst_structure_get_int(s, "height", &h))
+            size = QSize(w, h);
+        else
+            size = QSize(0, 0);
+    }
+    width = size.width();
+    height = size.height();
+    return true;
+}
+
+QByteArray CGraphPlayer::GetCurrentImage() const {
+    if (!m_basicVideo)
+        return {};
+    return FrameBitmap::BlockFromImage(m_frameSlot->NewestImage());
+}
+
+bool CGraphPlayer::SaveFrameBitmap(const QString& path) {
+    if (!m_basicVideo)
+        return false;
+    const QByteArray block = GetCurrentImage();
+    if (block.isEmpty())
+        return false;
+    return FrameBitmap::WriteBitmapFile(path, block);
+}
+
+CVideoSurface* CGraphPlayer::VideoSurface() const {
+    return static_cast<CVideoSurface*>(m_videoWindow.data());
+}
+
+quint64 CGraphPlayer::FramesDelivered() const {
+    return m_frameSlot->FrameCount();
+}

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "playback/GstHandles.h"
+
+#include <QByteArray>
+#include <QPointer>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+class QObject;
+class QWidget;
+class CFrameSlot;
+class CVideoSurface;
+
+// Posted by a graph to the window registered with SetEventWindow.
+constexpr int WM_USER = 0x0400;
+constexpr int WM_GRAPHNOTIFY = WM_USER + 20;
+
+// Plays one video file: a playbin pipeline whose video goes to our own surface inside a
+// host widget. Every operation is a short call from the UI thread that answers true when
+// it was done; none shows anything to the user.
+class CGraphPlayer {
+public:
+    CGraphPlayer();
+    virtual ~CGraphPlayer();
+    CGraphPlayer(const CGraphPlayer&) = delete;
+    CGraphPlayer& operator=(const CGraphPlayer&) = delete;
+
+    virtual bool CreateGraph();
+    virtual void ReleaseGraph();
+    // Adopts a pipeline made elsewhere (takes its own reference); null empties the engine.
+    virtual bool AttachGraph(GstElement* graph);
+
+    bool OpenMediaFile(const QString& path);
+    bool AttachVideoWindow(QWidget* host);
+    bool SetEventWindow(QObject* window);
+
+    bool StartPlayback();
+    bool PausePlayback();
+    bool StopPlayback();
+    bool InRunningState();
+    bool InPausedState();
+    bool InStoppedState();
+
+    bool GetPositionSeconds(double& seconds);
+    bool GetDurationSeconds(double& seconds);
+    bool SeekToSeconds(double seconds);
+    bool SetVolumeLevel(int32_t level);
+    bool StepOneFrame();
+    bool GetNativeVideoSize(int32_t& width, int32_t& height);
+    bool SaveFrameBitmap(const QString& path);
+
+    // The picture now on screen as a bitmap block (info header + bottom-up pixels);
+    // empty when no frame has been shown.
+    QByteArray GetCurrentImage() const;
+
+    // Media time is counted in 100 ns units; these are the conversions the engine uses.
+    static int64_t MediaTimeFromSeconds(double seconds);
+    static double SecondsFromMediaTime(int64_t units);
+    // Hundredths of a decibel (0 full, -10000 silence) to a linear factor.
+    static double LinearVolumeFromLevel(int32_t level);
+
+    // Cookie of this graph's entry in the table of running graphs; 0 when none.
+    uint32_t RotCookie() const { return m_dwRotRegister; }
+    // Graphs now registered in this process, and the name of one entry.
+    static int LiveGraphCount();
+    static QString RotEntryName(uint32_t cookie);
+
+    // For tests and benchmarks: the surface showing this engine's video, and the frames
+    // it has been given so far.
+    CVideoSurface* VideoSurface() const;
+    quint64 FramesDelivered() const;
+
+private:
+    void ReleaseOwnGraph();
+    bool AcquireControlInterfaces();
+    void RegisterInRot();
+    void RevokeFromRot();
+    bool QueryState(GstState wanted);
+    void DrainBus();
+    bool WaitForPreroll(int timeoutMs);
+
+    // The roles a media graph plays, each held as its own reference so that an operation
+    // whose piece is missing answers false, as with a graph that lacks an interface.
+    GstElementPtr m_pipeline;        // the graph itself (playbin)
+    GstElementPtr m_mediaControl;    // run, pause, stop, state
+    GstBusPtr m_mediaEvent;          // the graph's messages
+    GstElementPtr m_basicVideo;      // video sink: native size, current image
+    GstElementPtr m_basicAudio;      // stream volume
+    QPointer<QWidget> m_videoWindow; // our CVideoSurface
+    GstElementPtr m_mediaSeeking;    // position, duration, seeking
+    GstElementPtr m_mediaPosition;   // held for the graph's lifetime, no other use
+    GstElementPtr m_frameStep;       // video sink receiving step events
+    uint32_t m_dwRotRegister = 0;
+
+    std::unique_ptr<CFrameSlot> m_frameSlot;
+    QPointer<QObject> m_eventWindow;
+    bool m_endOfStream = false;
+    bool m_failed = false;
+};

@@ -1,0 +1,24 @@
+#include "shell/PlayerApp.h"
+
+#include "shell/PlayerDlg.h"
+
+#include <QIcon>
+#include <clocale>
+
+CPlayerApp::CPlayerApp(int& argc, char** argv) : QApplication(argc, argv) {
+    // Qt takes the user's locale for the C library; our file formats always use ".".
+    std::setlocale(LC_NUMERIC, "C");
+    setApplicationName(QStringLiteral("player"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/player.svg")));
+    setQuitOnLastWindowClosed(false);
+}
+
+bool CPlayerApp::InitInstance() {
+    CPlayerDlg dlg;
+    dlg.exec();
+    return false;
+}
+
+int CPlayerApp::ExitInstance() {
+    return 0;
+}

@@ -1,0 +1,597 @@
+#include "shell/PlayerDlg.h"
+
+#include "playback/GraphPlayer.h"
+#include "records/CurrentRecord.h"
+#include "records/RecordInfoDlg.h"
+#include "records/RecordListDlg.h"
+#include "shell/AboutDlg.h"
+#include "skin/BitmapButton.h"
+#include "skin/SkinButton.h"
+#include "skin/SkinCatalogue.h"
+#include "skin/SkinSlider.h"
+#include "ui/DialogUnits.h"
+#include "ui/Prompts.h"
+
+#include <QContextMenuEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTreeWidget>
+#include <QWindow>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// The seek slider position the window itself last set or acted on; lives for the program.
+int s_nLastSeekPos = 0;
+
+constexpr int kTimerPeriodMs = 150;
+constexpr QSize kWindowSize(1024, 724);
+
+// x truncated toward zero, kept inside int so absurd values cannot overflow.
+int TruncToInt(double x) {
+    if (std::isnan(x))
+        return 0;
+    if (x >= double(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (x <= double(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return static_cast<int>(x);
+}
+
+QString ClockText(double seconds, const char* format) {
+    const int s = TruncToInt(seconds);
+    return QString::asprintf(format, s / 60 / 60, (s / 60) % 60, s % 60);
+}
+
+} // namespace
+
+CChartBox::CChartBox(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void CChartBox::SetPicture(QImage picture) {
+    m_picture = std::move(picture);
+    update();
+}
+
+void CChartBox::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor(8, 20, 44));
+    if (!m_picture.isNull())
+        painter.drawImage(QPoint(1, 1), m_picture, QRect(0, 0, width() - 2, height() - 2));
+    painter.setPen(Qt::black);
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+int CPlayerDlg::LastSeekPos() {
+    return s_nLastSeekPos;
+}
+void CPlayerDlg::ResetLastSeekPos(int value) {
+    s_nLastSeekPos = value;
+}
+
+CPlayerDlg::CPlayerDlg(QWidget* parent) : QDialog(parent) {
+    m_engineFactory = [] { return std::make_unique<CGraphPlayer>(); };
+    m_timer.setTimerType(Qt::PreciseTimer);
+    m_timer.setInterval(kTimerPeriodMs);
+    connect(&m_timer, &QTimer::timeout, this, &CPlayerDlg::OnTimer);
+    OnInitDialog();
+}
+
+CPlayerDlg::~CPlayerDlg() {
+    ClosePlayer();
+}
+
+template <typename T> T* CPlayerDlg::AddControl(int id, T* control) {
+    m_controls.insert(id, control);
+    control->setObjectName(QStringLiteral("ctl%1").arg(id));
+    return control;
+}
+
+void CPlayerDlg::OnInitDialog() {
+    using DialogUnits::rect;
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setFixedSize(kWindowSize);
+    setWindowTitle(QStringLiteral("Player"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/player.svg")));
+    QFont dialogFont(QStringLiteral("Noto Sans CJK SC"));
+    dialogFont.setPointSize(9);
+    setFont(dialogFont);
+
+    // Title buttons, chart, seek slider, video, volume and the circular command buttons.
+    m_btnTitleAbout = AddControl(1036, new CSkinButton(this));
+    m_btnTitleAbout->setGeometry(rect(618, 15, 17, 17));
+    m_btnTitleMinimize = AddControl(1037, new CSkinButton(this));
+    m_btnTitleMinimize->setGeometry(rect(634, 26, 17, 17));
+    m_btnTitleClose = AddControl(1038, new CSkinButton(this));
+    m_btnTitleClose->setGeometry(rect(650, 37, 17, 17));
+    m_btnTitleAbout->setText(QStringLiteral("?"));
+    m_btnTitleMinimize->setText(QStringLiteral("_"));
+    m_btnTitleClose->setText(QStringLiteral("x"));
+    m_btnTitleAbout->setAccessibleName(QStringLiteral("About"));
+    m_btnTitleMinimize->setAccessibleName(QStringLiteral("Minimize"));
+    m_btnTitleClose->setAccessibleName(QStringLiteral("Close"));
+
+    m_stcChart = AddControl(1034, new CChartBox(this));
+    m_stcChart->setGeometry(rect(38, 315, 396, 58));
+    m_sliderSeek = AddControl(1033, new CSkinSlider(this));
+    m_sliderSeek->setGeometry(rect(38, 379, 396, 20));
+    m_sliderSeek->SetControlId(1033);
+    m_stcVideo = AddControl(1020, new QWidget(this));
+    m_stcVideo->setGeometry(rect(30, 38, 412, 263));
+    m_stcVideo->setAttribute(Qt::WA_StyledBackground);
+    m_stcVideo->setStyleSheet(QStringLiteral("background: rgb(8, 20, 44);"));
+    m_sliderVolume = AddControl(1028, new CSkinSlider(this));
+    m_sliderVolume->setGeometry(rect(438, 460, 105, 12));
+    m_sliderVolume->SetControlId(1028);
+
+    auto makeCircle = [this](int id, const char* caption, int x) {
+        auto* button = AddControl(id, new CSkinButton(this));
+        button->setText(QString::fromLatin1(caption));
+        button->setGeometry(DialogUnits::rect(x, 423, 36, 35));
+        return button;
+    };
+    m_btnOpenFile = makeCircle(1011, "openfile", 380);
+    m_btnSnap = makeCircle(1013, "snap", 441);
+    m_btnPrint = makeCircle(1014, "print", 504);
+    m_btnConfig = makeCircle(1015, "configuration", 568);
+
+    m_btnInfoTab = AddControl(1001, new CBitmapButton(this));
+    m_btnInfoTab->setText(QStringLiteral("information"));
+    m_btnInfoTab->setGeometry(rect(555, 390, 95, 17));
+    m_btnRecordTab = AddControl(1000, new CBitmapButton(this));
+    m_btnRecordTab->setText(QStringLiteral("record"));
+    m_btnRecordTab->setGeometry(rect(449, 390, 97, 17));
+
+    m_stcPanels = AddControl(1021, new QWidget(this));
+    m_stcPanels->setGeometry(rect(446, 36, 211, 345));
+
+    m_editTime = AddControl(1035, new QLineEdit(this));
+    m_editTime->setGeometry(rect(134, 459, 110, 12));
+    m_editSpeed = AddControl(1069, new QLineEdit(this));
+    m_editSpeed->setGeometry(rect(328, 440, 22, 13));
+    for (QLineEdit* display : {m_editTime, m_editSpeed}) {
+        display->setReadOnly(true);
+        display->setAlignment(Qt::AlignCenter);
+        display->setFrame(false);
+        display->setFocusPolicy(Qt::NoFocus);
+        display->setStyleSheet(
+            QStringLiteral("QLineEdit { background: black; color: white; border: none; }"));
+    }
+    m_editTime->setText(m_strTime);
+    m_editSpeed->setText(QStringLiteral("0"));
+
+    // Transport row, 23 units apart from x = 86.
+    struct Transport {
+        int id;
+        CBitmapButton** member;
+        const char* caption;
+        int normal, pressed;
+        const char* tip;
+    };
+    const Transport transport[] = {
+        {1002, &m_btnHead, "起始", 174, 175, "Head of the file"},
+        {1003, &m_btnFrameBack, "帧退", 170, 171, "Backward one frame"},
+        {1004, &m_btnBack, "退3s", 178, 179, "Backward 3s"},
+        {1005, &m_btnStop, "停止", 182, 181, "Stop"},
+        {1006, &m_btnPause, "pause", 166, 167, "Pause"},
+        {1007, &m_btnPlay, "play", 168, 169, "Play"},
+        {1009, &m_btnFrameForward, "帧进", 172, 165, "Forward one frame"},
+        {1008, &m_btnForward, "进3s", 180, 177, "Forward 3s"},
+        {1010, &m_btnEnd, "末尾", 176, 173, "End of the file"},
+    };
+    // Tab buttons first, then the transport keys with their two images each.
+    m_btnInfoTab->LoadBitmaps(136, 137, 137, 136);
+    m_btnInfoTab->SizeToContent();
+    m_btnRecordTab->LoadBitmaps(138, 139, 139, 138);
+    m_btnRecordTab->SizeToContent();
+    for (const Transport& t : transport) {
+        auto* button = AddControl(t.id, new CBitmapButton(this));
+        button->setText(QString::fromUtf8(t.caption));
+        button->setGeometry(rect(86 + (t.id - 1002) * 23, 433, 23, 20));
+        button->LoadBitmaps(t.normal, t.pressed);
+        button->SizeToContent();
+        button->setToolTip(QString::fromLatin1(t.tip));
+        button->setAccessibleName(QString::fromLatin1(t.tip));
+        *t.member = button;
+    }
+
+    m_btnOpenFile->SetEllipticRegion(150, true);
+    m_btnOpenFile->LoadStateBitmaps(148, 150, 148, 150);
+    m_btnSnap->SetEllipticRegion(145, true);
+    m_btnSnap->LoadStateBitmaps(146, 145, 145, 145);
+    m_btnPrint->SetEllipticRegion(141, true);
+    m_btnPrint->LoadStateBitmaps(142, 141, 141, 141);
+    m_btnConfig->SetEllipticRegion(149, true);
+    m_btnConfig->LoadStateBitmaps(140, 149, 149, 142);
+
+    // Side panels inside 1021: the record list shows, the information panel waits.
+    m_dlgRecordList = new CRecordListDlg(m_stcPanels);
+    m_dlgRecordInfo = new CRecordInfoDlg(m_stcPanels);
+    m_dlgRecordList->show();
+    m_dlgRecordInfo->hide();
+    m_btnRecordTab->SetState(true);
+    m_btnInfoTab->SetState(false);
+    m_dlgRecordList->m_btnOpen->setEnabled(false);
+    m_btnInfoTab->setEnabled(false);
+
+    // The record list's columns and colours.
+    QTreeWidget* list = m_dlgRecordList->m_listRecords;
+    list->setColumnCount(3);
+    list->setHeaderLabels(
+        {QStringLiteral("NO."), QStringLiteral("FileName"), QStringLiteral("Event")});
+    list->setColumnWidth(0, 60);
+    list->setColumnWidth(1, 150);
+    list->setColumnWidth(2, 70);
+    QPalette listPalette = list->palette();
+    listPalette.setColor(QPalette::Base, QColor(51, 65, 89));
+    listPalette.setColor(QPalette::Window, QColor(51, 65, 89));
+    listPalette.setColor(QPalette::Text, QColor(211, 211, 211));
+    list->setPalette(listPalette);
+
+    m_dlgRecordList->m_btnLoad->LoadStateBitmaps(157, 156, 156, 156);
+    m_dlgRecordList->m_btnOpen->LoadStateBitmaps(159, 158, 158, 155);
+
+    m_btnTitleMinimize->SetEllipticRegion(192, true);
+    m_btnTitleMinimize->LoadStateBitmaps(193, 192, 193, 192);
+    m_btnTitleClose->SetEllipticRegion(194, true);
+    m_btnTitleClose->LoadStateBitmaps(195, 194, 195, 194);
+    m_btnTitleAbout->SetEllipticRegion(196, true);
+    m_btnTitleAbout->LoadStateBitmaps(191, 196, 191, 196);
+
+    m_fontArial = QFont(QStringLiteral("Arial"));
+    m_fontArial.setPixelSize(16);
+    m_fontArial.setItalic(true);
+    m_fontArial.setWeight(QFont::ExtraLight);
+    m_fontArial.setStyleHint(QFont::SansSerif);
+    for (QLineEdit* edit : {m_dlgRecordInfo->m_editRecord, m_dlgRecordInfo->m_editEvent,
+                            m_dlgRecordInfo->m_editResolution, m_editSpeed})
+        edit->setFont(m_fontArial);
+
+    m_sliderSeek->SetRange(0, 1000, false);
+    m_sliderSeek->m_nInsetTop = 10;
+    m_sliderSeek->hide();
+    m_sliderVolume->SetRange(0, 1000, false);
+    m_sliderVolume->SetPos(500);
+    m_sliderVolume->m_nInsetLeft = 28;
+    m_sliderVolume->m_nInsetRight = 23;
+
+    m_btnOpenFile->setToolTip(QStringLiteral("Open"));
+    m_btnSnap->setToolTip(QStringLiteral("Snap"));
+    m_btnPrint->setToolTip(QStringLiteral("Print"));
+    m_btnConfig->setToolTip(QStringLiteral("Config"));
+    for (CSkinButton* b : {m_btnOpenFile, m_btnSnap, m_btnPrint, m_btnConfig})
+        b->setAccessibleName(b->toolTip());
+
+    // Command routing, in one place.
+    connect(m_btnRecordTab, &QAbstractButton::clicked, this, &CPlayerDlg::OnRecordTab);
+    connect(m_btnInfoTab, &QAbstractButton::clicked, this, &CPlayerDlg::OnInformationTab);
+    connect(m_btnHead, &QAbstractButton::clicked, this, &CPlayerDlg::OnHead);
+    connect(m_btnFrameBack, &QAbstractButton::clicked, this, &CPlayerDlg::OnFrameBack);
+    connect(m_btnBack, &QAbstractButton::clicked, this, &CPlayerDlg::OnBack);
+    connect(m_btnStop, &QAbstractButton::clicked, this, &CPlayerDlg::OnStop);
+    connect(m_btnPause, &QAbstractButton::clicked, this, &CPlayerDlg::OnPause);
+    connect(m_btnPlay, &QAbstractButton::clicked, this, &CPlayerDlg::OnPlay);
+    connect(m_btnForward, &QAbstractButton::clicked, this, &CPlayerDlg::OnForward);
+    connect(m_btnFrameForward, &QAbstractButton::clicked, this, &CPlayerDlg::OnFrameForward);
+    connect(m_btnEnd, &QAbstractButton::clicked, this, &CPlayerDlg::OnEnd);
+    connect(m_btnOpenFile, &QAbstractButton::clicked, this, &CPlayerDlg::OnOpenFile);
+    connect(m_btnTitleAbout, &QAbstractButton::clicked, this, &CPlayerDlg::OnAboutButton);
+    connect(m_btnTitleMinimize, &QAbstractButton::clicked, this, &CPlayerDlg::OnMinimizeButton);
+    connect(m_btnTitleClose, &QAbstractButton::clicked, this, &CPlayerDlg::OnCloseButton);
+    connect(m_dlgRecordList, &CRecordListDlg::openRecordRequested, this, &CPlayerDlg::OnOpenRecord,
+            Qt::DirectConnection);
+    connect(m_dlgRecordInfo, &CRecordInfoDlg::openRecordRequested, this, &CPlayerDlg::OnOpenRecord,
+            Qt::DirectConnection);
+}
+
+void CPlayerDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    const QPixmap skin = Skin::Bitmap(202);
+    if (!skin.isNull()) {
+        painter.drawPixmap(0, 0, skin);
+        return;
+    }
+    // No skin image: a plain dark frame with the areas marked.
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient frame(0, 0, 0, height());
+    frame.setColorAt(0, QColor(92, 100, 112));
+    frame.setColorAt(0.5, QColor(52, 58, 68));
+    frame.setColorAt(1, QColor(30, 34, 40));
+    painter.setBrush(frame);
+    painter.setPen(QColor(140, 150, 165));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 20, 20);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(14, 28, 58));
+    painter.drawRoundedRect(DialogUnits::rect(26, 34, 420, 370), 10, 10);
+    painter.drawRoundedRect(DialogUnits::rect(444, 34, 215, 349), 10, 10);
+    painter.setBrush(QColor(20, 24, 30));
+    painter.drawRoundedRect(DialogUnits::rect(80, 428, 220, 32), 8, 8);
+    painter.drawRoundedRect(DialogUnits::rect(310, 425, 58, 40), 8, 8);
+}
+
+void CPlayerDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(0, 0, width(), height()), 20, 20);
+    setMask(QRegion(shape.toFillPolygon().toPolygon()));
+}
+
+void CPlayerDlg::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return QDialog::mousePressEvent(event);
+    // Pressing on the window's own background drags the window.
+    if (windowHandle() && windowHandle()->startSystemMove())
+        return;
+    m_dragging = true;
+    m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+}
+
+void CPlayerDlg::mouseMoveEvent(QMouseEvent* event) {
+    if (m_dragging)
+        move(event->globalPosition().toPoint() - m_dragOffset);
+}
+
+void CPlayerDlg::mouseReleaseEvent(QMouseEvent*) {
+    m_dragging = false;
+}
+
+void CPlayerDlg::contextMenuEvent(QContextMenuEvent* event) {
+    // The window has no caption: its system menu opens on the background.
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("最小化(&N)"), this, &CPlayerDlg::OnMinimizeButton);
+    menu.addAction(QStringLiteral("关闭(&C)"), this, &CPlayerDlg::OnCloseButton);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("关于 player(&A)..."), this,
+                   [this] { OnSysCommand(IDM_ABOUTBOX); });
+    menu.exec(event->globalPos());
+}
+
+void CPlayerDlg::keyPressEvent(QKeyEvent* event) {
+    // Enter must not fire whichever button happens to be the default.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        return;
+    QDialog::keyPressEvent(event);
+}
+
+void CPlayerDlg::OnSysCommand(int id) {
+    if ((id & 0xFFF0) == IDM_ABOUTBOX)
+        OnAboutButton();
+}
+
+void CPlayerDlg::OnAboutButton() {
+    CAboutDlg about(this);
+    Prompts::current().runModal(about);
+}
+
+void CPlayerDlg::OnMinimizeButton() {
+    showMinimized();
+}
+
+void CPlayerDlg::OnCloseButton() {
+    reject();
+}
+
+void CPlayerDlg::OnRecordTab() {
+    m_dlgRecordList->show();
+    m_dlgRecordInfo->hide();
+    m_btnRecordTab->SetState(true);
+    m_btnInfoTab->SetState(false);
+}
+
+void CPlayerDlg::OnInformationTab() {
+    m_dlgRecordList->hide();
+    m_dlgRecordInfo->show();
+    m_btnRecordTab->SetState(false);
+    m_btnInfoTab->SetState(true);
+}
+
+void CPlayerDlg::SetPlayLooks(bool playPressed, bool pausePressed) {
+    m_btnPlay->SetState(playPressed);
+    m_btnPause->SetState(pausePressed);
+}
+
+double CPlayerDlg::PositionOr(double fallback) {
+    double t = fallback;
+    m_pPlayer->GetPositionSeconds(t);
+    return t;
+}
+
+double CPlayerDlg::DurationOr(double fallback) {
+    double d = fallback;
+    m_pPlayer->GetDurationSeconds(d);
+    return d;
+}
+
+void CPlayerDlg::OnOpenFile() {
+    const QStringList files =
+        Prompts::current().chooseOpenFiles(this, QStringLiteral("asf File (*.asf)"), true);
+    if (files.isEmpty())
+        return;
+    m_dlgRecordList->DeleteAllItems();
+    CurrentRecord.listCount = 0;
+    for (const QString& path : files) {
+        m_dlgRecordList->InsertRow(CurrentRecord.listCount,
+                                   QString::asprintf("  %.4d", CurrentRecord.listCount + 1),
+                                   QFileInfo(path).fileName());
+        ++CurrentRecord.listCount;
+    }
+    // The listed names are found in the folder they were chosen from.
+    QString folder = QFileInfo(files.first()).absolutePath();
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    CurrentRecord.folder = folder;
+    update();
+    OnRecordTab();
+}
+
+bool CPlayerDlg::OnOpenRecord() {
+    m_strOpenPath = CurrentRecord.folder + CurrentRecord.fileName;
+    return OpenAndPlay();
+}
+
+bool CPlayerDlg::OpenAndPlay() {
+    ClosePlayer();
+    m_pPlayer = m_engineFactory();
+    if (!m_pPlayer->CreateGraph())
+        return false;
+    m_pPlayer->OpenMediaFile(m_strOpenPath);
+    m_pPlayer->AttachVideoWindow(m_stcVideo);
+    m_pPlayer->SetEventWindow(this);
+    m_pPlayer->StartPlayback();
+
+    m_dlgRecordList->hide();
+    m_dlgRecordInfo->hide();
+    m_dlgRecordInfo->show();
+    m_btnInfoTab->setEnabled(true);
+    m_sliderSeek->show();
+    m_stcVideo->show();
+    m_stcChart->show();
+    m_btnRecordTab->SetState(false);
+    m_btnInfoTab->SetState(true);
+    SetPlayLooks(true, false);
+
+    CurrentRecord.fileName = m_strOpenPath;
+    int32_t width = 0, height = 0;
+    m_pPlayer->GetNativeVideoSize(width, height);
+    CurrentRecord.videoWidth = uint32_t(width);
+    CurrentRecord.videoHeight = uint32_t(height);
+    m_timer.start();
+    return true;
+}
+
+void CPlayerDlg::ClosePlayer() {
+    if (!m_pPlayer)
+        return;
+    m_pPlayer->StopPlayback();
+    m_pPlayer->SetEventWindow(nullptr);
+    m_pPlayer.reset();
+}
+
+void CPlayerDlg::OnHead() {
+    if (!m_pPlayer)
+        return;
+    m_pPlayer->SeekToSeconds(0.0);
+    m_pPlayer->PausePlayback();
+    SetPlayLooks(false, true);
+}
+
+void CPlayerDlg::OnFrameBack() {
+    if (!m_pPlayer)
+        return;
+    m_pPlayer->SeekToSeconds(PositionOr(1.0) - 0.05);
+    m_pPlayer->PausePlayback();
+    SetPlayLooks(false, true);
+}
+
+void CPlayerDlg::OnBack() {
+    if (!m_pPlayer)
+        return;
+    m_pPlayer->SeekToSeconds(PositionOr(1.0) - 1.0);
+    m_pPlayer->PausePlayback();
+    SetPlayLooks(false, true);
+}
+
+void CPlayerDlg::OnStop() {
+    if (!m_pPlayer)
+        return;
+    ClosePlayer();
+    m_timer.stop();
+    m_sliderSeek->hide();
+    m_stcVideo->hide();
+    m_stcChart->hide();
+    OnRecordTab();
+    SetPlayLooks(false, false);
+}
+
+void CPlayerDlg::OnPause() {
+    if (!m_pPlayer)
+        return;
+    m_pPlayer->PausePlayback();
+    SetPlayLooks(false, true);
+}
+
+void CPlayerDlg::OnPlay() {
+    if (!m_pPlayer)
+        return;
+    m_pPlayer->StartPlayback();
+    SetPlayLooks(true, false);
+}
+
+void CPlayerDlg::OnForward() {
+    if (!m_pPlayer)
+        return;
+    m_pPlayer->SeekToSeconds(PositionOr(1.0) + 1.0);
+    m_pPlayer->PausePlayback();
+    SetPlayLooks(false, true);
+}
+
+void CPlayerDlg::OnFrameForward() {
+    if (!m_pPlayer)
+        return;
+    if (m_pPlayer->InRunningState())
+        m_pPlayer->PausePlayback();
+    m_pPlayer->StepOneFrame();
+    SetPlayLooks(false, true);
+}
+
+void CPlayerDlg::OnEnd() {
+    if (!m_pPlayer)
+        return;
+    m_pPlayer->SeekToSeconds(DurationOr(1.0));
+    m_pPlayer->PausePlayback();
+    SetPlayLooks(false, true);
+}
+
+void CPlayerDlg::OnTimer() {
+    if (!m_pPlayer)
+        return;
+
+    // 1. The chart, drawn off screen over what the box showed and shown in one copy.
+    m_rcChart = QRect(0, 0, m_stcChart->width(), m_stcChart->height());
+    QImage memory = m_stcChart->Picture();
+    if (memory.size() != m_rcChart.size()) {
+        memory = QImage(m_rcChart.size(), QImage::Format_RGB32);
+        memory.fill(Qt::black);
+    }
+    DrawTripChart(memory);
+    m_stcChart->SetPicture(std::move(memory));
+
+    // 2. Volume, on every tick.
+    m_pPlayer->SetVolumeLevel(m_sliderVolume->GetPos() - 1000);
+
+    // 3. The user moved the seek slider since the last tick: seek there.
+    const int p = m_sliderSeek->GetPos();
+    if (p != s_nLastSeekPos) {
+        s_nLastSeekPos = p;
+        const double d = DurationOr(1.0);
+        m_pPlayer->SeekToSeconds(double(p) * d * 0.001);
+        if (m_pPlayer->InRunningState())
+            SetPlayLooks(true, false);
+        return;
+    }
+
+    // 4. Otherwise the display and the slider follow the video.
+    const double t = PositionOr(0.0);
+    const double d = DurationOr(1.0);
+    m_strTime = ClockText(t, "%02d:%02d:%02d/") + ClockText(d, "%02d:%02d:%02d");
+    if (m_editTime->text() != m_strTime)
+        m_editTime->setText(m_strTime);
+    if (t == d)
+        SetPlayLooks(false, true);
+    const int f = TruncToInt(t * 1000.0 / d);
+    if (f != m_sliderSeek->GetPos()) {
+        m_sliderSeek->SetPos(f);
+        s_nLastSeekPos = f;
+    }
+}
+
+void CPlayerDlg::DrawTripChart(QImage& memory) {
+    memory.fill(Qt::black);
+}

@@ -1,0 +1,142 @@
+#pragma once
+
+#include <QDialog>
+#include <QImage>
+#include <QMap>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+class CBitmapButton;
+class CGraphPlayer;
+class CRecordInfoDlg;
+class CRecordListDlg;
+class CSkinButton;
+class CSkinSlider;
+class QLineEdit;
+class QLabel;
+
+// Sent by the record panels once `CurrentRecord` names the recording to play.
+constexpr int WM_OPENRECORD = 0x0400 + 100;
+constexpr int PLAY_TIMER_ID = 1;
+constexpr int IDM_ABOUTBOX = 0x0010;
+
+// The chart box: keeps the picture the timer drew off screen and shows it inside its
+// one-pixel black frame.
+class CChartBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit CChartBox(QWidget* parent = nullptr);
+    // The picture as last drawn (same size as the box), shown shifted by one pixel.
+    void SetPicture(QImage picture);
+    const QImage& Picture() const { return m_picture; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage m_picture;
+};
+
+// The player window: video, chart, transport, sliders, displays and the two side panels.
+class CPlayerDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CPlayerDlg(QWidget* parent = nullptr);
+    ~CPlayerDlg() override;
+
+    // Engines are made through this, so tests can hand in one that fails to build a graph.
+    using EngineFactory = std::function<std::unique_ptr<CGraphPlayer>()>;
+    void SetEngineFactory(EngineFactory factory) { m_engineFactory = std::move(factory); }
+
+    // A control of the window by its id (for the tests and the panels' routing).
+    QWidget* GetDlgItem(int id) const { return m_controls.value(id); }
+
+    // Commands and messages.
+    void OnRecordTab();
+    void OnInformationTab();
+    void OnOpenFile();
+    bool OnOpenRecord();
+    bool OpenAndPlay();
+    void ClosePlayer();
+    void OnHead();
+    void OnFrameBack();
+    void OnBack();
+    void OnStop();
+    void OnPause();
+    void OnPlay();
+    void OnForward();
+    void OnFrameForward();
+    void OnEnd();
+    void OnTimer();
+    void OnAboutButton();
+    void OnMinimizeButton();
+    void OnCloseButton();
+    void OnSysCommand(int id);
+
+    // The chart of the trip log under the video, drawn off screen on every tick.
+    void DrawTripChart(QImage& memory);
+
+    // State the tests look at.
+    CGraphPlayer* Player() const { return m_pPlayer.get(); }
+    bool TimerRunning() const { return m_timer.isActive(); }
+    static int LastSeekPos();
+    static void ResetLastSeekPos(int value = 0);
+
+    CSkinButton* m_btnTitleAbout = nullptr;
+    CSkinButton* m_btnTitleClose = nullptr;
+    CSkinButton* m_btnTitleMinimize = nullptr;
+    CChartBox* m_stcChart = nullptr;
+    CSkinSlider* m_sliderSeek = nullptr;
+    QWidget* m_stcVideo = nullptr;
+    CSkinSlider* m_sliderVolume = nullptr;
+    CSkinButton* m_btnConfig = nullptr;
+    CSkinButton* m_btnOpenFile = nullptr;
+    CSkinButton* m_btnSnap = nullptr;
+    CSkinButton* m_btnPrint = nullptr;
+    CBitmapButton* m_btnInfoTab = nullptr;
+    CBitmapButton* m_btnRecordTab = nullptr;
+    CRecordListDlg* m_dlgRecordList = nullptr;
+    CRecordInfoDlg* m_dlgRecordInfo = nullptr;
+    CBitmapButton* m_btnHead = nullptr;
+    CBitmapButton* m_btnFrameBack = nullptr;
+    CBitmapButton* m_btnBack = nullptr;
+    CBitmapButton* m_btnStop = nullptr;
+    CBitmapButton* m_btnPause = nullptr;
+    CBitmapButton* m_btnPlay = nullptr;
+    CBitmapButton* m_btnFrameForward = nullptr;
+    CBitmapButton* m_btnForward = nullptr;
+    CBitmapButton* m_btnEnd = nullptr;
+    QLineEdit* m_editTime = nullptr;  // 1035
+    QLineEdit* m_editSpeed = nullptr; // 1069
+    QWidget* m_stcPanels = nullptr;   // 1021
+
+    QString m_strTime;
+    double m_dSpeed = 0;
+    QRect m_rcChart;
+    QFont m_fontArial;
+    std::unique_ptr<CGraphPlayer> m_pPlayer;
+    QString m_strOpenPath;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void OnInitDialog();
+    template <typename T> T* AddControl(int id, T* control);
+    void SetPlayLooks(bool playPressed, bool pausePressed);
+    double PositionOr(double fallback);
+    double DurationOr(double fallback);
+
+    QMap<int, QWidget*> m_controls;
+    QTimer m_timer;
+    EngineFactory m_engineFactory;
+    QPoint m_dragOffset;
+    bool m_dragging = false;
+};
