@@ -1,0 +1,77 @@
+#pragma once
+
+// A deterministic, realistic recorder memory card for the demo, the tests and the benchmarks:
+// recordings of a simulated drive (encoded by the ffmpeg command-line tool), the trip log
+// beside each one, and the recorder's setup.ini. Every byte except the encoded media depends
+// only on this code; the media depend on it and on the installed ffmpeg.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+namespace democard {
+
+// One recording of the card and how it is encoded.
+struct Recording {
+    QString name;             // file name on the card, e.g. "0001.asf" (".avi" gives an AVI file)
+    int seconds = 10;         // length
+    int width = 640;          // picture size; ignored without video
+    int height = 480;         //
+    int fps = 25;             // frames per second
+    QString videoCodec;       // ffmpeg encoder: "mjpeg" or "wmv2"; empty: no video track
+    QString audioCodec;       // "pcm_s16le", "adpcm_ima_wav" or "wmav2"; empty: no audio track
+    int audioRate = 16000;    // Hz, mono
+    int samplesPerSecond = 1; // trip log records per second: 1, 2, 4, 5 or 10
+    bool crlf = false;        // trip log lines end in CR LF (else LF)
+    QDateTime start;          // the recorder's clock at the first frame (kept as UTC)
+    int seed = 1;             // the drive; the picture, the sound and the trip log follow it
+};
+
+// One trip log record as the program should see it after reading the log: G values (g) and
+// speed (km/h) at the recorder's resolution, the position in decimal degrees (north, east).
+struct TripSample {
+    double accelX = 0; // along the car; negative when braking
+    double accelY = 0; // across the car; positive in a right turn
+    double accelZ = 0; // vertical, about 1
+    double latitude = 0;
+    double longitude = 0;
+    double speed = 0;
+};
+
+// G value below which a sample counts as hard braking. Each log has exactly one such
+// episode: a run of consecutive samples, the lowest about -1.2.
+constexpr double HARD_BRAKE_G = -1.0;
+
+// The six recordings of the card, 0001.asf ... 0006.asf. The first is short (10 s), 640 x 480
+// MJPEG with PCM sound: tests use it most.
+QList<Recording> standardRecordings();
+
+// The trip log's file name beside a recording: "0001.asf" gives "0001.LOG".
+QString tripLogName(const Recording& rec);
+
+// The drive of `seed` sampled at rec.samplesPerSecond over rec.seconds: seconds x rate samples.
+QList<TripSample> tripSamples(const Recording& rec, int seed);
+
+// The bytes of the trip log of that drive, one record a line, every line ending in CR LF or LF
+// (rec.crlf), the last one too. The card pairs a recording with tripLog(rec, rec.seed).
+QByteArray tripLog(const Recording& rec, int seed);
+
+// The bytes of the card's setup.ini, exactly as the program's settings writer lays it out.
+QByteArray setupIni();
+
+// Encodes rec to path with ffmpeg (found on PATH). The file appears whole or not at all.
+// On failure returns false and says why in *error (when error is not null).
+bool writeRecording(const Recording& rec, const QString& path, QString* error);
+
+// Writes the whole card into dir (created with its parents): the standard recordings with
+// their trip logs and setup.ini. With extras, also the subfolder "extras/" of test files:
+// "A.ASF" and "名字 with space.asf" (copies of 0001.asf), "clip.avi" (3 s MJPEG + PCM),
+// "empty.asf" (0 bytes), "truncated.asf" (the first third of 0001.asf), "random.asf"
+// (64 KiB of deterministic noise), "audio-only.asf" and "video-only.asf" (5 s each).
+// Media already written by the same generator and ffmpeg with the recorded size are kept
+// (a hidden stamp file in dir remembers them), so a second run is quick; everything else is
+// rewritten. The result does not depend on what was there before.
+bool makeDemoCard(const QString& dir, bool extras, QString* error);
+
+} // namespace democard
