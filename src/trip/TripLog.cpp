@@ -1,0 +1,109 @@
+#include "trip/TripLog.h"
+
+#include "records/CurrentRecord.h"
+#include "trip/ClassicNumericScope.h"
+
+#include <QFile>
+#include <cstdio>
+#include <memory>
+
+TripLogData TripLog;
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+using FileHandle = std::unique_ptr<FILE, FileCloser>;
+
+FILE* openForReading(const QString& path) {
+    return std::fopen(QFile::encodeName(path).constData(), "r");
+}
+
+// Logs copied from the card to a Linux disk keep the letter case the recorder wrote, so when
+// the exact ".LOG" name is missing every other letter case of that extension is tried, in a
+// fixed order (the common ones first) so that the choice never depends on the folder listing.
+FILE* openLog(const QString& logPath, QString* openedPath) {
+    if (FILE* f = openForReading(logPath)) {
+        *openedPath = logPath;
+        return f;
+    }
+    if (!logPath.endsWith(QLatin1String(".LOG")))
+        return nullptr;
+    static const char* const otherCases[] = {"log", "Log", "lOG", "LOg", "LoG", "lOg", "loG"};
+    const QString stem = logPath.left(logPath.size() - 3);
+    for (const char* ext : otherCases) {
+        const QString candidate = stem + QLatin1String(ext);
+        if (FILE* f = openForReading(candidate)) {
+            *openedPath = candidate;
+            return f;
+        }
+    }
+    return nullptr;
+}
+
+// One record of the log, consumed by the fixed sequence of reads the recorder's format is
+// defined by. Each read's result is ignored on purpose: a field that does not read keeps the
+// value its slot held, and once the end of the file is met every later read fails too.
+// Tokens are discarded with an assignment-suppressed conversion, so a token of any length is
+// skipped whole and nothing is ever stored for it.
+void readRecord(FILE* f, int n, double& degrees) {
+    int ignored = 0;
+    ignored += std::fscanf(f, "%*s");                       // 1 token
+    ignored += std::fscanf(f, "%*s");                       // 2 token
+    ignored += std::fscanf(f, "%*22c");                     // 3 skip 22
+    ignored += std::fscanf(f, "%lf", &TripLog.accelX[n]);   // 4 X
+    ignored += std::fscanf(f, "%*1c");                      // 5 separator
+    ignored += std::fscanf(f, "%lf", &TripLog.accelY[n]);   // 6 Y
+    ignored += std::fscanf(f, "%*1c");                      // 7 separator
+    ignored += std::fscanf(f, "%lf", &TripLog.accelZ[n]);   // 8 Z
+    ignored += std::fscanf(f, "%*s");                       // 9 token
+    ignored += std::fscanf(f, "%*6c");                      // 10 skip 6
+    ignored += std::fscanf(f, "%lf", &degrees);             // 11 latitude degrees
+    ignored += std::fscanf(f, "%lf", &TripLog.latitude[n]); // 12 latitude minutes
+    TripLog.latitude[n] = TripLog.latitude[n] * 0.016666666666666666 + degrees - 0.003444;
+    ignored += std::fscanf(f, "%*2c");                       // 13 skip 2
+    ignored += std::fscanf(f, "%lf", &degrees);              // 14 longitude degrees
+    ignored += std::fscanf(f, "%lf", &TripLog.longitude[n]); // 15 longitude minutes
+    TripLog.longitude[n] = TripLog.longitude[n] * 0.016666666666666666 + degrees + 0.004912;
+    ignored += std::fscanf(f, "%lf", &TripLog.speed[n]); // 16 speed
+    ignored += std::fscanf(f, "%*s");                    // 17 token, ends the record
+    (void)ignored;
+}
+
+} // namespace
+
+QString TripLogPath(const QString& videoPath) {
+    const qsizetype dot = videoPath.lastIndexOf(QLatin1Char('.'));
+    return (dot >= 0 ? videoPath.left(dot) : QString()) + QStringLiteral(".LOG");
+}
+
+bool LoadTripLogFrom(const QString& logPath) {
+    TripLog.reloadPending = false;
+    TripLog.sampleCount = 0;
+
+    QString openedPath;
+    FileHandle file(openLog(logPath, &openedPath));
+    if (!file) {
+        TripLog.reloadPending = true;
+        return false;
+    }
+
+    // Numbers in the log always use "."; a comma-decimal user locale must not change them.
+    ClassicNumericScope classic;
+    double degrees = 0; // carried from record to record, as the trailing slot's conversion uses it
+    // A log ending in a line break runs one more, empty pass that still counts; the table has
+    // a fixed size, so the load stops when it is full. A read error (a folder of that name, a
+    // failing disk) ends the load like the end of the file instead of passing forever.
+    while (TripLog.sampleCount < TRIP_LOG_CAPACITY) {
+        readRecord(file.get(), TripLog.sampleCount, degrees);
+        ++TripLog.sampleCount;
+        if (std::feof(file.get()) || std::ferror(file.get()))
+            break;
+    }
+    return true;
+}
+
+bool LoadTripLog() {
+    return LoadTripLogFrom(TripLogPath(CurrentRecord.fileName));
+}
