@@ -1,0 +1,4 @@
+#include "config/DeviceConfig.h"
+
+DeviceConfigData DeviceConfig;
+QString g_strSetupPath;

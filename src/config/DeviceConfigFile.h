@@ -1,0 +1,29 @@
+#pragma once
+
+#include "config/DeviceConfig.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdio>
+
+class QDate;
+class QTime;
+class QWidget;
+
+// Scans an open settings file from its current position to its end and stores every value
+// it recognises into DeviceConfig. Keys it does not know are passed over; nothing is checked.
+void LoadDeviceConfig(std::FILE* file);
+
+// Opens the chosen settings file and reads it into DeviceConfig. A file that cannot be opened
+// for reading and writing is not read; a missing one is created empty, an existing one is
+// never emptied. False when the file could be neither read nor created: the caller stops.
+bool ReadSetupFile(const QString& path);
+
+// The exact bytes of the settings file for `config`; the TIME line comes first only when
+// `setSystemTime` is set, made from `date` and `clock` (local time).
+QByteArray FormatDeviceConfig(const DeviceConfigData& config, bool setSystemTime, const QDate& date,
+                              const QTime& clock);
+
+// Rewrites the file at g_strSetupPath from DeviceConfig and tells the user the outcome:
+// "ok!" once every byte is on the disk, "Open file fail" otherwise (the old file stays whole).
+void SaveDeviceConfig(QWidget* parent, bool setSystemTime, const QDate& date, const QTime& clock);
