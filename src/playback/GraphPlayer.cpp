@@ -424,12 +424,17 @@ bool CGraphPlayer::GetDurationSeconds(double& seconds) {
 bool CGraphPlayer::SeekToSeconds(double seconds) {
     if (!m_mediaSeeking)
         return false;
+    m_lastSeekRequest = seconds;
     const int64_t units = MediaTimeFromSeconds(seconds);
     // GStreamer has no position before the start; a step back past it lands on the start.
     const gint64 ns = units <= 0 ? 0 : (units > INT64_MAX / 100 ? INT64_MAX : units * 100);
+    // An ASF index has one entry a second and points each entry at the packet where that
+    // second's data begins, which holds earlier frames: a plain key-unit seek a second
+    // forward can land where it started, so "forward" never moves. We seek to the key
+    // frame before the target and decode on to the target itself.
     const bool done =
         gst_element_seek_simple(m_mediaSeeking.get(), GST_FORMAT_TIME,
-                                GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), ns);
+                                GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), ns);
     if (done)
         m_endOfStream = false;
     return done;
@@ -494,4 +499,11 @@ CVideoSurface* CGraphPlayer::VideoSurface() const {
 
 quint64 CGraphPlayer::FramesDelivered() const {
     return m_frameSlot->FrameCount();
+}
+
+double CGraphPlayer::CurrentLinearVolume() const {
+    if (!m_basicAudio)
+        return 0;
+    return gst_stream_volume_get_volume(GST_STREAM_VOLUME(m_basicAudio.get()),
+                                        GST_STREAM_VOLUME_FORMAT_LINEAR);
 }

@@ -71,6 +71,9 @@ public:
     // it has been given so far.
     CVideoSurface* VideoSurface() const;
     quint64 FramesDelivered() const;
+    // The last position asked of SeekToSeconds, as asked, and the volume now applied.
+    double LastSeekRequest() const { return m_lastSeekRequest; }
+    double CurrentLinearVolume() const;
 
 private:
     void ReleaseOwnGraph();
@@ -98,4 +101,5 @@ private:
     QPointer<QObject> m_eventWindow;
     bool m_endOfStream = false;
     bool m_failed = false;
+    double m_lastSeekRequest = 0;
 };

@@ -1,5 +1,6 @@
 #include "shell/PlayerDlg.h"
 
+#include "config/ConfigDlg.h"
 #include "playback/GraphPlayer.h"
 #include "records/CurrentRecord.h"
 #include "records/RecordInfoDlg.h"
@@ -66,6 +67,10 @@ void CChartBox::paintEvent(QPaintEvent*) {
         painter.drawImage(QPoint(1, 1), m_picture, QRect(0, 0, width() - 2, height() - 2));
     painter.setPen(Qt::black);
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+QString CPlayerDlg::FormatTime(double position, double duration) {
+    return ClockText(position, "%02d:%02d:%02d/") + ClockText(duration, "%02d:%02d:%02d");
 }
 
 int CPlayerDlg::LastSeekPos() {
@@ -281,6 +286,7 @@ void CPlayerDlg::OnInitDialog() {
     connect(m_btnFrameForward, &QAbstractButton::clicked, this, &CPlayerDlg::OnFrameForward);
     connect(m_btnEnd, &QAbstractButton::clicked, this, &CPlayerDlg::OnEnd);
     connect(m_btnOpenFile, &QAbstractButton::clicked, this, &CPlayerDlg::OnOpenFile);
+    connect(m_btnConfig, &QAbstractButton::clicked, this, &CPlayerDlg::OnConfiguration);
     connect(m_btnTitleAbout, &QAbstractButton::clicked, this, &CPlayerDlg::OnAboutButton);
     connect(m_btnTitleMinimize, &QAbstractButton::clicked, this, &CPlayerDlg::OnMinimizeButton);
     connect(m_btnTitleClose, &QAbstractButton::clicked, this, &CPlayerDlg::OnCloseButton);
@@ -363,6 +369,10 @@ void CPlayerDlg::keyPressEvent(QKeyEvent* event) {
 void CPlayerDlg::OnSysCommand(int id) {
     if ((id & 0xFFF0) == IDM_ABOUTBOX)
         OnAboutButton();
+}
+
+void CPlayerDlg::OnConfiguration() {
+    RunConfiguration(this);
 }
 
 void CPlayerDlg::OnAboutButton() {
@@ -580,7 +590,7 @@ void CPlayerDlg::OnTimer() {
     // 4. Otherwise the display and the slider follow the video.
     const double t = PositionOr(0.0);
     const double d = DurationOr(1.0);
-    m_strTime = ClockText(t, "%02d:%02d:%02d/") + ClockText(d, "%02d:%02d:%02d");
+    m_strTime = FormatTime(t, d);
     if (m_editTime->text() != m_strTime)
         m_editTime->setText(m_strTime);
     if (t == d)

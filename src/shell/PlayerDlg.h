@@ -69,6 +69,7 @@ public:
     void OnFrameForward();
     void OnEnd();
     void OnTimer();
+    void OnConfiguration();
     void OnAboutButton();
     void OnMinimizeButton();
     void OnCloseButton();
@@ -80,6 +81,9 @@ public:
     // State the tests look at.
     CGraphPlayer* Player() const { return m_pPlayer.get(); }
     bool TimerRunning() const { return m_timer.isActive(); }
+    QTimer* PlayTimer() { return &m_timer; }
+    // "hh:mm:ss/hh:mm:ss" of a position and a duration, hours not wrapped.
+    static QString FormatTime(double position, double duration);
     static int LastSeekPos();
     static void ResetLastSeekPos(int value = 0);
 

@@ -1,0 +1,372 @@
+// The player window driven offscreen with real recordings: start state, the open-file
+// command, opening and replacing recordings, every transport command, the timer's
+// display, slider seeking and volume, and the failure paths.
+#include "ScriptedPrompts.h"
+#include "playback/GraphPlayer.h"
+#include "records/CurrentRecord.h"
+#include "records/RecordInfoDlg.h"
+#include "records/RecordListDlg.h"
+#include "shell/PlayerDlg.h"
+#include "skin/BitmapButton.h"
+#include "skin/SkinButton.h"
+#include "skin/SkinSlider.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTreeWidget>
+#include <QtTest>
+
+namespace {
+
+QString cardDir() {
+    return QDir(qEnvironmentVariable("PLAYER_TEST_CARD")).absolutePath() + "/";
+}
+
+template <typename F> bool waitFor(F done, int ms = 5000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+class NoGraphEngine : public CGraphPlayer {
+public:
+    bool CreateGraph() override { return false; }
+};
+
+CBitmapButton* button(CPlayerDlg& w, int id) {
+    return qobject_cast<CBitmapButton*>(w.GetDlgItem(id));
+}
+
+double position(CPlayerDlg& w) {
+    double t = -1;
+    w.Player()->GetPositionSeconds(t);
+    return t;
+}
+
+void openRow(CPlayerDlg& w, const QString& name) {
+    CurrentRecord.folder = cardDir();
+    CurrentRecord.fileName = name;
+    QVERIFY(w.OnOpenRecord());
+}
+
+} // namespace
+
+class TestWindow : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() {
+        CurrentRecord = CurrentRecordData();
+        CPlayerDlg::ResetLastSeekPos();
+    }
+
+    void startState() {
+        CPlayerDlg w;
+        w.show();
+        QCOMPARE(w.size(), QSize(1024, 724));
+        QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(w.windowTitle(), QStringLiteral("Player"));
+        // Rounded corners: the very corner pixel is outside the shape, the centre inside.
+        QVERIFY(!w.mask().contains(QPoint(1, 1)));
+        QVERIFY(w.mask().contains(QPoint(512, 1)));
+        QVERIFY(!w.mask().contains(QPoint(1022, 722)));
+        QVERIFY(w.m_dlgRecordList->isVisible());
+        QVERIFY(!w.m_dlgRecordInfo->isVisible());
+        QVERIFY(button(w, 1000)->GetState());
+        QVERIFY(!button(w, 1001)->GetState());
+        QVERIFY(!button(w, 1001)->isEnabled());
+        QVERIFY(!w.m_dlgRecordList->m_btnOpen->isEnabled());
+        QVERIFY(!w.m_sliderSeek->isVisible());
+        QVERIFY(w.m_stcVideo->isVisible());
+        QVERIFY(w.m_stcChart->isVisible());
+        QCOMPARE(w.m_sliderVolume->GetPos(), 500);
+        QCOMPARE(w.m_editSpeed->text(), QStringLiteral("0"));
+        QVERIFY(w.m_editTime->text().isEmpty());
+        QVERIFY(!w.TimerRunning());
+        QVERIFY(!w.Player());
+        QCOMPARE(w.GetDlgItem(1004)->toolTip(), QStringLiteral("Backward 3s"));
+        QCOMPARE(w.GetDlgItem(1008)->toolTip(), QStringLiteral("Forward 3s"));
+        QCOMPARE(w.GetDlgItem(1015)->toolTip(), QStringLiteral("Config"));
+        // Controls sit at their dialog-unit places, 1.5 pixels a unit.
+        QCOMPARE(w.GetDlgItem(1020)->geometry(), QRect(45, 57, 618, 395));
+        QCOMPARE(w.GetDlgItem(1002)->pos(), QPoint(129, 650));
+        QCOMPARE(w.GetDlgItem(1010)->pos().y(), 650);
+
+        // Transport without a recording does nothing.
+        for (int id = 1002; id <= 1010; ++id)
+            button(w, id)->click();
+        QVERIFY(!w.Player());
+        QVERIFY(!w.TimerRunning());
+        QVERIFY(!button(w, 1007)->GetState());
+        QVERIFY(!button(w, 1006)->GetState());
+
+        // Clicking the record tab while it shows changes nothing.
+        button(w, 1000)->click();
+        QVERIFY(w.m_dlgRecordList->isVisible());
+        QVERIFY(button(w, 1000)->GetState());
+    }
+
+    void openFileListsRows() {
+        ScriptedPrompts prompts;
+        CPlayerDlg w;
+        QTreeWidget* list = w.m_dlgRecordList->m_listRecords;
+        prompts.openAnswers.push_back({cardDir() + "0002.asf"});
+        w.OnOpenFile();
+        QCOMPARE(prompts.openFilters, QStringList{QStringLiteral("asf File (*.asf)")});
+        QCOMPARE(list->topLevelItemCount(), 1);
+        QCOMPARE(list->topLevelItem(0)->text(0), QStringLiteral("  0001"));
+        QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("0002.asf"));
+        QCOMPARE(CurrentRecord.listCount, 1);
+        QCOMPARE(CurrentRecord.folder, cardDir());
+
+        prompts.openAnswers.push_back(
+            {cardDir() + "0003.asf", cardDir() + "0001.asf", cardDir() + "0005.asf"});
+        w.OnOpenFile();
+        QCOMPARE(list->topLevelItemCount(), 3);
+        const QStringList numbers{"  0001", "  0002", "  0003"};
+        const QStringList names{"0003.asf", "0001.asf", "0005.asf"};
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(list->topLevelItem(i)->text(0), numbers[i]);
+            QCOMPARE(list->topLevelItem(i)->text(1), names[i]);
+            QVERIFY(list->topLevelItem(i)->text(2).isEmpty());
+        }
+        QCOMPARE(CurrentRecord.listCount, 3);
+
+        w.OnOpenFile(); // cancelled: nothing changes
+        QCOMPARE(list->topLevelItemCount(), 3);
+        QCOMPARE(CurrentRecord.listCount, 3);
+        QVERIFY(!w.Player());
+    }
+
+    void opensPlaysAndReplaces() {
+        ScriptedPrompts prompts;
+        CPlayerDlg w;
+        w.show();
+        openRow(w, QStringLiteral("0001.asf"));
+        QVERIFY(w.TimerRunning());
+        QVERIFY(w.m_dlgRecordInfo->isVisible());
+        QVERIFY(!w.m_dlgRecordList->isVisible());
+        QVERIFY(button(w, 1001)->isEnabled());
+        QVERIFY(button(w, 1001)->GetState());
+        QVERIFY(!button(w, 1000)->GetState());
+        QVERIFY(button(w, 1007)->GetState());
+        QVERIFY(!button(w, 1006)->GetState());
+        QVERIFY(w.m_sliderSeek->isVisible());
+        QCOMPARE(CurrentRecord.fileName, cardDir() + "0001.asf");
+        QCOMPARE(CurrentRecord.videoWidth, 640u);
+        QCOMPARE(CurrentRecord.videoHeight, 480u);
+        QVERIFY(w.Player()->InRunningState());
+
+        // The display follows the video.
+        QVERIFY(waitFor([&] { return w.m_editTime->text().startsWith("00:00:01/"); }));
+        QVERIFY(w.m_editTime->text().endsWith("/00:00:10"));
+        QVERIFY(w.m_sliderSeek->GetPos() >= 100);
+        QCOMPARE(CPlayerDlg::LastSeekPos(), w.m_sliderSeek->GetPos());
+
+        // Volume from the slider on every tick.
+        const struct {
+            int slider;
+            int level;
+        } volumes[] = {{500, -500}, {0, -1000}, {1000, 0}};
+        for (const auto& v : volumes) {
+            w.m_sliderVolume->SetPos(v.slider);
+            w.OnTimer();
+            QVERIFY2(qAbs(w.Player()->CurrentLinearVolume() -
+                          CGraphPlayer::LinearVolumeFromLevel(v.level)) < 1e-6,
+                     qPrintable(QString::number(w.Player()->CurrentLinearVolume())));
+        }
+
+        // A second recording replaces the first engine; the timer restarts.
+        const int graphs = CGraphPlayer::LiveGraphCount();
+        const CGraphPlayer* first = w.Player();
+        openRow(w, QStringLiteral("0004.asf"));
+        QVERIFY(w.Player() != first);
+        QCOMPARE(CGraphPlayer::LiveGraphCount(), graphs);
+        QVERIFY(w.TimerRunning());
+        QVERIFY(waitFor([&] { return w.m_editTime->text().startsWith("00:00:00/"); }));
+        QVERIFY(prompts.messages.isEmpty());
+
+        // Stop: back to the list, timer off, tab 1001 stays enabled.
+        button(w, 1005)->click();
+        QVERIFY(!w.Player());
+        QVERIFY(!w.TimerRunning());
+        QVERIFY(!w.m_sliderSeek->isVisible());
+        QVERIFY(!w.m_stcVideo->isVisible());
+        QVERIFY(!w.m_stcChart->isVisible());
+        QVERIFY(w.m_dlgRecordList->isVisible());
+        QVERIFY(button(w, 1000)->GetState());
+        QVERIFY(!button(w, 1001)->GetState());
+        QVERIFY(button(w, 1001)->isEnabled());
+        QVERIFY(!button(w, 1007)->GetState());
+        QVERIFY(!button(w, 1006)->GetState());
+        QCOMPARE(CGraphPlayer::LiveGraphCount(), graphs - 1);
+        button(w, 1001)->click();
+        QVERIFY(w.m_dlgRecordInfo->isVisible());
+    }
+
+    void transportTargets() {
+        CPlayerDlg w;
+        w.show();
+        openRow(w, QStringLiteral("0001.asf"));
+        QVERIFY(waitFor([&] { return position(w) > 0; }));
+        button(w, 1006)->click(); // pause
+        QVERIFY(button(w, 1006)->GetState());
+        QVERIFY(!button(w, 1007)->GetState());
+
+        w.Player()->SeekToSeconds(5.0);
+        QVERIFY(waitFor([&] { return position(w) > 4.5; }));
+        const double here = position(w);
+        button(w, 1004)->click(); // back 1.0 s
+        QCOMPARE(w.Player()->LastSeekRequest(), here - 1.0);
+        const bool back = waitFor([&] { return qAbs(position(w) - (here - 1.0)) < 0.04; });
+        QVERIFY2(back, qPrintable(QString("%1 -> %2").arg(here).arg(position(w))));
+        const double there = position(w);
+        button(w, 1008)->click(); // forward 1.0 s
+        QCOMPARE(w.Player()->LastSeekRequest(), there + 1.0);
+        QVERIFY(waitFor([&] { return qAbs(position(w) - (there + 1.0)) < 0.04; }));
+        const double again = position(w);
+        button(w, 1003)->click(); // a frame back: 0.05 s
+        QCOMPARE(w.Player()->LastSeekRequest(), again - 0.05);
+        button(w, 1002)->click(); // head
+        QCOMPARE(w.Player()->LastSeekRequest(), 0.0);
+        QVERIFY(waitFor([&] { return position(w) < 0.01; }));
+        double duration = 0;
+        QVERIFY(w.Player()->GetDurationSeconds(duration));
+        button(w, 1010)->click(); // end
+        QCOMPARE(w.Player()->LastSeekRequest(), duration);
+        for (int id : {1002, 1003, 1004, 1008, 1010}) {
+            button(w, 1007)->click();
+            QVERIFY(button(w, 1007)->GetState());
+            button(w, id)->click();
+            QVERIFY2(button(w, 1006)->GetState() && !button(w, 1007)->GetState(),
+                     qPrintable(QString::number(id)));
+        }
+
+        // A frame forward from a running video pauses it and moves one frame on.
+        button(w, 1002)->click();
+        const bool head = waitFor([&] { return position(w) < 0.01; });
+        QVERIFY2(head, qPrintable(QString::number(position(w))));
+        button(w, 1007)->click();
+        QVERIFY(waitFor([&] { return position(w) > 0.5; }));
+        button(w, 1009)->click();
+        QVERIFY(waitFor([&] { return w.Player()->InPausedState(); }));
+        QVERIFY(button(w, 1006)->GetState());
+        const double paused = position(w);
+        button(w, 1009)->click();
+        QVERIFY(waitFor([&] { return position(w) > paused + 0.01; }));
+        QVERIFY(position(w) < paused + 0.06);
+    }
+
+    void unreadablePositionDefaults() {
+        ScriptedPrompts prompts;
+        CPlayerDlg w;
+        w.show();
+        openRow(w, QStringLiteral("no-such-recording.asf"));
+        // An unplayable file still switches to playback, with the default display.
+        QVERIFY(w.TimerRunning());
+        QVERIFY(w.m_dlgRecordInfo->isVisible());
+        w.OnTimer();
+        QCOMPARE(w.m_editTime->text(), QStringLiteral("00:00:00/00:00:01"));
+        QVERIFY(prompts.messages.isEmpty());
+        button(w, 1004)->click();
+        QCOMPARE(w.Player()->LastSeekRequest(), 0.0);
+        button(w, 1003)->click();
+        QCOMPARE(w.Player()->LastSeekRequest(), 0.95);
+        button(w, 1008)->click();
+        QCOMPARE(w.Player()->LastSeekRequest(), 2.0);
+        button(w, 1010)->click();
+        QCOMPARE(w.Player()->LastSeekRequest(), 1.0);
+    }
+
+    void sliderSeekTick() {
+        CPlayerDlg w;
+        w.show();
+        openRow(w, QStringLiteral("0001.asf"));
+        QVERIFY(waitFor([&] { return w.m_editTime->text().startsWith("00:00:01"); }));
+        w.PlayTimer()->stop(); // the test makes the ticks from here on
+        button(w, 1006)->click();
+        w.OnTimer();
+        const QString before = w.m_editTime->text();
+        double duration = 0;
+        QVERIFY(w.Player()->GetDurationSeconds(duration));
+
+        w.m_sliderSeek->SetPos(500); // as if the user dragged it
+        w.OnTimer();
+        QCOMPARE(CPlayerDlg::LastSeekPos(), 500);
+        QCOMPARE(w.Player()->LastSeekRequest(), 500.0 * duration * 0.001);
+        QCOMPARE(w.m_editTime->text(), before); // not refreshed in the seeking tick
+        QVERIFY(button(w, 1006)->GetState());   // paused: the looks stay
+        QVERIFY(waitFor([&] {
+            w.OnTimer();
+            return w.m_editTime->text() != before &&
+                   qAbs(position(w) - 500.0 * duration * 0.001) < 0.05;
+        }));
+
+        // Seeking while running gives the play look.
+        button(w, 1007)->click();
+        button(w, 1006)->click();
+        w.Player()->StartPlayback();
+        QVERIFY(waitFor([&] { return w.Player()->InRunningState(); }));
+        w.m_sliderSeek->SetPos(100);
+        w.OnTimer();
+        QVERIFY(button(w, 1007)->GetState());
+        QVERIFY(!button(w, 1006)->GetState());
+
+        // At the end the position equals the duration: pause look, timer still on.
+        w.Player()->SeekToSeconds(duration - 0.3);
+        QVERIFY(waitFor([&] {
+            w.OnTimer();
+            return button(w, 1006)->GetState() && !button(w, 1007)->GetState();
+        }));
+        QCOMPARE(w.m_sliderSeek->GetPos(), 1000);
+        QVERIFY(w.Player()->InRunningState());
+        w.OnTimer();
+        QVERIFY(button(w, 1006)->GetState());
+    }
+
+    void timeText() {
+        QCOMPARE(CPlayerDlg::FormatTime(65, 180), QStringLiteral("00:01:05/00:03:00"));
+        QCOMPARE(CPlayerDlg::FormatTime(3725.9, 1.0).left(9), QStringLiteral("01:02:05/"));
+        QCOMPARE(CPlayerDlg::FormatTime(100 * 3600.0, 1.0).left(10), QStringLiteral("100:00:00/"));
+    }
+
+    void createGraphFails() {
+        CPlayerDlg w;
+        w.show();
+        w.SetEngineFactory([] { return std::make_unique<NoGraphEngine>(); });
+        CurrentRecord.folder = cardDir();
+        CurrentRecord.fileName = QStringLiteral("0001.asf");
+        QVERIFY(!w.OnOpenRecord());
+        QVERIFY(w.Player()); // kept, without a graph
+        QVERIFY(!w.TimerRunning());
+        QVERIFY(!w.m_sliderSeek->isVisible());
+        QVERIFY(w.m_dlgRecordList->isVisible());
+        QVERIFY(!button(w, 1001)->isEnabled());
+        QCOMPARE(CurrentRecord.fileName, QStringLiteral("0001.asf"));
+        for (int id = 1002; id <= 1010; ++id)
+            button(w, id)->click(); // the engine refuses everything; nothing breaks
+
+        // With a recording playing, a failed opening leaves its timer running over an
+        // engine that can report nothing.
+        CPlayerDlg v;
+        v.show();
+        openRow(v, QStringLiteral("0001.asf"));
+        QVERIFY(waitFor([&] { return v.m_sliderSeek->GetPos() > 0; }));
+        v.SetEngineFactory([] { return std::make_unique<NoGraphEngine>(); });
+        CurrentRecord.fileName = QStringLiteral("0002.asf");
+        QVERIFY(!v.OnOpenRecord());
+        QVERIFY(v.TimerRunning());
+        v.OnTimer();
+        QCOMPARE(v.m_editTime->text(), QStringLiteral("00:00:00/00:00:01"));
+        QCOMPARE(v.m_sliderSeek->GetPos(), 0);
+    }
+};
+
+QTEST_MAIN(TestWindow)
+#include "test_window.moc"
