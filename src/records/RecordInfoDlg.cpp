@@ -1,15 +1,50 @@
 #include "records/RecordInfoDlg.h"
 
+#include "records/CurrentRecord.h"
+#include "records/RecordListDlg.h"
+#include "shell/PlayerDlg.h"
 #include "skin/SkinButton.h"
 #include "ui/DialogUnits.h"
+#include "ui/Prompts.h"
 
+#include <QChildEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTreeWidget>
+
+namespace {
+
+const QColor kEditTextBackground(61, 89, 123);
+const QColor kStaticTextBackground(51, 65, 89);
+
+// The events that make the panel show `CurrentRecord` afresh: whatever reaches the panel
+// or a window inside it from the user or the screen.
+bool RefreshesTexts(QEvent::Type type) {
+    switch (type) {
+    case QEvent::Show:
+    case QEvent::Paint:
+    case QEvent::Enter:
+    case QEvent::Leave:
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
 
 CRecordInfoDlg::CRecordInfoDlg(QWidget* parent) : QWidget(parent) {
     using DialogUnits::rect;
     setObjectName(QStringLiteral("recordInfo"));
     resize(rect(0, 0, 211, 345).size());
+    setMouseTracking(true);
 
     m_btnPrevious = new CSkinButton(this);
     m_btnPrevious->setText(QStringLiteral("Previous"));
@@ -26,6 +61,7 @@ CRecordInfoDlg::CRecordInfoDlg(QWidget* parent) : QWidget(parent) {
     auto* heading = new QLabel(QStringLiteral("-----Current Record-----"), this);
     heading->setAlignment(Qt::AlignCenter);
     heading->setGeometry(rect(49, 16, 106, 14));
+    SetColours(heading);
 
     auto makeEdit = [this](const QRect& r, Qt::Alignment align) {
         auto* edit = new QLineEdit(this);
@@ -33,18 +69,109 @@ CRecordInfoDlg::CRecordInfoDlg(QWidget* parent) : QWidget(parent) {
         edit->setAlignment(align);
         edit->setFrame(false);
         edit->setGeometry(r);
+        QPalette palette = edit->palette();
+        palette.setColor(QPalette::Base, kEditTextBackground);
+        palette.setColor(QPalette::Text, Qt::white);
+        edit->setPalette(palette);
         return edit;
     };
     m_editRecord = makeEdit(rect(11, 38, 185, 15), Qt::AlignCenter);
     auto* eventLabel = new QLabel(QStringLiteral("Event:"), this);
     eventLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
     eventLabel->setGeometry(rect(14, 58, 30, 14));
+    SetColours(eventLabel);
     m_editEvent = makeEdit(rect(47, 61, 38, 13), Qt::AlignCenter);
     auto* resolutionLabel = new QLabel(QStringLiteral("Resolution:"), this);
     resolutionLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
     resolutionLabel->setGeometry(rect(96, 59, 43, 12));
+    SetColours(resolutionLabel);
     m_editResolution = makeEdit(rect(142, 61, 50, 14), Qt::AlignLeft | Qt::AlignVCenter);
 
     m_mapArea = new QWidget(this);
     m_mapArea->setGeometry(rect(0, 99, 211, 246));
+
+    connect(m_btnPrevious, &QAbstractButton::clicked, this, &CRecordInfoDlg::OnPrevious);
+    connect(m_btnNext, &QAbstractButton::clicked, this, &CRecordInfoDlg::OnNext);
+
+    // Every window inside the panel, the map page's included (it arrives later), passes
+    // its events by the panel first.
+    WatchTree(this);
+    UpdateFromCurrentRecord();
+}
+
+void CRecordInfoDlg::SetColours(QLabel* label) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Qt::white);
+    palette.setColor(QPalette::Window, kStaticTextBackground);
+    label->setPalette(palette);
+    label->setAutoFillBackground(true);
+}
+
+void CRecordInfoDlg::WatchTree(QObject* object) {
+    if (!object->isWidgetType())
+        return;
+    object->installEventFilter(this);
+    for (QObject* child : object->children())
+        WatchTree(child);
+}
+
+bool CRecordInfoDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ChildAdded)
+        WatchTree(static_cast<QChildEvent*>(event)->child());
+    else if (RefreshesTexts(event->type()))
+        UpdateFromCurrentRecord();
+    return QWidget::eventFilter(watched, event);
+}
+
+void CRecordInfoDlg::UpdateFromCurrentRecord() {
+    const CurrentRecordData& record = CurrentRecord;
+    if (record.listIndex < 0)
+        m_strRecord = QStringLiteral("Record: ") + record.fileName;
+    else
+        m_strRecord = QStringLiteral("No.") + record.numberText + QStringLiteral("   Record: ") +
+                      record.fileName;
+    m_strEvent.clear();
+    m_strResolution =
+        QString::asprintf("%u*%u", unsigned(record.videoWidth), unsigned(record.videoHeight));
+
+    const bool next = !(record.listIndex == record.listCount - 1 || record.listIndex < 0);
+    const bool previous = !(record.listIndex == 0 || record.listIndex < 0);
+    m_btnNext->setEnabled(next);
+    m_btnPrevious->setEnabled(previous);
+
+    // Only real changes touch the edits: a repaint they caused must not set them again.
+    const std::pair<QLineEdit*, const QString*> texts[] = {
+        {m_editRecord, &m_strRecord},
+        {m_editEvent, &m_strEvent},
+        {m_editResolution, &m_strResolution},
+    };
+    for (const auto& [edit, text] : texts) {
+        if (edit->text() != *text)
+            edit->setText(*text);
+    }
+}
+
+void CRecordInfoDlg::OnPrevious() {
+    GoToAdjacentRecord(-1);
+}
+
+void CRecordInfoDlg::OnNext() {
+    GoToAdjacentRecord(+1);
+}
+
+void CRecordInfoDlg::GoToAdjacentRecord(int direction) {
+    // The record list is the main window's: this panel sits in its panel area 1021.
+    QWidget* area = parentWidget();
+    auto* window = qobject_cast<CPlayerDlg*>(area ? area->parentWidget() : nullptr);
+    CRecordListDlg* list = window ? window->m_dlgRecordList : nullptr;
+    if (!list || list->FirstSelectedRow() < 0) {
+        Prompts::current().message(this, QStringLiteral("pls select file to be downloaded!"));
+        return;
+    }
+    // The list's selection stays where it was; only the current record moves.
+    CurrentRecord.listIndex += direction;
+    const QTreeWidgetItem* row = list->m_listRecords->topLevelItem(CurrentRecord.listIndex);
+    CurrentRecord.fileName = row ? row->text(1) : QString();
+    CurrentRecord.numberText = row ? row->text(0) : QString();
+    Q_EMIT openRecordRequested();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QWidget>
 
 class CSkinButton;
@@ -7,6 +8,8 @@ class QLineEdit;
 class QLabel;
 
 // The record information panel: what is playing, and Previous / Next through the list.
+// It keeps no copy of the recording: whenever it is shown, painted or touched by the mouse
+// or the keyboard it shows `CurrentRecord` as it is at that moment.
 class CRecordInfoDlg : public QWidget {
     Q_OBJECT
 public:
@@ -19,6 +22,26 @@ public:
     QLineEdit* m_editResolution = nullptr; // 1026
     QWidget* m_mapArea = nullptr;          // 1027, hosts the map page
 
+    // The texts of 1024, 1025 and 1026 as last computed.
+    QString m_strRecord;
+    QString m_strEvent;
+    QString m_strResolution;
+
+    // Recomputes the texts and the Previous / Next states from `CurrentRecord`.
+    void UpdateFromCurrentRecord();
+
+    void OnPrevious();
+    void OnNext();
+    // Opens the row `direction` (-1 or +1) away from the current one.
+    void GoToAdjacentRecord(int direction);
+
 Q_SIGNALS:
     void openRecordRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void WatchTree(QObject* object);
+    void SetColours(QLabel* label);
 };

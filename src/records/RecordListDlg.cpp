@@ -4,10 +4,16 @@
 #include "records/CurrentRecord.h"
 #include "skin/SkinButton.h"
 #include "ui/DialogUnits.h"
+#include "ui/Prompts.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QTreeWidget>
+
+const QString CRecordListDlg::kLoadFilter = QStringLiteral("视频文件(*.asf;*.avi;*.mp4)");
 
 CRecordListDlg::CRecordListDlg(QWidget* parent) : QWidget(parent) {
     using DialogUnits::rect;
@@ -36,14 +42,45 @@ CRecordListDlg::CRecordListDlg(QWidget* parent) : QWidget(parent) {
     m_listRecords->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_listRecords->setUniformRowHeights(true);
     m_listRecords->setFrameShape(QFrame::NoFrame);
+    m_listRecords->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_listRecords->setAllColumnsShowFocus(true);
+    // The selected row stays marked when the list loses the focus.
+    QPalette palette = m_listRecords->palette();
+    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+    m_listRecords->setPalette(palette);
 
     m_stPreview = new QFrame(this);
     m_stPreview->setGeometry(rect(1, 188, 210, 157));
     m_stPreview->setFrameShape(QFrame::Box);
     m_stPreview->setStyleSheet(QStringLiteral("QFrame { border: 1px solid black; }"));
+
+    connect(m_btnLoad, &QAbstractButton::clicked, this, &CRecordListDlg::OnLoad);
+    connect(m_btnOpen, &QAbstractButton::clicked, this, &CRecordListDlg::OnOpen);
+    QItemSelectionModel* selection = m_listRecords->selectionModel();
+    connect(selection, &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected, const QItemSelection&) {
+                OnSelectionChanged(selected);
+            });
+    // The view moves the focus before or after selecting, depending on how the row was
+    // chosen; remembering where the focus was tells a newly chosen row from the focused one.
+    connect(selection, &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current, const QModelIndex& previous) {
+                m_nFocusRowBefore = previous.row();
+                m_nFocusRow = current.row();
+                if (!m_bFocusJustMoved) {
+                    m_bFocusJustMoved = true;
+                    QMetaObject::invokeMethod(
+                        this, [this] { m_bFocusJustMoved = false; }, Qt::QueuedConnection);
+                }
+            });
+    // Double clicks anywhere on the list count, also below the last row.
+    m_listRecords->viewport()->installEventFilter(this);
 }
 
-CRecordListDlg::~CRecordListDlg() = default;
+CRecordListDlg::~CRecordListDlg() {
+    StopPreview();
+}
 
 void CRecordListDlg::DeleteAllItems() {
     m_listRecords->clear();
@@ -52,4 +89,150 @@ void CRecordListDlg::DeleteAllItems() {
 void CRecordListDlg::InsertRow(int index, const QString& number, const QString& name) {
     auto* item = new QTreeWidgetItem({number, name, QString()});
     m_listRecords->insertTopLevelItem(qBound(0, index, m_listRecords->topLevelItemCount()), item);
+}
+
+int CRecordListDlg::FillRecordList(QString folder, QString extension) {
+    DeleteAllItems();
+    CurrentRecord.listCount = 0;
+
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    CurrentRecord.folder = folder;
+
+    // One directory read, sorted by name: a card holds thousands of recordings and the
+    // names carry their order.
+    const QDir dir(folder);
+    const QStringList names =
+        dir.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(names.size());
+    for (const QString& name : names) {
+        // The extension runs from the last dot of the whole path; without one, the whole
+        // path stands for it.
+        const QString path = folder + name;
+        const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+        const QString ext = (dot < 0 ? path : path.mid(dot)).toLower();
+        if (ext != extension)
+            continue;
+        rows.append(new QTreeWidgetItem(
+            {QString::asprintf("  %.4d", CurrentRecord.listCount + 1), name, QString()}));
+        ++CurrentRecord.listCount;
+    }
+
+    const bool updates = m_listRecords->updatesEnabled();
+    m_listRecords->setUpdatesEnabled(false);
+    m_listRecords->addTopLevelItems(rows);
+    m_listRecords->setUpdatesEnabled(updates);
+    update();
+    return CurrentRecord.listCount;
+}
+
+int CRecordListDlg::FirstSelectedRow() const {
+    const QModelIndexList rows = m_listRecords->selectionModel()->selectedRows();
+    int first = -1;
+    for (const QModelIndex& index : rows) {
+        if (first < 0 || index.row() < first)
+            first = index.row();
+    }
+    return first;
+}
+
+void CRecordListDlg::OnLoad() {
+    const QStringList chosen = Prompts::current().chooseOpenFiles(this, kLoadFilter, false);
+    if (chosen.isEmpty())
+        return;
+    // The chosen file only designates its folder.
+    const QString path = QFileInfo(chosen.first()).absoluteFilePath();
+    FillRecordList(path.left(path.lastIndexOf(QLatin1Char('/')) + 1), QStringLiteral(".asf"));
+}
+
+void CRecordListDlg::OnOpen() {
+    const int row = FirstSelectedRow();
+    if (row < 0) {
+        Prompts::current().message(this, QStringLiteral("pls select file to be downloaded!"));
+        return;
+    }
+    const QTreeWidgetItem* item = m_listRecords->topLevelItem(row);
+    CurrentRecord.listIndex = row;
+    CurrentRecord.fileName = item->text(1);
+    CurrentRecord.numberText = item->text(0);
+    Q_EMIT openRecordRequested();
+}
+
+void CRecordListDlg::OnDblClk(int row) {
+    CurrentRecord.listIndex = row;
+    if (row < 0) {
+        Prompts::current().message(this, QStringLiteral("Invalid Select File"));
+        return;
+    }
+    const QTreeWidgetItem* item = m_listRecords->topLevelItem(row);
+    CurrentRecord.fileName = item->text(1);
+    CurrentRecord.numberText = item->text(0);
+    Q_EMIT openRecordRequested();
+}
+
+void CRecordListDlg::OnSelectionChanged(const QItemSelection& selected) {
+    const int current = m_listRecords->currentIndex().row();
+    // Keyboard and programmatic choices select before the focus signal arrives; a click
+    // moves the focus first.
+    int focusedBefore = m_nFocusRow;
+    if (current == m_nFocusRow && m_bFocusJustMoved)
+        focusedBefore = m_nFocusRowBefore;
+    m_bFocusJustMoved = false;
+
+    QList<int> rows;
+    for (const QModelIndex& index : selected.indexes()) {
+        if (!rows.contains(index.row()))
+            rows.append(index.row());
+    }
+    for (int row : rows) {
+        if (row != focusedBefore)
+            OnItemChanging(row);
+    }
+}
+
+void CRecordListDlg::OnItemChanging(int row) {
+    m_stPreview->show();
+    CurrentRecord.listIndex = row;
+    if (row < 0)
+        return;
+    const QTreeWidgetItem* item = m_listRecords->topLevelItem(row);
+    m_strPreviewPath = CurrentRecord.folder + (item ? item->text(1) : QString());
+    StartPreview();
+    m_btnOpen->setEnabled(true);
+}
+
+void CRecordListDlg::StartPreview() {
+    StopPreview();
+    m_pPreview = std::make_unique<CGraphPlayer>();
+    if (!m_pPreview->CreateGraph())
+        return;
+    if (!m_pPreview->OpenMediaFile(m_strPreviewPath)) {
+        Prompts::current().message(this, QStringLiteral("Open fail"));
+        return;
+    }
+    // Paused, the first frame stays in the box as a still picture.
+    m_pPreview->AttachVideoWindow(m_stPreview);
+    m_pPreview->SetEventWindow(this);
+    m_pPreview->PausePlayback();
+}
+
+void CRecordListDlg::StopPreview() {
+    if (!m_pPreview)
+        return;
+    m_pPreview->StopPlayback();
+    m_pPreview->SetEventWindow(nullptr);
+    m_pPreview.reset();
+}
+
+bool CRecordListDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_listRecords->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton) {
+            const QModelIndex index = m_listRecords->indexAt(mouse->position().toPoint());
+            OnDblClk(index.isValid() ? index.row() : -1);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QString>
 #include <QWidget>
+#include <memory>
 
 class CSkinButton;
 class QTreeWidget;
 class QFrame;
+class QItemSelection;
 class CGraphPlayer;
 
 // The record list panel: the recordings of one folder, a still preview of the selected one,
@@ -20,12 +23,49 @@ public:
     QTreeWidget* m_listRecords = nullptr; // 1016
     QFrame* m_stPreview = nullptr;        // 1019
 
+    // The paused preview of the selected row (null when none) and the file it shows.
+    std::unique_ptr<CGraphPlayer> m_pPreview;
+    QString m_strPreviewPath;
+
+    // The filter of the LOAD file chooser.
+    static const QString kLoadFilter;
+
     // Empties the list (the list view's "delete all items").
     void DeleteAllItems();
     // Appends a row: number text, file name, empty event.
     void InsertRow(int index, const QString& number, const QString& name);
 
+    // Lists the files of `folder` whose lower-cased extension is exactly `extension`, in
+    // file-name order, and makes `folder` (with a final "/") the current record's folder.
+    // Returns the number of rows.
+    int FillRecordList(QString folder, QString extension);
+
+    // Row index of the first selected row, -1 when none.
+    int FirstSelectedRow() const;
+
+    void OnLoad();
+    void OnOpen();
+    // A double click on the list at row `row` (-1: not on a row).
+    void OnDblClk(int row);
+    // A row became selected without having been the focused row: preview it.
+    void OnItemChanging(int row);
+
+    void StartPreview();
+    void StopPreview();
+
 Q_SIGNALS:
     // Sent, synchronously, once `CurrentRecord` names the recording to open.
     void openRecordRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void OnSelectionChanged(const QItemSelection& selected);
+
+    // Where the list's focus is, where it was before its last move, and whether that move
+    // belongs to the interaction now being handled.
+    int m_nFocusRow = -1;
+    int m_nFocusRowBefore = -1;
+    bool m_bFocusJustMoved = false;
 };
