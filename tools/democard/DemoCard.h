@@ -69,9 +69,10 @@ bool writeRecording(const Recording& rec, const QString& path, QString* error);
 // "A.ASF" and "名字 with space.asf" (copies of 0001.asf), "clip.avi" (3 s MJPEG + PCM),
 // "empty.asf" (0 bytes), "truncated.asf" (the first third of 0001.asf), "random.asf"
 // (64 KiB of deterministic noise), "audio-only.asf" and "video-only.asf" (5 s each).
-// Media already written by the same generator and ffmpeg with the recorded size are kept
-// (a hidden stamp file in dir remembers them), so a second run is quick; everything else is
-// rewritten. The result does not depend on what was there before.
+// An encoded file is kept when the hidden stamp file ".democard-stamp" in dir lists it with
+// its size and the digest of what would encode it now (command line, ffmpeg version, drive,
+// sample frames, sound), so a second run takes a second; anything else is encoded again and
+// the text files are rewritten when they differ. The result never depends on what was there.
 bool makeDemoCard(const QString& dir, bool extras, QString* error);
 
 } // namespace democard
