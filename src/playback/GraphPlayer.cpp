@@ -186,6 +186,7 @@ void CGraphPlayer::ReleaseOwnGraph() {
     m_frameSlot = std::make_unique<CFrameSlot>();
     m_endOfStream = false;
     m_failed = false;
+    m_seekSeqnum = GST_SEQNUM_INVALID;
 }
 
 bool CGraphPlayer::AttachGraph(GstElement* graph) {
@@ -229,6 +230,7 @@ bool CGraphPlayer::OpenMediaFile(const QString& path) {
     gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
     m_endOfStream = false;
     m_failed = false;
+    m_seekSeqnum = GST_SEQNUM_INVALID;
 
     // A bare name resolves against the current folder, as a file dialog would leave it.
     const QFileInfo info(path);
@@ -284,7 +286,8 @@ void CGraphPlayer::DrainBus() {
         return;
     while (GstMessagePtr message{gst_bus_pop(m_mediaEvent.get())}) {
         const GstMessageType type = GST_MESSAGE_TYPE(message.get());
-        if (type == GST_MESSAGE_EOS)
+        if (type == GST_MESSAGE_EOS && (m_seekSeqnum == GST_SEQNUM_INVALID ||
+                                        gst_message_get_seqnum(message.get()) == m_seekSeqnum))
             m_endOfStream = true;
         if ((type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) && m_eventWindow) {
             QCoreApplication::postEvent(m_eventWindow.data(),
@@ -432,9 +435,15 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
     // second's data begins, which holds earlier frames: a plain key-unit seek a second
     // forward can land where it started, so "forward" never moves. We seek to the key
     // frame before the target and decode on to the target itself.
-    const bool done =
-        gst_element_seek_simple(m_mediaSeeking.get(), GST_FORMAT_TIME,
-                                GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), ns);
+    GstEvent* seek = gst_event_new_seek(1.0, GST_FORMAT_TIME,
+                                        GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                        GST_SEEK_TYPE_SET, ns, GST_SEEK_TYPE_NONE, -1);
+    const guint32 seqnum = gst_event_get_seqnum(seek);
+    const bool done = gst_element_send_event(m_mediaSeeking.get(), seek);
+    // An end of stream reached before this seek may still wait on the bus; only one that
+    // follows it counts from now on.
+    if (done)
+        m_seekSeqnum = seqnum;
     if (done)
         m_endOfStream = false;
     return done;

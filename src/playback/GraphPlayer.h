@@ -102,4 +102,5 @@ private:
     bool m_endOfStream = false;
     bool m_failed = false;
     double m_lastSeekRequest = 0;
+    guint32 m_seekSeqnum = GST_SEQNUM_INVALID;
 };

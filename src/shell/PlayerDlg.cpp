@@ -10,6 +10,8 @@
 #include "skin/SkinButton.h"
 #include "skin/SkinCatalogue.h"
 #include "skin/SkinSlider.h"
+#include "trip/TripChart.h"
+#include "trip/TripLog.h"
 #include "ui/DialogUnits.h"
 #include "ui/Prompts.h"
 
@@ -472,6 +474,7 @@ bool CPlayerDlg::OpenAndPlay() {
     m_pPlayer->GetNativeVideoSize(width, height);
     CurrentRecord.videoWidth = uint32_t(width);
     CurrentRecord.videoHeight = uint32_t(height);
+    TripLog.reloadPending = true;
     m_timer.start();
     return true;
 }

@@ -77,6 +77,8 @@ public:
 
     // The chart of the trip log under the video, drawn off screen on every tick.
     void DrawTripChart(QImage& memory);
+    // Moves the map page's vehicle to a position (only while the video runs).
+    void UpdateMap(double latitude, double longitude);
 
     // State the tests look at.
     CGraphPlayer* Player() const { return m_pPlayer.get(); }

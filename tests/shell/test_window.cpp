@@ -184,9 +184,10 @@ private Q_SLOTS:
 
         // A second recording replaces the first engine; the timer restarts.
         const int graphs = CGraphPlayer::LiveGraphCount();
-        const CGraphPlayer* first = w.Player();
+        const uint32_t first = w.Player()->RotCookie(); // the address may be reused
         openRow(w, QStringLiteral("0004.asf"));
-        QVERIFY(w.Player() != first);
+        QVERIFY(w.Player()->RotCookie() != first);
+        QVERIFY(CGraphPlayer::RotEntryName(first).isEmpty());
         QCOMPARE(CGraphPlayer::LiveGraphCount(), graphs);
         QVERIFY(w.TimerRunning());
         QVERIFY(waitFor([&] { return w.m_editTime->text().startsWith("00:00:00/"); }));
