@@ -146,8 +146,11 @@ void CRecordInfoDlg::UpdateFromCurrentRecord() {
         {m_editResolution, &m_strResolution},
     };
     for (const auto& [edit, text] : texts) {
-        if (edit->text() != *text)
+        if (edit->text() != *text) {
             edit->setText(*text);
+            // A line longer than the box shows its beginning, the list number first.
+            edit->setCursorPosition(0);
+        }
     }
 }
 
