@@ -1,6 +1,7 @@
 #include "shell/PlayerApp.h"
 
 #include "shell/PlayerDlg.h"
+#include "ui/Resources.h"
 
 #include <QIcon>
 #include <clocale>
@@ -8,6 +9,7 @@
 CPlayerApp::CPlayerApp(int& argc, char** argv) : QApplication(argc, argv) {
     // Qt takes the user's locale for the C library; our file formats always use ".".
     std::setlocale(LC_NUMERIC, "C");
+    EnsureResources();
     setApplicationName(QStringLiteral("player"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/player.svg")));
     setQuitOnLastWindowClosed(false);

@@ -14,6 +14,7 @@
 #include "trip/TripLog.h"
 #include "ui/DialogUnits.h"
 #include "ui/Prompts.h"
+#include "ui/Resources.h"
 
 #include <QContextMenuEvent>
 #include <QFileInfo>
@@ -83,6 +84,7 @@ void CPlayerDlg::ResetLastSeekPos(int value) {
 }
 
 CPlayerDlg::CPlayerDlg(QWidget* parent) : QDialog(parent) {
+    EnsureResources();
     m_engineFactory = [] { return std::make_unique<CGraphPlayer>(); };
     m_timer.setTimerType(Qt::PreciseTimer);
     m_timer.setInterval(kTimerPeriodMs);

@@ -1,0 +1,12 @@
+#include "ui/Resources.h"
+
+#include <QtGlobal>
+
+static void InitPlayerResources() {
+    Q_INIT_RESOURCE(player);
+}
+
+void EnsureResources() {
+    static const bool done = (InitPlayerResources(), true);
+    Q_UNUSED(done);
+}
