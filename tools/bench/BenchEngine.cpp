@@ -1,0 +1,442 @@
+// Engine timings on the demo card's 640 x 480 and 1280 x 720 MJPEG recordings: open to the
+// first frame on screen, seek and one-frame step latency while paused, and CPU seconds per
+// media second at 1x playback into a visible surface.
+//
+// Floors, measured in the same run and interleaved with ours (the order alternates):
+// - open: playbin with its video going to "fakesink sync=true" (sound to playbin's default
+//   sink, as ours), built in this process with gst_parse_launch and taken to PAUSED, timed
+//   until gst_element_get_state without a timeout says its first frame is prerolled.
+// - CPU: the gst-launch-1.0 program playing the same playbin line to the end of the file, as a
+//   child process; its CPU time (from wait4) less the CPU gst-launch-1.0 spends starting and
+//   ending around an empty pipeline, which our in-process figure never pays.
+// Both sides of the CPU figure play the same 5 s clips, encoded like the card's recordings,
+// from create to the end of the stream and teardown.
+//
+// bench engine [CARD]: CARD is a demo card folder; without it the card of the tests
+// (PLAYER_TEST_CARD), else build/demo-card, else a fresh one in a temporary folder.
+#include "BenchCommon.h"
+
+#include "democard/DemoCard.h"
+#include "playback/GraphPlayer.h"
+#include "playback/GstHandles.h"
+#include "playback/VideoSurface.h"
+#include "ui/DialogUnits.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTimer>
+#include <QUrl>
+#include <algorithm>
+#include <cerrno>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <fcntl.h>
+#include <memory>
+#include <random>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+constexpr int kOpenRuns = 9;
+constexpr int kLatencyRuns = 21;
+constexpr int kCpuRounds = 3;
+constexpr int kCpuClipSeconds = 5;
+
+// Serves events until `done` holds; false after `ms`.
+template <typename F> bool serveUntil(F done, int ms = 15000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+// Lets the UI thread paint what is pending without timing it.
+void settle(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+bool painted(const CGraphPlayer* engine) {
+    return engine && engine->VideoSurface() && engine->VideoSurface()->PaintedFrames() > 0;
+}
+
+double position(CGraphPlayer& engine) {
+    double seconds = -1;
+    return engine.GetPositionSeconds(seconds) ? seconds : -1;
+}
+
+double cpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t i = std::min(values.size() - 1, size_t(std::ceil(p * values.size())) - 1);
+    return values[i];
+}
+
+void spread(const char* what, const std::vector<double>& values) {
+    std::fprintf(stderr, "  %s: %zu runs, min %.3f, p95 %.3f, max %.3f\n", what, values.size(),
+                 *std::min_element(values.begin(), values.end()), percentile(values, 0.95),
+                 *std::max_element(values.begin(), values.end()));
+}
+
+QString findCard(int argc, char** argv, QTemporaryDir& scratch) {
+    QStringList candidates;
+    if (argc > 1)
+        candidates << QString::fromLocal8Bit(argv[1]);
+    if (!qEnvironmentVariableIsEmpty("PLAYER_TEST_CARD"))
+        candidates << qEnvironmentVariable("PLAYER_TEST_CARD");
+    candidates << QCoreApplication::applicationDirPath() + "/demo-card";
+    for (const QString& dir : candidates) {
+        if (QFile::exists(QDir(dir).filePath("0001.asf")) &&
+            QFile::exists(QDir(dir).filePath("0003.asf")))
+            return QDir(dir).absolutePath();
+    }
+    std::fprintf(stderr, "bench engine: writing a demo card to %s\n", qPrintable(scratch.path()));
+    QString error;
+    if (!democard::makeDemoCard(scratch.path(), false, &error)) {
+        std::fprintf(stderr, "bench engine: %s\n", qPrintable(error));
+        return {};
+    }
+    return scratch.path();
+}
+
+QByteArray uriOf(const QString& path) {
+    return QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded();
+}
+
+// Ours: a fresh engine until its first frame is painted in the host.
+double openOurs(const QString& path, QWidget& host) {
+    QElapsedTimer clock;
+    clock.start();
+    auto engine = std::make_unique<CGraphPlayer>();
+    const bool opened = engine->CreateGraph() && engine->OpenMediaFile(path) &&
+                        engine->AttachVideoWindow(&host) && engine->PausePlayback();
+    if (!opened || !serveUntil([&] { return painted(engine.get()); }))
+        return -1;
+    const double ms = clock.nsecsElapsed() / 1e6;
+    engine.reset();
+    return ms;
+}
+
+// The floor: playbin into a fakesink, parsed and prerolled in this process.
+double openFloor(const QByteArray& uri) {
+    const QByteArray line = "playbin uri=\"" + uri + "\" video-sink=\"fakesink sync=true\"";
+    QElapsedTimer clock;
+    clock.start();
+    GError* error = nullptr;
+    GstElement* parsed = gst_parse_launch(line.constData(), &error);
+    if (error) {
+        std::fprintf(stderr, "bench engine: %s\n", error->message);
+        g_error_free(error);
+    }
+    if (!parsed)
+        return -1;
+    GstElementPtr pipeline(GST_ELEMENT(gst_object_ref_sink(parsed)));
+    const bool prerolled =
+        gst_element_set_state(pipeline.get(), GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE &&
+        gst_element_get_state(pipeline.get(), nullptr, nullptr, GST_CLOCK_TIME_NONE) ==
+            GST_STATE_CHANGE_SUCCESS;
+    const double ms = clock.nsecsElapsed() / 1e6;
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    return prerolled ? ms : -1;
+}
+
+// Ours: create, open, play into the visible host to the end, tear down; CPU of the whole
+// process (every thread) per media second.
+double cpuOurs(const QString& path, QWidget& host) {
+    const double before = cpuSeconds(RUSAGE_SELF);
+    auto engine = std::make_unique<CGraphPlayer>();
+    if (!engine->CreateGraph() || !engine->OpenMediaFile(path) ||
+        !engine->AttachVideoWindow(&host) || !engine->StartPlayback())
+        return -1;
+    double duration = 0;
+    if (!engine->GetDurationSeconds(duration) || duration <= 0)
+        return -1;
+    // The window's own timer polls the engine at this period while a recording plays.
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.start(150);
+    bool ended = false;
+    QObject::connect(&tick, &QTimer::timeout, [&] { ended = position(*engine) >= duration; });
+    if (!serveUntil([&] { return ended; }, int(duration * 1000) + 10000))
+        return -1;
+    tick.stop();
+    engine.reset();
+    return (cpuSeconds(RUSAGE_SELF) - before) / duration;
+}
+
+// Runs a program to its end; its CPU seconds, or -1 when it failed (its messages are shown
+// only then: a machine without sound makes every audio probe complain).
+double childCpu(const QByteArrayList& args) {
+    QTemporaryFile messages;
+    if (!messages.open())
+        return -1;
+    const QByteArray messagesPath = QFile::encodeName(messages.fileName());
+    std::vector<char*> argv;
+    for (const QByteArray& a : args)
+        argv.push_back(const_cast<char*>(a.constData()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, messagesPath.constData(),
+                                     O_WRONLY | O_TRUNC, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return -1;
+    int status = 0;
+    rusage usage{};
+    pid_t reaped;
+    do {
+        reaped = wait4(pid, &status, 0, &usage);
+    } while (reaped < 0 && errno == EINTR);
+    if (reaped != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "%s", messages.readAll().constData());
+        return -1;
+    }
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct Subject {
+    QString label; // e.g. "640x480_mjpeg"
+    QString cardPath;
+    QString clipPath; // the short clip of the CPU figure
+    double clipSeconds = 0;
+};
+
+// Seek and step while paused, in a visible host; false when the engine never answered.
+bool latencies(const Subject& s, QWidget& host, std::vector<double>& seeks,
+               std::vector<double>& steps) {
+    CGraphPlayer engine;
+    if (!engine.CreateGraph() || !engine.OpenMediaFile(s.cardPath) ||
+        !engine.AttachVideoWindow(&host) || !engine.PausePlayback() ||
+        !serveUntil([&] { return painted(&engine); }))
+        return false;
+    double duration = 0;
+    if (!engine.GetDurationSeconds(duration) || duration < 2)
+        return false;
+
+    std::mt19937 random(20260520);
+    std::uniform_real_distribution<double> where(0.5, duration - 0.5);
+    for (int run = 0; run < kLatencyRuns; ++run) {
+        const double target = where(random);
+        const quint64 before = engine.FramesDelivered();
+        QElapsedTimer clock;
+        clock.start();
+        if (!engine.SeekToSeconds(target) || !serveUntil(
+                                                 [&] {
+                                                     return engine.FramesDelivered() > before &&
+                                                            std::abs(position(engine) - target) <=
+                                                                0.05;
+                                                 },
+                                                 5000)) {
+            std::fprintf(stderr, "bench engine: %s: the seek to %.3f s ended at %.3f s\n",
+                         qPrintable(s.label), target, position(engine));
+            return false;
+        }
+        seeks.push_back(clock.nsecsElapsed() / 1e6);
+        settle(20);
+    }
+
+    // Steps from one second in, each until the next frame arrives.
+    const quint64 delivered = engine.FramesDelivered();
+    if (!engine.SeekToSeconds(1.0) ||
+        !serveUntil([&] { return engine.FramesDelivered() > delivered; }, 5000))
+        return false;
+    settle(20);
+    for (int run = 0; run < kLatencyRuns; ++run) {
+        const quint64 before = engine.FramesDelivered();
+        QElapsedTimer clock;
+        clock.start();
+        if (!engine.StepOneFrame() ||
+            !serveUntil([&] { return engine.FramesDelivered() > before; }, 5000)) {
+            std::fprintf(stderr, "bench engine: %s: step %d brought no frame\n",
+                         qPrintable(s.label), run + 1);
+            return false;
+        }
+        steps.push_back(clock.nsecsElapsed() / 1e6);
+        settle(20);
+    }
+    engine.StopPlayback();
+    return true;
+}
+
+int runEngine(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C"); // the JSON lines carry numbers with a decimal point
+    // Keeps the event loop waking while we wait for a frame from the streaming thread.
+    QTimer heartbeat;
+    heartbeat.start(20);
+
+    QTemporaryDir scratch;
+    const QString card = findCard(argc, argv, scratch);
+    if (card.isEmpty())
+        return 1;
+    const QString gstLaunch = QStandardPaths::findExecutable("gst-launch-1.0");
+    if (gstLaunch.isEmpty())
+        std::fprintf(stderr, "bench engine: gst-launch-1.0 is not installed; no CPU floor\n");
+
+    // The card's 640 x 480 and 1280 x 720 MJPEG recordings, and short clips encoded alike.
+    QTemporaryDir clips;
+    std::vector<Subject> subjects;
+    for (const democard::Recording& rec : democard::standardRecordings()) {
+        if (rec.videoCodec != QLatin1String("mjpeg"))
+            continue;
+        const QString label = QString("%1x%2_mjpeg").arg(rec.width).arg(rec.height);
+        if (std::any_of(subjects.begin(), subjects.end(),
+                        [&](const Subject& s) { return s.label == label; }))
+            continue;
+        democard::Recording clip = rec;
+        clip.seconds = kCpuClipSeconds;
+        clip.name = QString("clip-%1.asf").arg(label);
+        const QString clipPath = clips.filePath(clip.name);
+        QString error;
+        if (!democard::writeRecording(clip, clipPath, &error)) {
+            std::fprintf(stderr, "bench engine: %s\n", qPrintable(error));
+            return 1;
+        }
+        CGraphPlayer probe;
+        double seconds = 0;
+        if (!probe.CreateGraph() || !probe.OpenMediaFile(clipPath) ||
+            !probe.GetDurationSeconds(seconds) || seconds <= 0) {
+            std::fprintf(stderr, "bench engine: the clip %s does not open\n", qPrintable(clipPath));
+            return 1;
+        }
+        subjects.push_back({label, QDir(card).filePath(rec.name), clipPath, seconds});
+    }
+    if (subjects.empty()) {
+        std::fprintf(stderr, "bench engine: the card has no MJPEG recording\n");
+        return 1;
+    }
+
+    // The host is the player window's video area, shown (off screen when headless).
+    QFrame host;
+    host.resize(DialogUnits::rect(30, 38, 412, 263).size());
+    host.show();
+    serveUntil([&] { return host.isVisible(); });
+
+    // The first open of either kind loads the plugins for both; it is not counted.
+    if (openOurs(subjects.front().cardPath, host) < 0 ||
+        openFloor(uriOf(subjects.front().cardPath)) < 0) {
+        std::fprintf(stderr, "bench engine: %s does not open\n",
+                     qPrintable(subjects.front().cardPath));
+        return 1;
+    }
+
+    for (const Subject& s : subjects) {
+        const QByteArray uri = uriOf(s.cardPath);
+        std::vector<double> ours, floor;
+        for (int run = 0; run < kOpenRuns; ++run) {
+            for (int side = 0; side < 2; ++side) {
+                const bool oursNow = (side == 0) == (run % 2 == 0);
+                const double ms = oursNow ? openOurs(s.cardPath, host) : openFloor(uri);
+                if (ms < 0) {
+                    std::fprintf(stderr, "bench engine: %s did not open\n", qPrintable(s.cardPath));
+                    return 1;
+                }
+                (oursNow ? ours : floor).push_back(ms);
+                settle(10);
+            }
+        }
+        bench::report("engine.open_to_first_frame." + s.label, bench::median(ours),
+                      bench::median(floor), "ms");
+    }
+
+    for (const Subject& s : subjects) {
+        std::vector<double> seeks, steps;
+        if (!latencies(s, host, seeks, steps)) {
+            std::fprintf(stderr, "bench engine: %s: no seek or step figures\n",
+                         qPrintable(s.label));
+            return 1;
+        }
+        bench::report("engine.seek." + s.label, bench::median(seeks), std::nullopt, "ms");
+        spread("seek", seeks);
+        bench::report("engine.step." + s.label, bench::median(steps), std::nullopt, "ms");
+        spread("step", steps);
+    }
+
+    // What gst-launch-1.0 costs around an empty pipeline: loading, registry, teardown.
+    std::vector<double> launchCosts;
+    if (!gstLaunch.isEmpty()) {
+        for (int run = 0; run < 3; ++run) {
+            const double cpu = childCpu(
+                {gstLaunch.toLocal8Bit(), "-q", "fakesrc", "num-buffers=1", "!", "fakesink"});
+            if (cpu >= 0)
+                launchCosts.push_back(cpu);
+        }
+    }
+    const double launchCost = launchCosts.empty() ? 0 : bench::median(launchCosts);
+    if (!launchCosts.empty())
+        std::fprintf(stderr, "  gst-launch-1.0 around an empty pipeline: %.3f s CPU\n", launchCost);
+
+    for (const Subject& s : subjects) {
+        const QByteArray uri = uriOf(s.clipPath);
+        std::vector<double> ours, floor;
+        for (int round = 0; round < kCpuRounds; ++round) {
+            for (int side = 0; side < 2; ++side) {
+                const bool oursNow = (side == 0) == (round % 2 == 0);
+                if (oursNow) {
+                    const double cpu = cpuOurs(s.clipPath, host);
+                    if (cpu < 0) {
+                        std::fprintf(stderr, "bench engine: %s did not play to its end\n",
+                                     qPrintable(s.clipPath));
+                        return 1;
+                    }
+                    ours.push_back(cpu);
+                } else if (!gstLaunch.isEmpty()) {
+                    const double cpu = childCpu({gstLaunch.toLocal8Bit(), "-q", "playbin",
+                                                 "uri=" + uri, "video-sink=fakesink sync=true"});
+                    if (cpu < 0) {
+                        std::fprintf(stderr, "bench engine: gst-launch-1.0 failed on %s\n",
+                                     qPrintable(s.clipPath));
+                        return 1;
+                    }
+                    floor.push_back(std::max(0.0, cpu - launchCost) / s.clipSeconds);
+                }
+                settle(10);
+            }
+        }
+        bench::report("engine.cpu_per_media_second." + s.label, bench::median(ours),
+                      floor.empty() ? std::nullopt : std::optional<double>(bench::median(floor)),
+                      "s");
+        spread("ours", ours);
+        if (!floor.empty())
+            spread("floor", floor);
+    }
+    return 0;
+}
+
+bench::Registrar registrar("engine", runEngine);
+
+} // namespace
