@@ -1,5 +1,6 @@
 #include "shell/PlayerDlg.h"
 
+#include "capture/FrameCapture.h"
 #include "config/ConfigDlg.h"
 #include "playback/GraphPlayer.h"
 #include "records/CurrentRecord.h"
@@ -290,6 +291,8 @@ void CPlayerDlg::OnInitDialog() {
     connect(m_btnFrameForward, &QAbstractButton::clicked, this, &CPlayerDlg::OnFrameForward);
     connect(m_btnEnd, &QAbstractButton::clicked, this, &CPlayerDlg::OnEnd);
     connect(m_btnOpenFile, &QAbstractButton::clicked, this, &CPlayerDlg::OnOpenFile);
+    connect(m_btnSnap, &QAbstractButton::clicked, this, &CPlayerDlg::OnSnapshot);
+    connect(m_btnPrint, &QAbstractButton::clicked, this, &CPlayerDlg::OnPrint);
     connect(m_btnConfig, &QAbstractButton::clicked, this, &CPlayerDlg::OnConfiguration);
     connect(m_btnTitleAbout, &QAbstractButton::clicked, this, &CPlayerDlg::OnAboutButton);
     connect(m_btnTitleMinimize, &QAbstractButton::clicked, this, &CPlayerDlg::OnMinimizeButton);
@@ -373,6 +376,14 @@ void CPlayerDlg::keyPressEvent(QKeyEvent* event) {
 void CPlayerDlg::OnSysCommand(int id) {
     if ((id & 0xFFF0) == IDM_ABOUTBOX)
         OnAboutButton();
+}
+
+void CPlayerDlg::OnSnapshot() {
+    FrameCapture::Snapshot(this, m_pPlayer.get());
+}
+
+void CPlayerDlg::OnPrint() {
+    FrameCapture::Print(this, m_pPlayer.get(), [this] { SetPlayLooks(false, true); });
 }
 
 void CPlayerDlg::OnConfiguration() {

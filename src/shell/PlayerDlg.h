@@ -69,6 +69,8 @@ public:
     void OnFrameForward();
     void OnEnd();
     void OnTimer();
+    void OnSnapshot();
+    void OnPrint();
     void OnConfiguration();
     void OnAboutButton();
     void OnMinimizeButton();

@@ -1,0 +1,111 @@
+#include "capture/FrameCapture.h"
+
+#include "playback/GraphPlayer.h"
+#include "ui/Prompts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QPrinter>
+#include <QSaveFile>
+#include <QTemporaryFile>
+
+namespace FrameCapture {
+
+namespace {
+
+// A private temporary file for the engine to write the frame to; removed when it goes.
+// A fixed name in a shared folder could be raced or point somewhere else.
+bool SaveFrameToTemporary(CGraphPlayer* player, QTemporaryFile& file) {
+    file.setFileTemplate(
+        QDir(QDir::tempPath()).filePath(QStringLiteral("player-frame-XXXXXX.bmp")));
+    if (!file.open())
+        return false;
+    file.close();
+    return player->SaveFrameBitmap(file.fileName());
+}
+
+// Copies the snapshot over `target` so that a failed copy leaves any old file whole.
+bool CopyReplacing(const QString& source, const QString& target) {
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    QSaveFile out(target);
+    // Unbuffered, so a full disk shows up at the write and not only after the commit.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return false;
+    const QByteArray bytes = in.readAll();
+    if (out.write(bytes) != bytes.size()) {
+        out.cancelWriting();
+        return false;
+    }
+    return out.commit();
+}
+
+} // namespace
+
+void Snapshot(QWidget* owner, CGraphPlayer* player) {
+    if (!player)
+        return;
+    const bool resume = player->InRunningState();
+    if (resume)
+        player->PausePlayback();
+
+    QTemporaryFile frame;
+    if (SaveFrameToTemporary(player, frame)) {
+        const QString target = Prompts::current().chooseSaveFile(
+            owner, QStringLiteral("BMP File (*.bmp)"), QStringLiteral("bmp"));
+        if (!target.isEmpty() && !CopyReplacing(frame.fileName(), target))
+            Prompts::current().message(owner, QStringLiteral("Save Failed!"));
+    }
+
+    if (resume)
+        player->StartPlayback();
+}
+
+QRect PrintRect(const QSize& picture, const QRect& page) {
+    if (picture.isEmpty() || page.isEmpty())
+        return {};
+    const QSize fitted = picture.scaled(page.size(), Qt::KeepAspectRatio);
+    return QRect(page.topLeft(), fitted);
+}
+
+void Print(QWidget* owner, CGraphPlayer* player, const std::function<void()>& showPaused) {
+    if (!player)
+        return;
+    if (player->InRunningState()) {
+        player->PausePlayback();
+        if (showPaused)
+            showPaused();
+    }
+
+    QImage picture;
+    {
+        QTemporaryFile frame;
+        if (SaveFrameToTemporary(player, frame))
+            picture.load(frame.fileName(), "BMP");
+    }
+    if (picture.isNull())
+        return;
+
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(QStringLiteral("Print Window"));
+    if (!Prompts::current().choosePrinter(owner, printer))
+        return;
+    printer.setDocName(QStringLiteral("Print Window"));
+
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        Prompts::current().message(owner, QStringLiteral("Print Failed!"));
+        return;
+    }
+    // The whole frame, as large as the page allows.
+    const QRect page(QPoint(0, 0),
+                     printer.pageLayout().paintRectPixels(printer.resolution()).size());
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(PrintRect(picture.size(), page), picture);
+    painter.end();
+}
+
+} // namespace FrameCapture

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QRect>
+#include <QSize>
+#include <functional>
+
+class CGraphPlayer;
+class QWidget;
+
+// The snapshot and print commands of the player window: they take the picture on screen
+// from the engine and save it where the user chooses, or print it.
+namespace FrameCapture {
+
+// Saves the frame on screen as a BMP file. A running video is paused for it and resumed.
+void Snapshot(QWidget* owner, CGraphPlayer* player);
+
+// Prints the frame on screen on one page. A running video is paused (and `showPaused` gives
+// the buttons their paused look); it stays paused.
+void Print(QWidget* owner, CGraphPlayer* player, const std::function<void()>& showPaused);
+
+// Where a picture of `picture` size goes on a page: as large as fits, aspect kept, at the
+// top left of the printable area.
+QRect PrintRect(const QSize& picture, const QRect& page);
+
+} // namespace FrameCapture
