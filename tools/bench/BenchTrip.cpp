@@ -2,6 +2,7 @@
 // timer (curves, cursor, labels, speed text and the map call) on the real chart box.
 #include "BenchCommon.h"
 
+#include "trip/ClassicNumericScope.h"
 #include "trip/TripChart.h"
 #include "trip/TripLog.h"
 #include "ui/DialogUnits.h"
@@ -20,7 +21,7 @@ QByteArray fullLog() {
     QByteArray bytes;
     for (int i = 0; i < TRIP_LOG_CAPACITY; ++i) {
         const double t = i * 0.15;
-        bytes += QByteArray::asprintf(
+        bytes += FormatClassic(
             "2010/05/20 14:%02d:%02d .....................%.2f,%.2f,%.2f A .....%d %.4f, %d "
             "%.4f %.1f B\r\n",
             (i / 400) % 60, (i / 6) % 60, 0.3 * std::sin(t), 0.2 * std::cos(t * 0.7),
