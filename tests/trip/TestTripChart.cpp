@@ -147,7 +147,7 @@ private Q_SLOTS:
     void resampling() {
         fillColumns(4, 0, -10, -10);
         for (int i = 0; i < 4; ++i)
-            TripLog.accelX[i] = 2.0 * i; // rows 50, 60, 70, 80
+            TripLog.accelX[i] = 2.0 * i;          // rows 50, 60, 70, 80
         const Refresh r = refresh(1004, 87, 300); // cursor at x = 302, out of the way
         auto xRow = [&r](int col) {
             for (int y = 30; y < 87; ++y)
@@ -216,6 +216,27 @@ private Q_SLOTS:
         fillColumns(1000, 0.126, -0.5, 1.0);
         checkLabels(QStringLiteral("X : 0.13"), QStringLiteral("Y : -0.50"),
                     QStringLiteral("Z : 1.00"));
+    }
+
+    // The labels are written on black: a curve running through them does not show there.
+    void labelsCoverTheCurves() {
+        fillColumns(1000, -9.0, -11.0, -12.0); // all three curves on row 5
+        const Refresh r = refresh(594, 87, 0);
+        QImage probe(8, 8, QImage::Format_RGB32);
+        QPainter p(&probe);
+        const QFontMetrics fm(p.font());
+        const int xWidth = fm.horizontalAdvance(QStringLiteral("X : -9.00"));
+        const int zLeft = 594 - 80;
+        // Inside the white label only greys (its smoothed glyphs); inside the red one only reds.
+        for (int x = 30; x < 30 + xWidth; ++x) {
+            const QRgb c = r.image.pixel(x, 5);
+            QVERIFY(qRed(c) == qGreen(c) && qGreen(c) == qBlue(c));
+        }
+        for (int x = zLeft; x < zLeft + fm.horizontalAdvance(QStringLiteral("Z : -12.00")); ++x) {
+            const QRgb c = r.image.pixel(x, 5);
+            QVERIFY(qGreen(c) == 0 && qBlue(c) == 0);
+        }
+        QCOMPARE(at(r.image, 20, 5), kRed); // outside the labels the curves show
     }
 
     // A log that ended with a line break: at the end of the slider the labels, speed and map
