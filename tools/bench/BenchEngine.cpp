@@ -13,7 +13,8 @@
 // from create to the end of the stream and teardown.
 //
 // bench engine [CARD]: CARD is a demo card folder; without it the card of the tests
-// (PLAYER_TEST_CARD), else build/demo-card, else a fresh one in a temporary folder.
+// (PLAYER_TEST_CARD), else build/demo-card or build/tests/card, else the two recordings are
+// encoded into a temporary folder.
 #include "BenchCommon.h"
 
 #include "democard/DemoCard.h"
@@ -105,23 +106,45 @@ void spread(const char* what, const std::vector<double>& values) {
                  *std::max_element(values.begin(), values.end()));
 }
 
-QString findCard(int argc, char** argv, QTemporaryDir& scratch) {
+// The card's first MJPEG recording of each picture size: 640 x 480 and 1280 x 720.
+QList<democard::Recording> measuredRecordings() {
+    QList<democard::Recording> chosen;
+    for (const democard::Recording& rec : democard::standardRecordings()) {
+        if (rec.videoCodec == QLatin1String("mjpeg") &&
+            std::none_of(chosen.begin(), chosen.end(), [&](const democard::Recording& c) {
+                return c.width == rec.width && c.height == rec.height;
+            }))
+            chosen.append(rec);
+    }
+    return chosen;
+}
+
+// A card folder holding `recordings`: the one named on the command line, the tests' card,
+// build/demo-card or build/tests/card; else they alone are written into `scratch` (a whole
+// card takes longer to encode than this group may run).
+QString findCard(int argc, char** argv, QTemporaryDir& scratch,
+                 const QList<democard::Recording>& recordings) {
     QStringList candidates;
     if (argc > 1)
         candidates << QString::fromLocal8Bit(argv[1]);
     if (!qEnvironmentVariableIsEmpty("PLAYER_TEST_CARD"))
         candidates << qEnvironmentVariable("PLAYER_TEST_CARD");
-    candidates << QCoreApplication::applicationDirPath() + "/demo-card";
+    candidates << QCoreApplication::applicationDirPath() + "/demo-card"
+               << QCoreApplication::applicationDirPath() + "/tests/card";
     for (const QString& dir : candidates) {
-        if (QFile::exists(QDir(dir).filePath("0001.asf")) &&
-            QFile::exists(QDir(dir).filePath("0003.asf")))
+        if (std::all_of(recordings.begin(), recordings.end(), [&](const democard::Recording& r) {
+                return QFile::exists(QDir(dir).filePath(r.name));
+            }))
             return QDir(dir).absolutePath();
     }
-    std::fprintf(stderr, "bench engine: writing a demo card to %s\n", qPrintable(scratch.path()));
-    QString error;
-    if (!democard::makeDemoCard(scratch.path(), false, &error)) {
-        std::fprintf(stderr, "bench engine: %s\n", qPrintable(error));
-        return {};
+    std::fprintf(stderr, "bench engine: writing the recordings to %s\n",
+                 qPrintable(scratch.path()));
+    for (const democard::Recording& rec : recordings) {
+        QString error;
+        if (!democard::writeRecording(rec, QDir(scratch.path()).filePath(rec.name), &error)) {
+            std::fprintf(stderr, "bench engine: %s\n", qPrintable(error));
+            return {};
+        }
     }
     return scratch.path();
 }
@@ -299,8 +322,9 @@ int runEngine(int argc, char** argv) {
     QTimer heartbeat;
     heartbeat.start(20);
 
+    const QList<democard::Recording> recordings = measuredRecordings();
     QTemporaryDir scratch;
-    const QString card = findCard(argc, argv, scratch);
+    const QString card = findCard(argc, argv, scratch, recordings);
     if (card.isEmpty())
         return 1;
     const QString gstLaunch = QStandardPaths::findExecutable("gst-launch-1.0");
@@ -310,13 +334,8 @@ int runEngine(int argc, char** argv) {
     // The card's 640 x 480 and 1280 x 720 MJPEG recordings, and short clips encoded alike.
     QTemporaryDir clips;
     std::vector<Subject> subjects;
-    for (const democard::Recording& rec : democard::standardRecordings()) {
-        if (rec.videoCodec != QLatin1String("mjpeg"))
-            continue;
+    for (const democard::Recording& rec : recordings) {
         const QString label = QString("%1x%2_mjpeg").arg(rec.width).arg(rec.height);
-        if (std::any_of(subjects.begin(), subjects.end(),
-                        [&](const Subject& s) { return s.label == label; }))
-            continue;
         democard::Recording clip = rec;
         clip.seconds = kCpuClipSeconds;
         clip.name = QString("clip-%1.asf").arg(label);

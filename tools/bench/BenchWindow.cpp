@@ -15,7 +15,8 @@
 // chart part is also timed alone on the same window right after each tick.
 //
 // bench window [CARD]: CARD is a demo card folder; without it the card of the tests
-// (PLAYER_TEST_CARD), else build/demo-card, else a fresh one in a temporary folder.
+// (PLAYER_TEST_CARD), else build/demo-card or build/tests/card, else the first recording and
+// its trip log are written into a temporary folder.
 #include "BenchCommon.h"
 
 #include "democard/DemoCard.h"
@@ -125,21 +126,33 @@ double msSinceProcessStart() {
     return nowMs - startTicks * 1e3 / double(sysconf(_SC_CLK_TCK));
 }
 
+// A card folder holding the card's first recording and its trip log: the one named on the
+// command line, the tests' card, build/demo-card or build/tests/card; else that pair alone
+// is written into `scratch` (a whole card takes longer to encode than this group may run).
 QString findCard(int argc, char** argv, QTemporaryDir& scratch) {
+    const democard::Recording first = democard::standardRecordings().front();
     QStringList candidates;
     if (argc > 1)
         candidates << QString::fromLocal8Bit(argv[1]);
     if (!qEnvironmentVariableIsEmpty("PLAYER_TEST_CARD"))
         candidates << qEnvironmentVariable("PLAYER_TEST_CARD");
-    candidates << QCoreApplication::applicationDirPath() + "/demo-card";
+    candidates << QCoreApplication::applicationDirPath() + "/demo-card"
+               << QCoreApplication::applicationDirPath() + "/tests/card";
     for (const QString& dir : candidates) {
-        if (QFile::exists(QDir(dir).filePath("0001.asf")))
+        if (QFile::exists(QDir(dir).filePath(first.name)) &&
+            QFile::exists(QDir(dir).filePath(democard::tripLogName(first))))
             return QDir(dir).absolutePath();
     }
-    std::fprintf(stderr, "bench window: writing a demo card to %s\n", qPrintable(scratch.path()));
+    std::fprintf(stderr, "bench window: writing %s to %s\n", qPrintable(first.name),
+                 qPrintable(scratch.path()));
+    const QDir dir(scratch.path());
     QString error;
-    if (!democard::makeDemoCard(scratch.path(), false, &error)) {
-        std::fprintf(stderr, "bench window: %s\n", qPrintable(error));
+    QFile log(dir.filePath(democard::tripLogName(first)));
+    const QByteArray bytes = democard::tripLog(first, first.seed);
+    if (!democard::writeRecording(first, dir.filePath(first.name), &error) ||
+        !log.open(QIODevice::WriteOnly) || log.write(bytes) != bytes.size() || !log.flush()) {
+        std::fprintf(stderr, "bench window: %s\n",
+                     qPrintable(error.isEmpty() ? log.errorString() : error));
         return {};
     }
     return scratch.path();
@@ -331,13 +344,14 @@ int runWindow(int argc, char** argv) {
     CPlayerDlg dlg;
     dlg.show();
     CurrentRecord.folder = card + "/";
-    CurrentRecord.fileName = "0001.asf";
+    const QString recording = democard::standardRecordings().front().name;
+    CurrentRecord.fileName = recording;
     if (!dlg.OnOpenRecord() || !serveUntil([&] {
             return dlg.Player() && dlg.Player()->VideoSurface() &&
                    dlg.Player()->VideoSurface()->PaintedFrames() > 0;
         })) {
-        std::fprintf(stderr, "bench window: %s0001.asf does not play in the window\n",
-                     qPrintable(CurrentRecord.folder));
+        std::fprintf(stderr, "bench window: %s/%s does not play in the window\n", qPrintable(card),
+                     qPrintable(recording));
         return 1;
     }
     dlg.PlayTimer()->stop();
