@@ -11,8 +11,10 @@
 #include "skin/SkinButton.h"
 #include "skin/SkinCatalogue.h"
 #include "skin/SkinSlider.h"
+#include "trip/MapBridge.h"
 #include "trip/TripChart.h"
 #include "trip/TripLog.h"
+#include "trip/WebBrowser2.h"
 #include "ui/DialogUnits.h"
 #include "ui/Prompts.h"
 #include "ui/Resources.h"
@@ -270,6 +272,11 @@ void CPlayerDlg::OnInitDialog() {
     m_sliderVolume->SetPos(500);
     m_sliderVolume->m_nInsetLeft = 28;
     m_sliderVolume->m_nInsetRight = 23;
+
+    // The map page in the information panel, loaded after the window's first paint.
+    m_browser = new CWebBrowser2(m_dlgRecordInfo->m_mapArea);
+    m_browser->setGeometry(m_dlgRecordInfo->m_mapArea->rect());
+    NavigateToMapPage(*m_browser);
 
     m_btnOpenFile->setToolTip(QStringLiteral("Open"));
     m_btnSnap->setToolTip(QStringLiteral("Snap"));
@@ -619,5 +626,16 @@ void CPlayerDlg::OnTimer() {
 }
 
 void CPlayerDlg::DrawTripChart(QImage& memory) {
-    memory.fill(Qt::black);
+    QPainter dc(&memory);
+    ::DrawTripChart(
+        dc, m_rcChart, m_sliderSeek->GetPos(), m_pPlayer && m_pPlayer->InRunningState(),
+        [this](const QString& speed) {
+            if (m_editSpeed->text() != speed)
+                m_editSpeed->setText(speed);
+        },
+        [this](double latitude, double longitude) { UpdateMap(latitude, longitude); });
+}
+
+void CPlayerDlg::UpdateMap(double latitude, double longitude) {
+    UpdateMapPosition(latitude, longitude);
 }

@@ -13,6 +13,7 @@ class CRecordInfoDlg;
 class CRecordListDlg;
 class CSkinButton;
 class CSkinSlider;
+class CWebBrowser2;
 class QLineEdit;
 class QLabel;
 
@@ -115,9 +116,10 @@ public:
     CBitmapButton* m_btnFrameForward = nullptr;
     CBitmapButton* m_btnForward = nullptr;
     CBitmapButton* m_btnEnd = nullptr;
-    QLineEdit* m_editTime = nullptr;  // 1035
-    QLineEdit* m_editSpeed = nullptr; // 1069
-    QWidget* m_stcPanels = nullptr;   // 1021
+    QLineEdit* m_editTime = nullptr;   // 1035
+    QLineEdit* m_editSpeed = nullptr;  // 1069
+    QWidget* m_stcPanels = nullptr;    // 1021
+    CWebBrowser2* m_browser = nullptr; // the map page, in the information panel
 
     QString m_strTime;
     double m_dSpeed = 0;

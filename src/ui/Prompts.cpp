@@ -8,7 +8,24 @@
 
 namespace {
 Prompts* g_installed = nullptr;
+
+// The program's filters name their patterns with ";" between them ("(*.asf;*.avi)"), which
+// Qt's file dialog would read as one pattern. The dialog is given the same label with a
+// space-separated copy of the patterns that it uses but does not show.
+QString DialogFilter(const QString& filter, bool* rewritten) {
+    *rewritten = false;
+    const qsizetype open = filter.lastIndexOf(QLatin1Char('('));
+    const qsizetype close = filter.lastIndexOf(QLatin1Char(')'));
+    if (open < 0 || close < open)
+        return filter;
+    QString patterns = filter.mid(open + 1, close - open - 1);
+    if (!patterns.contains(QLatin1Char(';')))
+        return filter;
+    *rewritten = true;
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    return filter + QStringLiteral(" (") + patterns + QLatin1Char(')');
 }
+} // namespace
 
 Prompts& Prompts::current() {
     static DesktopPrompts desktop;
@@ -26,7 +43,9 @@ void DesktopPrompts::message(QWidget* parent, const QString& text) {
 
 QStringList DesktopPrompts::chooseOpenFiles(QWidget* parent, const QString& filter, bool multiple,
                                             const QString& directory) {
-    QFileDialog dialog(parent, QString(), directory, filter);
+    bool rewritten = false;
+    QFileDialog dialog(parent, QString(), directory, DialogFilter(filter, &rewritten));
+    dialog.setOption(QFileDialog::HideNameFilterDetails, rewritten);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::ReadOnly, false);
@@ -37,7 +56,9 @@ QStringList DesktopPrompts::chooseOpenFiles(QWidget* parent, const QString& filt
 
 QString DesktopPrompts::chooseSaveFile(QWidget* parent, const QString& filter,
                                        const QString& defaultSuffix, const QString& directory) {
-    QFileDialog dialog(parent, QString(), directory, filter);
+    bool rewritten = false;
+    QFileDialog dialog(parent, QString(), directory, DialogFilter(filter, &rewritten));
+    dialog.setOption(QFileDialog::HideNameFilterDetails, rewritten);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(defaultSuffix);

@@ -10,6 +10,7 @@
 #include "skin/BitmapButton.h"
 #include "skin/SkinButton.h"
 #include "skin/SkinSlider.h"
+#include "trip/TripLog.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -168,6 +169,20 @@ private Q_SLOTS:
         QVERIFY(w.m_editTime->text().endsWith("/00:00:10"));
         QVERIFY(w.m_sliderSeek->GetPos() >= 100);
         QCOMPARE(CPlayerDlg::LastSeekPos(), w.m_sliderSeek->GetPos());
+
+        // The trip log beside the recording feeds the chart and the speed box.
+        const bool speedShown =
+            waitFor([&] { return w.m_editSpeed->text() != QStringLiteral("0"); });
+        QVERIFY2(speedShown, qPrintable(QString("%1 %2 %3")
+                                            .arg(TripLog.sampleCount)
+                                            .arg(TripLog.reloadPending)
+                                            .arg(CurrentRecord.fileName)));
+        const QImage chart = w.m_stcChart->Picture();
+        int lit = 0;
+        for (int x = 0; x < chart.width(); ++x)
+            lit += chart.pixel(x, 50) == qRgb(255, 255, 255) ||
+                   chart.pixel(x, 51) == qRgb(255, 255, 255);
+        QVERIFY2(lit > 100, qPrintable(QString::number(lit)));
 
         // Volume from the slider on every tick.
         const struct {

@@ -1,6 +1,7 @@
 #include "BenchCommon.h"
 
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
 
 namespace bench {
@@ -11,6 +12,8 @@ std::vector<Group>& groups() {
 }
 
 void report(const QString& metric, double ours, std::optional<double> baseline, const char* unit) {
+    // JSON numbers need ".", whatever locale the Qt application picked up.
+    std::setlocale(LC_NUMERIC, "C");
     const QByteArray name = metric.toUtf8();
     if (baseline && *baseline > 0) {
         const double ratio = ours / *baseline;
