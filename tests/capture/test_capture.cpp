@@ -1,5 +1,6 @@
 // Snapshot and print of the frame on screen, through the real window and engine.
 #include "ScriptedPrompts.h"
+#include "TestSupport.h"
 #include "capture/FrameCapture.h"
 #include "playback/GraphPlayer.h"
 #include "records/CurrentRecord.h"
@@ -14,17 +15,6 @@
 #include <QtTest>
 
 namespace {
-
-template <typename F> bool waitFor(F done, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
 
 QStringList leftovers() {
     return QDir(QDir::tempPath()).entryList({QStringLiteral("player-frame-*")}, QDir::Files);

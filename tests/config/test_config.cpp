@@ -2,7 +2,7 @@
 #include "config/DeviceConfig.h"
 #include "config/DeviceConfigFile.h"
 
-#include "../support/ScriptedPrompts.h"
+#include "ScriptedPrompts.h"
 #include "democard/DemoCard.h"
 
 #include <QCheckBox>

@@ -1,5 +1,6 @@
 // The media engine on real files: lifecycle guards, unit arithmetic, the bitmap it writes,
 // playback, seeking, stepping, end of stream and files that cannot be played.
+#include "TestSupport.h"
 #include "playback/FrameBitmap.h"
 #include "playback/GraphPlayer.h"
 #include "playback/VideoSurface.h"
@@ -15,24 +16,8 @@
 
 namespace {
 
-QString cardFile(const QString& name) {
-    return QDir(qEnvironmentVariable("PLAYER_TEST_CARD")).filePath(name);
-}
-
 uint32_t le32(const QByteArray& bytes, int at) {
     return qFromLittleEndian<uint32_t>(bytes.constData() + at);
-}
-
-// Waits, serving events, until `done` holds or `ms` pass.
-template <typename F> bool waitFor(F done, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
 }
 
 double position(CGraphPlayer& player) {

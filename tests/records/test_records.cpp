@@ -2,6 +2,7 @@
 // folder, previewing the selected row, opening it, and stepping through the card with
 // Previous and Next; the messages of the failure paths.
 #include "ScriptedPrompts.h"
+#include "TestSupport.h"
 #include "democard/DemoCard.h"
 #include "playback/GraphPlayer.h"
 #include "playback/VideoSurface.h"
@@ -21,21 +22,6 @@
 #include <clocale>
 
 namespace {
-
-QString cardDir() {
-    return QDir(qEnvironmentVariable("PLAYER_TEST_CARD")).absolutePath() + "/";
-}
-
-template <typename F> bool waitFor(F done, int ms = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
 
 void touch(const QString& path) {
     QFile f(path);

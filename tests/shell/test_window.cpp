@@ -2,6 +2,7 @@
 // command, opening and replacing recordings, every transport command, the timer's
 // display, slider seeking and volume, and the failure paths.
 #include "ScriptedPrompts.h"
+#include "TestSupport.h"
 #include "playback/GraphPlayer.h"
 #include "records/CurrentRecord.h"
 #include "records/RecordInfoDlg.h"
@@ -19,21 +20,6 @@
 #include <QtTest>
 
 namespace {
-
-QString cardDir() {
-    return QDir(qEnvironmentVariable("PLAYER_TEST_CARD")).absolutePath() + "/";
-}
-
-template <typename F> bool waitFor(F done, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
 
 class NoGraphEngine : public CGraphPlayer {
 public:
