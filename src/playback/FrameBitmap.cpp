@@ -53,8 +53,12 @@ QByteArray BlockFromImage(const QImage& source) {
 QByteArray FileHeaderFor(const QByteArray& block) {
     if (block.size() < 16)
         return {};
-    const uint32_t headerSize = qFromLittleEndian<uint32_t>(block.constData());
-    const uint16_t bitCount = qFromLittleEndian<uint16_t>(block.constData() + 14);
+    uint32_t headerSize = 0;
+    uint16_t bitCount = 0;
+    std::memcpy(&headerSize, block.constData(), sizeof headerSize);
+    std::memcpy(&bitCount, block.constData() + 14, sizeof bitCount);
+    headerSize = qFromLittleEndian(headerSize);
+    bitCount = qFromLittleEndian(bitCount);
     uint32_t offset = kFileHeaderSize + headerSize;
     if (bitCount <= 8)
         offset += 4u * (1u << bitCount);
