@@ -15,7 +15,7 @@ CVideoSurface::CVideoSurface(CFrameSlot* slot) : m_slot(slot) {
 
 void CVideoSurface::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    // Plain sampling: smooth scaling of every frame cost as much CPU as decoding it.
     if (m_slot && m_slot->PaintNewest(painter, rect()))
         ++m_painted;
     else
