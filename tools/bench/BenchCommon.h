@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QString>
 #include <optional>
 #include <vector>
@@ -22,5 +25,17 @@ struct Registrar {
 void report(const QString& metric, double ours, std::optional<double> baseline, const char* unit);
 
 double median(std::vector<double> values);
+
+// Serves events until `done` holds; false after `ms`.
+template <typename F> bool serveUntil(F done, int ms = 15000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
 
 } // namespace bench

@@ -51,22 +51,12 @@ extern char** environ;
 
 namespace {
 
+using bench::serveUntil;
+
 constexpr int kOpenRuns = 9;
 constexpr int kLatencyRuns = 21;
 constexpr int kCpuRounds = 3;
 constexpr int kCpuClipSeconds = 5;
-
-// Serves events until `done` holds; false after `ms`.
-template <typename F> bool serveUntil(F done, int ms = 15000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 // Lets the UI thread paint what is pending without timing it.
 void settle(int ms) {

@@ -28,6 +28,8 @@
 
 namespace {
 
+using bench::serveUntil;
+
 // Answers the LOAD chooser with one file and stays silent otherwise.
 class AnsweringPrompts final : public Prompts {
 public:
@@ -43,18 +45,6 @@ public:
     bool choosePrinter(QWidget*, QPrinter&) override { return false; }
     int runModal(QDialog&) override { return QDialog::Rejected; }
 };
-
-// Serves events until `done` holds; false after `ms`.
-template <typename F> bool serveUntil(F done, int ms = 15000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 bool painted(const CGraphPlayer* engine) {
     return engine && engine->VideoSurface() && engine->VideoSurface()->PaintedFrames() > 0;

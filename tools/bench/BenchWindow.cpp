@@ -48,6 +48,8 @@
 
 namespace {
 
+using bench::serveUntil;
+
 constexpr int kWarmWindows = 7;
 constexpr int kSpawnRuns = 5;
 constexpr int kTicks = 500;
@@ -79,17 +81,6 @@ public:
         return QObject::eventFilter(watched, event);
     }
 };
-
-template <typename F> bool serveUntil(F done, int ms = 15000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 // Runs the event loop for about `ms`.
 void serveFor(int ms) {
