@@ -4,8 +4,12 @@
 #include "records/RecordListDlg.h"
 #include "shell/PlayerDlg.h"
 #include "skin/SkinButton.h"
+#include "skin/SkinnedWindow.h"
+
 #include "ui/DialogUnits.h"
 #include "ui/Prompts.h"
+#include <QPainter>
+#include <QResizeEvent>
 
 #include <QChildEvent>
 #include <QLabel>
@@ -177,4 +181,14 @@ void CRecordInfoDlg::GoToAdjacentRecord(int direction) {
     CurrentRecord.fileName = row ? row->text(1) : QString();
     CurrentRecord.numberText = row ? row->text(0) : QString();
     Q_EMIT openRecordRequested();
+}
+
+void CRecordInfoDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    Skin::PaintBackground(painter, this, 160);
+}
+
+void CRecordInfoDlg::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    setMask(Skin::PanelRegion(size()));
 }

@@ -44,4 +44,9 @@ protected:
 private:
     void WatchTree(QObject* object);
     void SetColours(QLabel* label);
+
+protected:
+    // The panel's skin, and its shape with the one rounded top-right corner.
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 };

@@ -3,8 +3,12 @@
 #include "playback/GraphPlayer.h"
 #include "records/CurrentRecord.h"
 #include "skin/SkinButton.h"
+#include "skin/SkinnedWindow.h"
+
 #include "ui/DialogUnits.h"
 #include "ui/Prompts.h"
+#include <QPainter>
+#include <QResizeEvent>
 
 #include <QDir>
 #include <QFileInfo>
@@ -235,4 +239,14 @@ bool CRecordListDlg::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void CRecordListDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    Skin::PaintBackground(painter, this, 154);
+}
+
+void CRecordListDlg::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    setMask(Skin::PanelRegion(size()));
 }

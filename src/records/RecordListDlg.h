@@ -68,4 +68,9 @@ private:
     int m_nFocusRow = -1;
     int m_nFocusRowBefore = -1;
     bool m_bFocusJustMoved = false;
+
+protected:
+    // The panel's skin, and its shape with the one rounded top-right corner.
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 };

@@ -11,6 +11,7 @@
 #include "skin/SkinButton.h"
 #include "skin/SkinCatalogue.h"
 #include "skin/SkinSlider.h"
+#include "skin/SkinnedWindow.h"
 #include "trip/MapBridge.h"
 #include "trip/TripChart.h"
 #include "trip/TripLog.h"
@@ -25,7 +26,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
-#include <QPainterPath>
 #include <QTreeWidget>
 #include <QWindow>
 #include <cmath>
@@ -312,35 +312,12 @@ void CPlayerDlg::OnInitDialog() {
 
 void CPlayerDlg::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
-    const QPixmap skin = Skin::Bitmap(202);
-    if (!skin.isNull()) {
-        painter.drawPixmap(0, 0, skin);
-        return;
-    }
-    // No skin image: a plain dark frame with the areas marked.
-    painter.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient frame(0, 0, 0, height());
-    frame.setColorAt(0, QColor(92, 100, 112));
-    frame.setColorAt(0.5, QColor(52, 58, 68));
-    frame.setColorAt(1, QColor(30, 34, 40));
-    painter.setBrush(frame);
-    painter.setPen(QColor(140, 150, 165));
-    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 20, 20);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(14, 28, 58));
-    painter.drawRoundedRect(DialogUnits::rect(26, 34, 420, 370), 10, 10);
-    painter.drawRoundedRect(DialogUnits::rect(444, 34, 215, 349), 10, 10);
-    painter.setBrush(QColor(20, 24, 30));
-    painter.drawRoundedRect(DialogUnits::rect(80, 428, 220, 32), 8, 8);
-    painter.drawRoundedRect(DialogUnits::rect(310, 425, 58, 40), 8, 8);
+    Skin::PaintBackground(painter, this, 202);
 }
 
 void CPlayerDlg::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(0, 0, width(), height()), 20, 20);
-    setMask(QRegion(shape.toFillPolygon().toPolygon()));
+    setMask(Skin::RoundedWindowRegion(size(), 40, 40));
 }
 
 void CPlayerDlg::mousePressEvent(QMouseEvent* event) {
