@@ -339,15 +339,20 @@ void CPlayerDlg::mouseReleaseEvent(QMouseEvent*) {
     m_dragging = false;
 }
 
+QMenu* CPlayerDlg::CreateSystemMenu(QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    menu->addAction(QStringLiteral("最小化(&N)"), this, &CPlayerDlg::OnMinimizeButton);
+    menu->addAction(QStringLiteral("关闭(&C)"), this, &CPlayerDlg::OnCloseButton);
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("关于 player(&A)..."), this,
+                    [this] { OnSysCommand(IDM_ABOUTBOX); });
+    return menu;
+}
+
 void CPlayerDlg::contextMenuEvent(QContextMenuEvent* event) {
     // The window has no caption: its system menu opens on the background.
-    QMenu menu(this);
-    menu.addAction(QStringLiteral("最小化(&N)"), this, &CPlayerDlg::OnMinimizeButton);
-    menu.addAction(QStringLiteral("关闭(&C)"), this, &CPlayerDlg::OnCloseButton);
-    menu.addSeparator();
-    menu.addAction(QStringLiteral("关于 player(&A)..."), this,
-                   [this] { OnSysCommand(IDM_ABOUTBOX); });
-    menu.exec(event->globalPos());
+    std::unique_ptr<QMenu> menu(CreateSystemMenu(nullptr));
+    menu->exec(event->globalPos());
 }
 
 void CPlayerDlg::keyPressEvent(QKeyEvent* event) {

@@ -16,6 +16,7 @@ class CSkinSlider;
 class CWebBrowser2;
 class QLineEdit;
 class QLabel;
+class QMenu;
 
 // Sent by the record panels once `CurrentRecord` names the recording to play.
 constexpr int WM_OPENRECORD = 0x0400 + 100;
@@ -77,6 +78,8 @@ public:
     void OnMinimizeButton();
     void OnCloseButton();
     void OnSysCommand(int id);
+    // The window's system menu (it has no caption to carry one): minimise, close, about.
+    QMenu* CreateSystemMenu(QWidget* parent);
 
     // The chart of the trip log under the video, drawn off screen on every tick.
     void DrawTripChart(QImage& memory);

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -330,6 +331,40 @@ private Q_SLOTS:
         QVERIFY(w.Player()->InRunningState());
         w.OnTimer();
         QVERIFY(button(w, 1006)->GetState());
+    }
+
+    void systemMenuEscapeAndDragging() {
+        ScriptedPrompts prompts;
+        CPlayerDlg w;
+        w.show();
+        std::unique_ptr<QMenu> menu(w.CreateSystemMenu(nullptr));
+        const QList<QAction*> actions = menu->actions();
+        QVERIFY(actions.size() >= 2);
+        QVERIFY(actions[actions.size() - 2]->isSeparator());
+        QCOMPARE(actions.last()->text(), QStringLiteral("关于 player(&A)..."));
+        actions.last()->trigger(); // the same about box as the title button
+        QCOMPARE(prompts.modalRuns, 1);
+        w.OnSysCommand(IDM_ABOUTBOX | 0x3);
+        QCOMPARE(prompts.modalRuns, 2);
+        w.OnSysCommand(0xF020);
+        QCOMPARE(prompts.modalRuns, 2);
+
+        // Dragging the background moves the window; a button press does not.
+        const QPoint start = w.pos();
+        QTest::mousePress(&w, Qt::LeftButton, {}, QPoint(20, 300));
+        QTest::mouseMove(&w, QPoint(60, 330));
+        QTest::mouseRelease(&w, Qt::LeftButton, {}, QPoint(60, 330));
+        QVERIFY(w.pos() != start || !w.windowHandle()); // moved by the system or by hand
+        const QPoint moved = w.pos();
+        QTest::mousePress(w.GetDlgItem(1005), Qt::LeftButton);
+        QTest::mouseRelease(w.GetDlgItem(1005), Qt::LeftButton);
+        QCOMPARE(w.pos(), moved);
+
+        // Escape with a button focused closes the window like the close button.
+        w.GetDlgItem(1007)->setFocus();
+        QTest::keyClick(w.GetDlgItem(1007), Qt::Key_Escape);
+        QVERIFY(!w.isVisible());
+        QCOMPARE(w.result(), int(QDialog::Rejected));
     }
 
     void timeText() {
