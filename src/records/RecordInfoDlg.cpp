@@ -61,6 +61,8 @@ CRecordInfoDlg::CRecordInfoDlg(QWidget* parent) : QWidget(parent) {
     m_btnNext->setGeometry(rect(156, 16, 19, 11));
     m_btnNext->setToolTip(QStringLiteral("next record"));
     m_btnNext->setAccessibleName(QStringLiteral("next record"));
+    m_btnNext->LoadStateBitmaps(183, 186, 183, 186);
+    m_btnPrevious->LoadStateBitmaps(185, 184, 185, 184);
 
     auto* heading = new QLabel(QStringLiteral("-----Current Record-----"), this);
     heading->setAlignment(Qt::AlignCenter);

@@ -249,12 +249,23 @@ void CPlayerDlg::OnInitDialog() {
     m_dlgRecordList->m_btnLoad->LoadStateBitmaps(157, 156, 156, 156);
     m_dlgRecordList->m_btnOpen->LoadStateBitmaps(159, 158, 158, 155);
 
-    m_btnTitleMinimize->SetEllipticRegion(192, true);
-    m_btnTitleMinimize->LoadStateBitmaps(193, 192, 193, 192);
-    m_btnTitleClose->SetEllipticRegion(194, true);
-    m_btnTitleClose->LoadStateBitmaps(195, 194, 195, 194);
-    m_btnTitleAbout->SetEllipticRegion(196, true);
-    m_btnTitleAbout->LoadStateBitmaps(191, 196, 191, 196);
+    // Title buttons: each paints over the piece of skin 131 that lies under it.
+    const struct {
+        CSkinButton* button;
+        uint shape, hover, normal, pressed, spare;
+    } titleButtons[] = {
+        {m_btnTitleMinimize, 192, 193, 192, 193, 192},
+        {m_btnTitleClose, 194, 195, 194, 195, 194},
+        {m_btnTitleAbout, 196, 191, 196, 191, 196},
+    };
+    for (const auto& t : titleButtons) {
+        const QRect place = t.button->geometry();
+        t.button->SetBackgroundPiece(131, place.left(), place.top(), place.left() + place.width(),
+                                     place.top() + place.height());
+        t.button->SetEllipticRegion(t.shape, true);
+        t.button->SetMaskBitmap(197, true);
+        t.button->LoadStateBitmaps(t.hover, t.normal, t.pressed, t.spare);
+    }
 
     m_fontArial = QFont(QStringLiteral("Arial"));
     m_fontArial.setPixelSize(16);
@@ -265,13 +276,20 @@ void CPlayerDlg::OnInitDialog() {
                             m_dlgRecordInfo->m_editResolution, m_editSpeed})
         edit->setFont(m_fontArial);
 
+    m_sliderSeek->LoadChannelBitmaps(187, 188, false, COLOR_KEY_FROM_PIXEL, 0, 0);
     m_sliderSeek->SetRange(0, 1000, false);
+    m_sliderSeek->SetFixedSplit(0.99, true);
+    m_sliderSeek->LoadThumbBitmaps(189, 0, true, COLOR_KEY_FROM_PIXEL, 0, 0);
+    m_sliderSeek->ShowFocusRect(false, false);
     m_sliderSeek->m_nInsetTop = 10;
+    m_sliderSeek->setAccessibleName(QStringLiteral("Seek"));
     m_sliderSeek->hide();
+    m_sliderVolume->LoadChannelBitmaps(163, 164, false, COLOR_KEY_FROM_PIXEL, 0, 0);
     m_sliderVolume->SetRange(0, 1000, false);
     m_sliderVolume->SetPos(500);
     m_sliderVolume->m_nInsetLeft = 28;
     m_sliderVolume->m_nInsetRight = 23;
+    m_sliderVolume->setAccessibleName(QStringLiteral("Volume"));
 
     // The map page in the information panel, loaded after the window's first paint.
     m_browser = new CWebBrowser2(m_dlgRecordInfo->m_mapArea);
