@@ -460,7 +460,9 @@ void CSkinSlider::paintEvent(QPaintEvent*) {
     const QRect area = m_rcClient.isNull() ? rect() : m_rcClient;
     // The whole picture is composed off screen and reaches the screen in one copy. Over a
     // keyed channel the buffer starts as what lies beneath (the parent, painted by Qt just
-    // before); otherwise as the painter's background, which the channel then covers.
+    // before); otherwise as the painter's background, which the channel then covers. Either
+    // way it never holds this slider's previous thumb or focus rectangle, so nothing has to
+    // be saved from under the thumb or erased before drawing.
     COffscreenDC dc(&paintDC, &area, m_bChannelKeyed);
 
     if (m_bHasChannel) {

@@ -425,6 +425,41 @@ private Q_SLOTS:
             }
     }
 
+    void repaintsLeaveNoOldThumb() {
+        // What reaches the screen after the thumb moved is what a fresh paint gives: over a
+        // keyed channel (the window shows through) and over an opaque one.
+        auto board = Board(QSize(80, 60));
+        auto* keyed = new CSkinSlider(board.get());
+        keyed->move(20, 10);
+        keyed->LoadChannelBitmaps(191, 0, true, COLOR_KEY_FROM_PIXEL, 0, 0);
+        keyed->SetRange(0, 10, false);
+        keyed->LoadThumbBitmaps(161, 0, false, COLOR_KEY_FROM_PIXEL, 0, 0);
+        auto* opaque = new CSkinSlider(board.get());
+        opaque->move(20, 40);
+        opaque->LoadChannelBitmaps(163, 0, false, COLOR_KEY_FROM_PIXEL, 0, 0);
+        opaque->SetRange(0, 10, false);
+        opaque->LoadThumbBitmaps(161, 0, false, COLOR_KEY_FROM_PIXEL, 0, 0);
+        board->resize(200, 70);
+        board->show();
+        QVERIFY(QTest::qWaitForWindowExposed(board.get()));
+        auto onScreen = [&] {
+            QCoreApplication::processEvents();
+            return board->screen()
+                ->grabWindow(board->winId())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        };
+        const QImage first = onScreen();
+        for (CSkinSlider* s : {keyed, opaque})
+            s->SetPos(10);
+        const QImage moved = onScreen();
+        QVERIFY(moved != first);
+        QCOMPARE(moved, Shot(board.get()));
+        for (CSkinSlider* s : {keyed, opaque})
+            s->SetPos(0);
+        QCOMPARE(onScreen(), first);
+    }
+
     void activeThumbWhileDragging() {
         auto board = Board(QSize(620, 60));
         auto* slider = new CSkinSlider(board.get());
