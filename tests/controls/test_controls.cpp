@@ -460,28 +460,6 @@ private Q_SLOTS:
         QCOMPARE(onScreen(), first);
     }
 
-    void activeThumbWhileDragging() {
-        auto board = Board(QSize(620, 60));
-        auto* slider = new CSkinSlider(board.get());
-        slider->LoadChannelBitmaps(187, 0, false, COLOR_KEY_FROM_PIXEL, 0, 0);
-        slider->SetRange(0, 1000, false);
-        slider->LoadThumbBitmaps(189, 196, true, COLOR_KEY_FROM_PIXEL, 0, 0);
-        board->show();
-        QVERIFY(QTest::qWaitForWindowExposed(board.get()));
-        // The thumb takes the first image's width; the active image is drawn at that size.
-        QCOMPARE(slider->PosToPixel(0), 14);
-        const QImage dragging = Picture(196);
-        auto showsActive = [&] {
-            const QImage shot = Shot(slider);
-            return shot.pixel(14, 8) == Rgb(dragging, 14, 8); // the green disc's middle
-        };
-        QVERIFY(!showsActive());
-        Press(slider, 14);
-        QVERIFY(showsActive());
-        Release(slider, 14);
-        QVERIFY(!showsActive());
-    }
-
     void thumbWiderThanControlIsReported() {
         ScriptedPrompts prompts;
         CSkinSlider slider;
