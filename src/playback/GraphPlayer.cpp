@@ -442,11 +442,15 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
     const bool done = gst_element_send_event(m_mediaSeeking.get(), seek);
     // An end of stream reached before this seek may still wait on the bus; only one that
     // follows it counts from now on.
-    if (done)
-        m_seekSeqnum = seqnum;
-    if (done)
-        m_endOfStream = false;
-    return done;
+    if (!done)
+        return false;
+    m_seekSeqnum = seqnum;
+    // At or past the end there is no frame to show and, while paused, no end-of-stream
+    // message either: the position is the duration, as it is once playback ran out.
+    gint64 duration = 0;
+    m_endOfStream = gst_element_query_duration(m_mediaSeeking.get(), GST_FORMAT_TIME, &duration) &&
+                    duration > 0 && ns >= duration;
+    return true;
 }
 
 bool CGraphPlayer::SetVolumeLevel(int32_t level) {

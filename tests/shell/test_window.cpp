@@ -243,6 +243,14 @@ private Q_SLOTS:
         QVERIFY(w.Player()->GetDurationSeconds(duration));
         button(w, 1010)->click(); // end
         QCOMPARE(w.Player()->LastSeekRequest(), duration);
+        // At the end the display reads the duration twice and shows the end look.
+        QVERIFY(waitFor([&] {
+            w.OnTimer();
+            const QString text = w.m_editTime->text();
+            return text.size() == 17 && text.left(8) == text.mid(9);
+        }));
+        QCOMPARE(w.m_sliderSeek->GetPos(), 1000);
+        QVERIFY(button(w, 1006)->GetState());
         for (int id : {1002, 1003, 1004, 1008, 1010}) {
             button(w, 1007)->click();
             QVERIFY(button(w, 1007)->GetState());
