@@ -1,4 +1,5 @@
 #include "shell/PlayerDlg.h"
+#include "ui/Truncate.h"
 
 #include "capture/FrameCapture.h"
 #include "config/ConfigDlg.h"
@@ -38,17 +39,6 @@ int s_nLastSeekPos = 0;
 
 constexpr int kTimerPeriodMs = 150;
 constexpr QSize kWindowSize(1024, 724);
-
-// x truncated toward zero, kept inside int so absurd values cannot overflow.
-int TruncToInt(double x) {
-    if (std::isnan(x))
-        return 0;
-    if (x >= double(std::numeric_limits<int>::max()))
-        return std::numeric_limits<int>::max();
-    if (x <= double(std::numeric_limits<int>::min()))
-        return std::numeric_limits<int>::min();
-    return static_cast<int>(x);
-}
 
 QString ClockText(double seconds, const char* format) {
     const int s = TruncToInt(seconds);

@@ -1,4 +1,5 @@
 #include "skin/SkinSlider.h"
+#include "ui/Truncate.h"
 
 #include "skin/OffscreenDC.h"
 #include "skin/SkinCatalogue.h"
@@ -15,17 +16,6 @@
 #include <limits>
 
 namespace {
-
-// x truncated toward zero, kept inside int so that no input can overflow the conversion.
-int TruncToInt(double x) {
-    if (std::isnan(x))
-        return 0;
-    if (x >= double(std::numeric_limits<int>::max()))
-        return std::numeric_limits<int>::max();
-    if (x <= double(std::numeric_limits<int>::min()))
-        return std::numeric_limits<int>::min();
-    return static_cast<int>(x);
-}
 
 // A rectangle of logical pixels as device pixels of a picture rendered at `ratio`.
 QRect DeviceRect(int x, int y, int cx, int cy, qreal ratio) {
