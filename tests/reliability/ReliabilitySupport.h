@@ -12,6 +12,7 @@
 #include "skin/BitmapButton.h"
 #include "skin/SkinSlider.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -180,3 +181,16 @@ inline QString checkWindowInvariants(CPlayerDlg& w, bool everOpened, bool everSt
 }
 
 } // namespace reliability
+
+// QTEST_MAIN, less Qt Test's five-minute limit per test function: these runs are bounded by
+// their Watchdog per step and by ctest's TIMEOUT, and a long run on demand goes well past it.
+#define RELIABILITY_TEST_MAIN(TestObject)                                                          \
+    int main(int argc, char** argv) {                                                              \
+        if (qEnvironmentVariableIsEmpty("QTEST_FUNCTION_TIMEOUT"))                                 \
+            qputenv("QTEST_FUNCTION_TIMEOUT", "86400000");                                         \
+        QApplication app(argc, argv);                                                              \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        TestObject tc;                                                                             \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                      \
+    }

@@ -308,5 +308,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestHostileMedia)
+RELIABILITY_TEST_MAIN(TestHostileMedia)
 #include "test_hostile_media.moc"

@@ -138,5 +138,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestLeaks)
+RELIABILITY_TEST_MAIN(TestLeaks)
 #include "test_leaks.moc"

@@ -327,5 +327,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestSoak)
+RELIABILITY_TEST_MAIN(TestSoak)
 #include "test_soak.moc"
