@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QUrl>
 #include <QWidget>
+#include <algorithm>
 #include <cmath>
 #include <gst/app/gstappsink.h>
 #include <gst/audio/streamvolume.h>
@@ -21,6 +22,10 @@ namespace {
 // How long opening a file may wait for the first frame to be decoded. Files on a slow
 // memory card take a while; a broken one reports an error well before this.
 constexpr int kPrerollTimeoutMs = 10000;
+// While waiting for the first frame, how often to look whether anything still works on it,
+// and how many looks in a row finding nothing at work mean it never will.
+constexpr gint64 kStallCheckUs = 250 * 1000;
+constexpr int kStallChecks = 2;
 // Waiting for a state change the timer asks about on every tick.
 constexpr GstClockTime kStateQueryTimeout = 10 * GST_MSECOND;
 
@@ -49,6 +54,30 @@ struct RunningGraphTable {
 RunningGraphTable& Rot() {
     static RunningGraphTable table;
     return table;
+}
+
+// Whether any streaming thread of the graph is still running. A demuxer that gives up on a
+// damaged file while decodebin is still plugging it in has its error swallowed (decodebin
+// drops errors from elements it is setting up); its thread stops and nothing else is left
+// to finish the preroll or report a failure.
+bool AnyStreamingTaskRunning(GstElement* graph) {
+    bool running = false;
+    GstIterator* elements = gst_bin_iterate_recurse(GST_BIN(graph));
+    GValue element = G_VALUE_INIT;
+    while (!running && gst_iterator_next(elements, &element) == GST_ITERATOR_OK) {
+        GstIterator* pads = gst_element_iterate_pads(GST_ELEMENT(g_value_get_object(&element)));
+        GValue pad = G_VALUE_INIT;
+        while (!running && gst_iterator_next(pads, &pad) == GST_ITERATOR_OK) {
+            running = gst_pad_get_task_state(GST_PAD(g_value_get_object(&pad))) == GST_TASK_STARTED;
+            g_value_reset(&pad);
+        }
+        g_value_unset(&pad);
+        gst_iterator_free(pads);
+        g_value_reset(&element);
+    }
+    g_value_unset(&element);
+    gst_iterator_free(elements);
+    return running;
 }
 
 GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer slot) {
@@ -256,15 +285,21 @@ bool CGraphPlayer::WaitForPreroll(int timeoutMs) {
     if (!m_mediaEvent)
         return false;
     const gint64 deadline = g_get_monotonic_time() + gint64(timeoutMs) * 1000;
+    int idleLooks = 0;
     for (;;) {
         const gint64 left = deadline - g_get_monotonic_time();
         if (left <= 0)
             return false;
         GstMessagePtr message(gst_bus_timed_pop_filtered(
-            m_mediaEvent.get(), GstClockTime(left) * 1000,
+            m_mediaEvent.get(), GstClockTime(std::min(left, kStallCheckUs)) * 1000,
             GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_EOS)));
-        if (!message)
-            return false;
+        if (!message) {
+            // A slow card keeps a reading thread busy; a file given up on silently does not.
+            idleLooks = AnyStreamingTaskRunning(m_pipeline.get()) ? 0 : idleLooks + 1;
+            if (idleLooks >= kStallChecks)
+                return false;
+            continue;
+        }
         switch (GST_MESSAGE_TYPE(message.get())) {
         case GST_MESSAGE_ERROR:
             return false;
