@@ -4,7 +4,7 @@
 #include "trip/TripLog.h"
 
 #include <QFile>
-#include <cmath>
+#include <algorithm>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const QString logPath = fuzzScratchDir() + "/0001.LOG";
@@ -22,6 +22,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(TripLog.sampleCount >= 1 && TripLog.sampleCount <= TRIP_LOG_CAPACITY);
     for (int i = TripLog.sampleCount; i < TRIP_LOG_CAPACITY; ++i)
         FUZZ_CHECK(TripLog.speed[i] == -12345.0);
+
+    // The log named after a recording: what precedes the last "." of the whole path, then
+    // ".LOG", whatever the path holds.
+    const QString video = QString::fromUtf8(reinterpret_cast<const char*>(data),
+                                            qsizetype(std::min<size_t>(size, 256)));
+    const QString derived = TripLogPath(video);
+    FUZZ_CHECK(derived.endsWith(QLatin1String(".LOG")));
+    const qsizetype dot = video.lastIndexOf(QLatin1Char('.'));
+    FUZZ_CHECK(derived.size() == (dot < 0 ? 0 : dot) + 4);
+    FUZZ_CHECK(video.startsWith(derived.left(derived.size() - 4)));
 
     // The same bytes under another letter case of the extension load the same way.
     static const QString lowerPath = fuzzScratchDir() + "/0002.log";
