@@ -501,7 +501,12 @@ bool CGraphPlayer::SetVolumeLevel(int32_t level) {
 bool CGraphPlayer::StepOneFrame() {
     if (!m_frameStep)
         return false;
-    m_endOfStream = false;
+    // Past the last frame there is nothing to step to; a step sent to a sink that has just
+    // been flushed to the end starts on a segment it has not got yet (GStreamer complains
+    // and the position is lost), so the end stays the end.
+    DrainBus();
+    if (m_endOfStream)
+        return true;
     return gst_element_send_event(m_frameStep.get(),
                                   gst_event_new_step(GST_FORMAT_BUFFERS, 1, 1.0, TRUE, FALSE));
 }

@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <QtEndian>
 #include <QtTest>
+#include <glib.h>
 
 namespace {
 
@@ -196,6 +197,24 @@ private Q_SLOTS:
         QVERIFY(player.InRunningState());   // the graph is not stopped at the end
         QVERIFY(player.SeekToSeconds(1.0)); // and can be repositioned
         QVERIFY(waitFor([&] { return position(player) < duration - 1; }));
+
+        // Paused at the end, one frame forward has nowhere to go: the end stays the end, and
+        // GStreamer is not handed a step it cannot start.
+        static int criticals = 0;
+        const guint handler = g_log_set_handler(
+            "GStreamer", GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING),
+            [](const gchar*, GLogLevelFlags, const gchar*, gpointer) { ++criticals; }, nullptr);
+        QVERIFY(player.PausePlayback());
+        QVERIFY(player.SeekToSeconds(duration));
+        QVERIFY(player.StepOneFrame());
+        QTest::qWait(300);
+        QCOMPARE(position(player), duration);
+        QVERIFY(player.SeekToSeconds(2.0)); // a step after leaving the end moves again
+        QVERIFY(waitFor([&] { return qAbs(position(player) - 2.0) < 0.04; }));
+        QVERIFY(player.StepOneFrame());
+        QVERIFY(waitFor([&] { return position(player) > 2.01; }));
+        g_log_remove_handler("GStreamer", handler);
+        QCOMPARE(criticals, 0);
     }
 
     void savesTheFrameOnScreen() {
