@@ -26,6 +26,8 @@ constexpr int kPrerollTimeoutMs = 10000;
 // and how many looks in a row finding nothing at work mean it never will.
 constexpr gint64 kStallCheckUs = 250 * 1000;
 constexpr int kStallChecks = 2;
+// How long one frame forward may wait for a seek still in flight to settle.
+constexpr GstClockTime kStepSettleTimeout = 100 * GST_MSECOND;
 // Waiting for a state change the timer asks about on every tick.
 constexpr GstClockTime kStateQueryTimeout = 10 * GST_MSECOND;
 
@@ -439,10 +441,13 @@ bool CGraphPlayer::GetPositionSeconds(double& seconds) {
         return false;
     DrainBus();
     gint64 ns = 0;
-    // At the end of the stream the position is the duration, exactly.
-    const bool ok = m_endOfStream
-                        ? gst_element_query_duration(m_mediaSeeking.get(), GST_FORMAT_TIME, &ns)
-                        : gst_element_query_position(m_mediaSeeking.get(), GST_FORMAT_TIME, &ns);
+    // At the end of the stream the position is the duration, exactly. A seek past the data
+    // of a cut recording ends the stream before any new segment, so no position exists; the
+    // sink holding that end says where we are.
+    bool ok =
+        !m_endOfStream && gst_element_query_position(m_mediaSeeking.get(), GST_FORMAT_TIME, &ns);
+    if (!ok && (m_endOfStream || SinkHolds(GST_EVENT_EOS)))
+        ok = gst_element_query_duration(m_mediaSeeking.get(), GST_FORMAT_TIME, &ns);
     if (!ok || ns < 0)
         return false;
     seconds = SecondsFromMediaTime(ns / 100);
@@ -501,14 +506,31 @@ bool CGraphPlayer::SetVolumeLevel(int32_t level) {
 bool CGraphPlayer::StepOneFrame() {
     if (!m_frameStep)
         return false;
-    // Past the last frame there is nothing to step to; a step sent to a sink that has just
-    // been flushed to the end starts on a segment it has not got yet (GStreamer complains
-    // and the position is lost), so the end stays the end.
+    // Past the last frame there is nothing to step to. A step reaching a sink that was
+    // flushed and then got the end of the stream without a new segment (a seek to or past
+    // the end, or past the data of a cut file) starts on no segment: GStreamer complains
+    // and the position can no longer be read. So a seek still in flight may finish first,
+    // and the step goes out only while the sink has a segment and has not ended.
     DrainBus();
     if (m_endOfStream)
         return true;
+    if (m_mediaControl)
+        gst_element_get_state(m_mediaControl.get(), nullptr, nullptr, kStepSettleTimeout);
+    if (!SinkHolds(GST_EVENT_SEGMENT) || SinkHolds(GST_EVENT_EOS))
+        return true;
     return gst_element_send_event(m_frameStep.get(),
                                   gst_event_new_step(GST_FORMAT_BUFFERS, 1, 1.0, TRUE, FALSE));
+}
+
+bool CGraphPlayer::SinkHolds(GstEventType type) const {
+    if (!m_frameStep)
+        return false;
+    GstPadPtr pad(gst_element_get_static_pad(m_frameStep.get(), "sink"));
+    GstEvent* event = pad ? gst_pad_get_sticky_event(pad.get(), type, 0) : nullptr;
+    if (!event)
+        return false;
+    gst_event_unref(event);
+    return true;
 }
 
 bool CGraphPlayer::GetNativeVideoSize(int32_t& width, int32_t& height) {

@@ -83,6 +83,7 @@ private:
     bool QueryState(GstState wanted);
     void DrainBus();
     bool WaitForPreroll(int timeoutMs);
+    bool SinkHolds(GstEventType type) const; // a sticky event on the video sink's input
 
     // The roles a media graph plays, each held as its own reference so that an operation
     // whose piece is missing answers false, as with a graph that lacks an interface.
