@@ -63,20 +63,25 @@ RunningGraphTable& Rot() {
 // drops errors from elements it is setting up); its thread stops and nothing else is left
 // to finish the preroll or report a failure.
 bool AnyStreamingTaskRunning(GstElement* graph) {
+    // A graph that changes while we look (decodebin adding elements) is at work too.
     bool running = false;
     GstIterator* elements = gst_bin_iterate_recurse(GST_BIN(graph));
     GValue element = G_VALUE_INIT;
-    while (!running && gst_iterator_next(elements, &element) == GST_ITERATOR_OK) {
+    GstIteratorResult next = GST_ITERATOR_OK;
+    while (!running && (next = gst_iterator_next(elements, &element)) == GST_ITERATOR_OK) {
         GstIterator* pads = gst_element_iterate_pads(GST_ELEMENT(g_value_get_object(&element)));
         GValue pad = G_VALUE_INIT;
-        while (!running && gst_iterator_next(pads, &pad) == GST_ITERATOR_OK) {
+        GstIteratorResult nextPad = GST_ITERATOR_OK;
+        while (!running && (nextPad = gst_iterator_next(pads, &pad)) == GST_ITERATOR_OK) {
             running = gst_pad_get_task_state(GST_PAD(g_value_get_object(&pad))) == GST_TASK_STARTED;
             g_value_reset(&pad);
         }
+        running = running || (nextPad != GST_ITERATOR_OK && nextPad != GST_ITERATOR_DONE);
         g_value_unset(&pad);
         gst_iterator_free(pads);
         g_value_reset(&element);
     }
+    running = running || (next != GST_ITERATOR_OK && next != GST_ITERATOR_DONE);
     g_value_unset(&element);
     gst_iterator_free(elements);
     return running;
