@@ -73,3 +73,14 @@ QSize CFrameSlot::FrameSize() const {
         return {};
     return QSize(GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info));
 }
+
+qint64 CFrameSlot::NewestStreamTime() const {
+    QMutexLocker lock(&m_mutex);
+    GstBuffer* buffer = m_sample ? gst_sample_get_buffer(m_sample.get()) : nullptr;
+    const GstSegment* segment = m_sample ? gst_sample_get_segment(m_sample.get()) : nullptr;
+    if (!buffer || !segment || !GST_BUFFER_PTS_IS_VALID(buffer))
+        return -1;
+    const guint64 time =
+        gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+    return time == GST_CLOCK_TIME_NONE ? -1 : qint64(time);
+}

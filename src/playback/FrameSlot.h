@@ -29,6 +29,8 @@ public:
     bool PaintNewest(QPainter& painter, const QRect& target) const;
     // UI thread: the size of the newest frame, or an invalid size before the first one.
     QSize FrameSize() const;
+    // UI thread: the newest frame's time in the stream (nanoseconds), -1 when unknown.
+    qint64 NewestStreamTime() const;
     // Frames stored since construction (for tests and benchmarks).
     quint64 FrameCount() const { return m_frames.load(); }
 

@@ -1,5 +1,6 @@
 #include "playback/GraphPlayer.h"
 
+#include "playback/AsfCardSource.h"
 #include "playback/FrameBitmap.h"
 #include "playback/FrameSlot.h"
 #include "playback/VideoSurface.h"
@@ -37,7 +38,10 @@ constexpr guint kPlayFlagVis = 1u << 3;
 
 void EnsureGstreamer() {
     static std::once_flag once;
-    std::call_once(once, [] { gst_init(nullptr, nullptr); });
+    std::call_once(once, [] {
+        gst_init(nullptr, nullptr);
+        AsfCardSource::Register();
+    });
 }
 
 GstElement* MakeOwned(const char* factory, const char* name = nullptr) {
@@ -270,7 +274,12 @@ bool CGraphPlayer::OpenMediaFile(const QString& path) {
 
     // A bare name resolves against the current folder, as a file dialog would leave it.
     const QFileInfo info(path);
-    const QByteArray uri = QUrl::fromLocalFile(info.absoluteFilePath()).toEncoded();
+    // ASF recordings go through our own source, which lets the demuxer seek in files that a
+    // power loss left without an index or a length; anything else is read as it is.
+    const QString absolute = info.absoluteFilePath();
+    const QByteArray uri = AsfCardSource::LooksLikeAsf(absolute)
+                               ? AsfCardSource::UriFor(absolute)
+                               : QUrl::fromLocalFile(absolute).toEncoded();
     g_object_set(m_pipeline.get(), "uri", uri.constData(), nullptr);
 
     // Decoding the first frame is how we learn whether the file can be played at all.
@@ -575,6 +584,10 @@ bool CGraphPlayer::SaveFrameBitmap(const QString& path) {
 
 CVideoSurface* CGraphPlayer::VideoSurface() const {
     return static_cast<CVideoSurface*>(m_videoWindow.data());
+}
+
+qint64 CGraphPlayer::ShownFrameTime() const {
+    return m_frameSlot->NewestStreamTime();
 }
 
 quint64 CGraphPlayer::FramesDelivered() const {

@@ -71,6 +71,8 @@ public:
     // it has been given so far.
     CVideoSurface* VideoSurface() const;
     quint64 FramesDelivered() const;
+    // The stream time of the frame on screen in nanoseconds, -1 before the first one.
+    qint64 ShownFrameTime() const;
     // The last position asked of SeekToSeconds, as asked, and the volume now applied.
     double LastSeekRequest() const { return m_lastSeekRequest; }
     double CurrentLinearVolume() const;

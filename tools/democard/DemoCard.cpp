@@ -27,7 +27,7 @@ using namespace detail;
 namespace {
 
 // Part of the digest that decides whether an encoded file on a card is still current.
-constexpr const char* GENERATOR_VERSION = "democard 1";
+constexpr const char* GENERATOR_VERSION = "democard 2";
 
 // The trip log reader turns degrees and minutes into a position with these fixed offsets;
 // the log is written so that what it reads back is the position we mean.
@@ -284,17 +284,25 @@ QStringList encoderArgs(const Recording& rec, const QString& wav, const QString&
         args.append(QStringList{"-f", "rawvideo", "-pixel_format", "yuvj420p", "-video_size",
                                 QStringLiteral("%1x%2").arg(rec.width).arg(rec.height),
                                 "-framerate", QString::number(rec.fps), "-i", "pipe:0"});
+    if (audio && rec.audioSeconds > 0)
+        args.append(QStringList{"-t", QString::number(rec.audioSeconds)});
     if (audio)
         args.append(QStringList{"-i", wav});
     if (video) {
         const int fontSize = rec.height / 24;
         const QString number = QFileInfo(rec.name).completeBaseName();
-        const QStringList overlays = {
+        QStringList overlays = {
             drawText(clockOverlay(rec.start), "16", "h-th-14", fontSize),
             drawText(number, "w-tw-16", "14", fontSize),
             drawText("km/h", "w-tw-16", "h-th-14", fontSize),
         };
+        // Frames left out in an irregular but fixed pattern, the others keeping their times.
+        if (rec.dropPercent > 0)
+            overlays.append(
+                QStringLiteral("select=gte(mod(n*n*13+n*7\\,100)\\,%1)").arg(rec.dropPercent));
         args.append(QStringList{"-map", "0:v:0", "-vf", overlays.join(QLatin1Char(','))});
+        if (rec.dropPercent > 0)
+            args.append(QStringList{"-fps_mode", "vfr"});
         if (rec.videoCodec == QLatin1String("mjpeg"))
             args.append(QStringList{"-c:v", "mjpeg", "-q:v", "5", "-pix_fmt", "yuvj420p"});
         else // about 1.5 Mbit/s at 640 x 480, a key frame every second
@@ -310,7 +318,11 @@ QStringList encoderArgs(const Recording& rec, const QString& wav, const QString&
     }
     const bool avi = rec.name.endsWith(QLatin1String(".avi"), Qt::CaseInsensitive);
     args.append(QStringList{"-map_metadata", "-1", "-fflags", "+bitexact", "-flags:v", "+bitexact",
-                            "-flags:a", "+bitexact", "-f", avi ? "avi" : "asf", out});
+                            "-flags:a", "+bitexact", "-f",
+                            avi            ? "avi"
+                            : rec.streamed ? "asf_stream"
+                                           : "asf",
+                            out});
     return args;
 }
 
@@ -342,6 +354,11 @@ QString mediaKey(const Recording& rec) {
     }
     if (!rec.audioCodec.isEmpty())
         hash.addData(soundWav(drive, rec.seconds, rec.audioRate, rec.seed));
+    hash.addData(QStringLiteral("%1 %2 %3")
+                     .arg(rec.unfinished)
+                     .arg(rec.cutPermille)
+                     .arg(rec.durationTimes)
+                     .toUtf8());
     return QString::fromLatin1(hash.result().toHex());
 }
 
@@ -400,6 +417,57 @@ bool copyFile(const QString& from, const QString& to, qint64 bytes, QString* err
     return writeFile(to, bytes < 0 ? in.readAll() : in.read(bytes), error);
 }
 
+// The ASF file-properties fields a writer fills in when it closes the file.
+constexpr char FILE_PROPERTIES_ID[] =
+    "\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11\x8E\xE4\x00\xC0\x0C\x20\x53\x65";
+constexpr char DATA_OBJECT_ID[] =
+    "\x36\x26\xB2\x75\x8E\x66\xCF\x11\xA6\xD9\x00\xAA\x00\x62\xCE\x6C";
+
+void putLe64(QByteArray& bytes, qsizetype at, quint64 value) {
+    for (int i = 0; i < 8; ++i)
+        bytes[at + i] = char((value >> (8 * i)) & 0xff);
+}
+quint64 le64(const QByteArray& bytes, qsizetype at) {
+    quint64 value = 0;
+    for (int i = 7; i >= 0; --i)
+        value = value << 8 | quint8(bytes[at + i]);
+    return value;
+}
+
+// Leaves an encoded ASF file at `path` as a recorder or another writer would have: header fields
+// never written or wrong, the end of the file lost.
+bool damageLikeRecorder(const Recording& rec, const QString& path, QString* error) {
+    if (!rec.unfinished && !rec.cutPermille && !rec.durationTimes)
+        return true;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        setError(error, QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    QByteArray bytes = file.readAll();
+    file.close();
+    const QByteArray head = bytes.left(64 * 1024);
+    const qsizetype props = head.indexOf(QByteArray(FILE_PROPERTIES_ID, 16));
+    const qsizetype data = head.indexOf(QByteArray(DATA_OBJECT_ID, 16));
+    if (props < 0 || data < 0 || props + 104 > head.size() || data + 50 > head.size()) {
+        setError(error, QStringLiteral("%1 has no ASF header to change").arg(path));
+        return false;
+    }
+    if (rec.durationTimes) {
+        putLe64(bytes, props + 64, le64(bytes, props + 64) * quint64(rec.durationTimes));
+        putLe64(bytes, props + 72, le64(bytes, props + 72) * quint64(rec.durationTimes));
+    }
+    if (rec.unfinished) {
+        for (int field : {40, 56, 64, 72})
+            putLe64(bytes, props + field, 0);
+        putLe64(bytes, data + 16, 0);
+        putLe64(bytes, data + 40, 0);
+    }
+    if (rec.cutPermille) // a little past a packet boundary, as a write cut off mid-packet
+        bytes.truncate(bytes.size() * rec.cutPermille / 1000 + 1111);
+    return writeFile(path, bytes, error);
+}
+
 QByteArray noiseBytes(int size, int seed) {
     Rng rng{std::uint64_t(seed)};
     QByteArray bytes(size, Qt::Uninitialized);
@@ -447,7 +515,59 @@ QList<Recording> standardRecordings() {
             utc(2026, 5, 20, 15, 5, 27), 5),
         rec("0006.asf", 15, 640, 480, 30, "mjpeg", "pcm_s16le", 16000, 4, false,
             utc(2026, 5, 20, 15, 20, 48), 6),
+        powerCutRecording(),
     };
+}
+
+Recording powerCutRecording() {
+    Recording r;
+    r.name = QStringLiteral("0007.asf");
+    r.seconds = 180;
+    r.videoCodec = QStringLiteral("mjpeg");
+    r.audioCodec = QStringLiteral("pcm_s16le");
+    r.samplesPerSecond = 1;
+    r.start = utc(2026, 5, 20, 15, 41, 2);
+    r.seed = 7;
+    r.unfinished = true;
+    r.cutPermille = 667;
+    return r;
+}
+
+QList<Recording> cutRecordings() {
+    auto rec = [](const char* name, int seconds, int fps, int seed) {
+        Recording r;
+        r.name = QString::fromLatin1(name);
+        r.seconds = seconds;
+        r.fps = fps;
+        r.videoCodec = QStringLiteral("mjpeg");
+        r.audioCodec = QStringLiteral("pcm_s16le");
+        r.samplesPerSecond = 1;
+        r.start = utc(2026, 5, 22, 8, 0, 0).addSecs(seed * 60);
+        r.seed = seed;
+        return r;
+    };
+    QList<Recording> all;
+    for (int cut : {30, 60, 95}) {
+        Recording r = rec("", 30, 25, 21);
+        r.name = QStringLiteral("cut%1.asf").arg(cut);
+        r.cutPermille = cut * 10;
+        all.append(r);
+    }
+    Recording streamed = rec("streamed.asf", 30, 25, 21);
+    streamed.streamed = true;
+    Recording longHeader = rec("long-header.asf", 30, 25, 21);
+    longHeader.durationTimes = 10;
+    Recording shortSound = rec("short-sound.asf", 10, 25, 22);
+    shortSound.audioSeconds = 8;
+    all << streamed << longHeader << shortSound;
+    for (int fps : {10, 15, 24, 25, 30})
+        all.append(rec("", 4, fps, 23));
+    for (qsizetype i = all.size() - 5; i < all.size(); ++i)
+        all[i].name = QStringLiteral("fps%1.asf").arg(all[i].fps);
+    Recording irregular = rec("irregular.asf", 6, 25, 24);
+    irregular.dropPercent = 30;
+    all.append(irregular);
+    return all;
 }
 
 QString tripLogName(const Recording& rec) {
@@ -592,6 +712,10 @@ bool writeRecording(const Recording& rec, const QString& path, QString* error) {
         QFile::remove(part);
         return false;
     }
+    if (!damageLikeRecorder(rec, part, error)) {
+        QFile::remove(part);
+        return false;
+    }
     QFile::remove(path);
     if (!QFile::rename(part, path)) {
         QFile::remove(part);
@@ -660,6 +784,16 @@ bool makeDemoCard(const QString& dirPath, bool extras, QString* error) {
     const Recording videoOnly = extra("video-only.asf", 5, 640, 480, "mjpeg", "", 13);
     for (const Recording& rec : {clip, audioOnly, videoOnly}) {
         if (!media(rec, QStringLiteral("extras/") + rec.name))
+            return false;
+    }
+    if (!dir.mkpath(QStringLiteral("extras/cut"))) {
+        setError(error, QStringLiteral("cannot create %1/extras/cut").arg(dirPath));
+        return false;
+    }
+    for (const Recording& rec : cutRecordings()) {
+        if (!media(rec, QStringLiteral("extras/cut/") + rec.name) ||
+            !writeFile(dir.filePath(QStringLiteral("extras/cut/") + tripLogName(rec)),
+                       tripLog(rec, rec.seed), error))
             return false;
     }
     const qint64 firstSize = QFileInfo(firstPath).size();

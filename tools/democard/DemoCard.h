@@ -26,6 +26,13 @@ struct Recording {
     bool crlf = false;        // trip log lines end in CR LF (else LF)
     QDateTime start;          // the recorder's clock at the first frame (kept as UTC)
     int seed = 1;             // the drive; the picture, the sound and the trip log follow it
+    // Files as recorders and other writers leave them (all off for a whole, indexed file):
+    bool streamed = false;   // ASF written for streaming: chunk headers, no index, no length
+    int audioSeconds = 0;    // the sound ends after this many seconds (0: with the picture)
+    int dropPercent = 0;     // about this share of the frames is left out, irregularly
+    bool unfinished = false; // packet count, length and data size never written (power loss)
+    int cutPermille = 0;     // the file ends a little after this share of its bytes (0: whole)
+    int durationTimes = 0;   // the header claims this many times the real length (0: true)
 };
 
 // One trip log record as the program should see it after reading the log: G values (g) and
@@ -47,6 +54,10 @@ constexpr double HARD_BRAKE_G = -1.0;
 // MJPEG with PCM sound: tests use it most.
 QList<Recording> standardRecordings();
 
+// The recording of the card that a power loss cut short: 0007.asf, three minutes of 640 x 480
+// MJPEG with sound, header never finished, file ending two thirds of the way in, no index.
+Recording powerCutRecording();
+
 // The trip log's file name beside a recording: "0001.asf" gives "0001.LOG".
 QString tripLogName(const Recording& rec);
 
@@ -66,7 +77,8 @@ bool writeRecording(const Recording& rec, const QString& path, QString* error);
 
 // Writes the whole card into dir (created with its parents): the standard recordings with
 // their trip logs and setup.ini. With extras, also the subfolder "extras/" of test files:
-// "A.ASF" and "名字 with space.asf" (copies of 0001.asf), "clip.avi" (3 s MJPEG + PCM),
+// "A.ASF" and "名字 with space.asf" (copies of 0001.asf), the folder "extras/cut/" of files
+// as power losses and other writers leave them (see cutRecordings()), "clip.avi" (3 s MJPEG + PCM),
 // "empty.asf" (0 bytes), "truncated.asf" (the first third of 0001.asf), "random.asf"
 // (64 KiB of deterministic noise), "audio-only.asf" and "video-only.asf" (5 s each).
 // An encoded file is kept when the hidden stamp file ".democard-stamp" in dir lists it with
@@ -74,5 +86,12 @@ bool writeRecording(const Recording& rec, const QString& path, QString* error);
 // sample frames, sound), so a second run takes a second; anything else is encoded again and
 // the text files are rewritten when they differ. The result never depends on what was there.
 bool makeDemoCard(const QString& dir, bool extras, QString* error);
+
+// The recordings of "extras/cut/": 30 s of 640 x 480 MJPEG with sound cut at 30, 60 and 95 %
+// ("cut30.asf", "cut60.asf", "cut95.asf"), the same written for streaming ("streamed.asf"), with
+// a header claiming ten times its length ("long-header.asf"), sound ending 2 s before the
+// picture ("short-sound.asf"), 4 s at 10, 15, 24, 25 and 30 frames per second ("fps10.asf" …)
+// and 6 s with frames dropped irregularly ("irregular.asf").
+QList<Recording> cutRecordings();
 
 } // namespace democard

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// A GStreamer source for ASF recordings on the card. It reads the file unchanged and shows the
+// demuxer what a recording cut by a power loss lacks: a header that tells the packets and the
+// length really present, and, for a file without an index, the byte offset of any time (the
+// demuxer asks its source for that before it guesses). The card is only ever read.
+namespace AsfCardSource {
+
+// Registers the element with GStreamer (once; gst_init must have run).
+void Register();
+
+// The URI under which playbin opens `absolutePath` through this source.
+QByteArray UriFor(const QString& absolutePath);
+
+// Whether the file starts like an ASF file (its header object's identifier).
+bool LooksLikeAsf(const QString& path);
+
+} // namespace AsfCardSource

@@ -1,0 +1,423 @@
+#include "playback/AsfLayout.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+namespace asf {
+namespace {
+
+// Object identifiers as they are stored in the file (the GUIDs' little-endian byte order).
+constexpr uint8_t kHeaderObject[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                       0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+constexpr uint8_t kDataObject[16] = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                     0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+constexpr uint8_t kFilePropertiesObject[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                               0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+constexpr uint8_t kStreamPropertiesObject[16] = {0x91, 0x07, 0xDC, 0xB7, 0xB7, 0xA9, 0xCF, 0x11,
+                                                 0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+constexpr uint8_t kVideoMedia[16] = {0xC0, 0xEF, 0x19, 0xBC, 0x4D, 0x5B, 0xCF, 0x11,
+                                     0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B};
+
+constexpr uint64_t kObjectHeader = 24; // identifier + size
+constexpr uint64_t kDataObjectHeader = 50;
+constexpr uint64_t kFilePropertiesSize = 104;
+// A header beyond this is not a recorder's; reading it whole would only cost memory.
+constexpr uint64_t kMaxHeader = 16u << 20;
+// File-properties flags.
+constexpr uint32_t kBroadcast = 0x01;
+constexpr uint32_t kSeekable = 0x02;
+// A header duration this far from the data's end is wrong, not rounding.
+constexpr uint64_t kDurationSlackMs = 1000;
+// How far back from a seek target a key frame is looked for.
+constexpr uint64_t kMaxBackwardPackets = 16384;
+constexpr uint64_t kBlockPackets = 64;
+// How many packets at each end are read for the first and the last times.
+constexpr uint64_t kEdgePackets = 64;
+
+uint16_t U16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
+uint32_t U32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+uint64_t U64(const uint8_t* p) {
+    return uint64_t(U32(p)) | uint64_t(U32(p + 4)) << 32;
+}
+void Put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(v >> (8 * i));
+}
+void Put64(uint8_t* p, uint64_t v) {
+    for (int i = 0; i < 8; ++i)
+        p[i] = uint8_t(v >> (8 * i));
+}
+
+// Reads exactly `length` bytes, or nothing.
+bool ReadExactly(const ReadAt& read, uint64_t offset, uint8_t* buffer, size_t length) {
+    size_t done = 0;
+    while (done < length) {
+        const int64_t got = read(offset + done, buffer + done, length - done);
+        if (got <= 0)
+            return false;
+        done += size_t(got);
+    }
+    return true;
+}
+
+// A cursor over a packet that refuses to run past its end.
+class Cursor {
+public:
+    Cursor(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+    bool Byte(uint32_t& v) { return Field(1, v); }
+    // A field whose width a two-bit length type gives: none, byte, word or double word.
+    bool Field(int lengthType, uint32_t& v) {
+        static constexpr size_t widths[4] = {0, 1, 2, 4};
+        const size_t w = widths[lengthType & 3];
+        v = 0;
+        if (m_size - m_pos < w)
+            return false;
+        const uint8_t* p = m_data + m_pos;
+        v = w == 1 ? p[0] : w == 2 ? U16(p) : w == 4 ? U32(p) : 0;
+        m_pos += w;
+        return true;
+    }
+    bool Skip(size_t n) {
+        if (m_size - m_pos < n)
+            return false;
+        m_pos += n;
+        return true;
+    }
+    const uint8_t* Here() const { return m_data + m_pos; }
+    size_t Left() const { return m_size - m_pos; }
+    // Narrows the cursor to the packet's payload area (padding cut off at the end).
+    bool Limit(size_t size) {
+        if (size < m_pos || size > m_size)
+            return false;
+        m_size = size;
+        return true;
+    }
+
+private:
+    const uint8_t* m_data;
+    size_t m_size;
+    size_t m_pos = 0;
+};
+
+bool SameId(const uint8_t* p, const uint8_t (&id)[16]) {
+    return std::memcmp(p, id, 16) == 0;
+}
+
+// Reads packets [first, first + count) into `out`, one entry per packet that parses.
+void ReadPackets(const ReadAt& read, const Layout& layout, uint64_t first, uint64_t count,
+                 std::vector<std::pair<uint64_t, Packet>>& out) {
+    out.clear();
+    if (count == 0)
+        return;
+    const size_t stride = size_t(layout.packetSize) + layout.packetPrefix;
+    std::vector<uint8_t> block((size_t(count) - 1) * stride + layout.packetSize);
+    const uint64_t offset = layout.PacketOffset(first);
+    int64_t got = 0;
+    size_t have = 0;
+    while (have < block.size() &&
+           (got = read(offset + have, block.data() + have, block.size() - have)) > 0)
+        have += size_t(got);
+    for (uint64_t i = 0; i < count && i * stride + layout.packetSize <= have; ++i) {
+        Packet packet;
+        if (ParsePacket(block.data() + i * stride, layout.packetSize, packet))
+            out.emplace_back(first + i, std::move(packet));
+    }
+}
+
+// A streaming chunk header: type, length, sequence number, flags, length again.
+constexpr uint32_t kChunkHeader = 12;
+bool IsChunk(const uint8_t* p, uint8_t type) {
+    return p[0] == '$' && p[1] == type && U16(p + 2) == U16(p + 10);
+}
+
+// The presentation time at which the data of the file's last packets ends, preroll included:
+// the last frame's time plus the spacing before it (its own length is not written down).
+uint64_t DataEndMs(const ReadAt& read, const Layout& layout) {
+    const uint64_t count = std::min(layout.packetCount, kEdgePackets);
+    std::vector<std::pair<uint64_t, Packet>> packets;
+    ReadPackets(read, layout, layout.packetCount - count, count, packets);
+    // Per stream, the two latest frame starts.
+    std::map<int, std::pair<uint32_t, uint32_t>> latest;
+    for (const auto& [index, packet] : packets) {
+        for (const Payload& p : packet.payloads) {
+            if (layout.videoStream >= 0 && p.stream != layout.videoStream)
+                continue;
+            auto [it, fresh] = latest.try_emplace(p.stream, p.presentationMs, p.presentationMs);
+            if (!fresh && p.presentationMs > it->second.first) {
+                it->second.second = it->second.first;
+                it->second.first = p.presentationMs;
+            } else if (!fresh && p.presentationMs < it->second.first &&
+                       (it->second.second == it->second.first ||
+                        p.presentationMs > it->second.second)) {
+                it->second.second = p.presentationMs;
+            }
+        }
+    }
+    uint64_t end = 0;
+    for (const auto& [stream, times] : latest)
+        end = std::max<uint64_t>(end, uint64_t(times.first) + (times.first - times.second));
+    return end;
+}
+
+uint32_t FirstMs(const ReadAt& read, const Layout& layout) {
+    std::vector<std::pair<uint64_t, Packet>> packets;
+    ReadPackets(read, layout, 0, std::min(layout.packetCount, kEdgePackets), packets);
+    uint64_t first = UINT64_MAX;
+    for (const auto& [index, packet] : packets)
+        for (const Payload& p : packet.payloads)
+            first = std::min<uint64_t>(first, p.presentationMs);
+    if (first == UINT64_MAX || first < layout.prerollMs)
+        return 0;
+    return uint32_t(first - layout.prerollMs);
+}
+
+} // namespace
+
+bool ParsePacket(const uint8_t* data, size_t size, Packet& packet) {
+    packet = Packet{};
+    Cursor c(data, size);
+    uint32_t flags = 0;
+    if (!c.Byte(flags))
+        return false;
+    if (flags & 0x80) { // error correction data comes first
+        if (flags & 0x60)
+            return false;
+        if (!c.Skip(flags & 0x0F) || !c.Byte(flags))
+            return false;
+    }
+    uint32_t properties = 0, length = 0, sequence = 0, padding = 0, sendMs = 0, durationMs = 0;
+    if (!c.Byte(properties) || !c.Field(flags >> 5, length) || !c.Field(flags >> 1, sequence) ||
+        !c.Field(flags >> 3, padding) || !c.Field(3, sendMs) || !c.Field(2, durationMs))
+        return false;
+    // A packet shorter than the fixed size is padded to it.
+    if (length && length < size)
+        padding += uint32_t(size - length);
+    if (padding > c.Left() || !c.Limit(size - padding))
+        return false;
+    packet.sendMs = sendMs;
+
+    const int repType = properties & 3, offsetType = (properties >> 2) & 3,
+              objectType = (properties >> 4) & 3;
+    uint32_t count = 1, lengthType = 0;
+    const bool multiple = flags & 1;
+    if (multiple) {
+        uint32_t payloadFlags = 0;
+        if (!c.Byte(payloadFlags))
+            return false;
+        count = payloadFlags & 0x3F;
+        lengthType = payloadFlags >> 6;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t stream = 0, object = 0, offset = 0, replicated = 0;
+        if (!c.Byte(stream) || !c.Field(objectType, object) || !c.Field(offsetType, offset) ||
+            !c.Field(repType, replicated))
+            return false;
+        Payload payload;
+        payload.stream = int(stream & 0x7F);
+        payload.keyFrame = stream & 0x80;
+        if (replicated == 1) {
+            // Compressed payload: whole small frames, the offset field holds the time.
+            uint32_t delta = 0, dataLength = 0;
+            if (!c.Byte(delta))
+                return false;
+            if (multiple ? !c.Field(lengthType, dataLength)
+                         : (dataLength = uint32_t(c.Left()), false))
+                return false;
+            if (dataLength > c.Left())
+                return false;
+            Cursor sub(c.Here(), dataLength);
+            for (uint32_t k = 0; sub.Left() > 0; ++k) {
+                uint32_t subLength = 0;
+                if (!sub.Byte(subLength) || !sub.Skip(subLength))
+                    return false;
+                payload.objectStart = true;
+                payload.presentationMs = offset + k * delta;
+                packet.payloads.push_back(payload);
+            }
+            c.Skip(dataLength);
+            continue;
+        }
+        if (replicated < 8 || replicated > c.Left())
+            return false;
+        payload.presentationMs = U32(c.Here() + 4);
+        payload.objectStart = offset == 0;
+        c.Skip(replicated);
+        uint32_t dataLength = 0;
+        if (multiple ? !c.Field(lengthType, dataLength) : (dataLength = uint32_t(c.Left()), false))
+            return false;
+        if (!c.Skip(dataLength))
+            return false;
+        packet.payloads.push_back(payload);
+    }
+    return true;
+}
+
+bool StartsLikeAsf(const uint8_t* bytes, size_t size) {
+    return (size >= 16 && SameId(bytes, kHeaderObject)) ||
+           (size >= kChunkHeader + 16 && IsChunk(bytes, 'H') &&
+            SameId(bytes + kChunkHeader, kHeaderObject));
+}
+
+std::optional<Layout> ReadLayout(const ReadAt& read, uint64_t fileSize) {
+    uint8_t top[kChunkHeader + 30];
+    if (fileSize < sizeof top || !ReadExactly(read, 0, top, sizeof top) ||
+        !StartsLikeAsf(top, sizeof top))
+        return std::nullopt;
+    Layout layout;
+    layout.fileSize = fileSize;
+    if (!SameId(top, kHeaderObject)) {
+        layout.headerPrefix = kChunkHeader;
+        layout.packetPrefix = kChunkHeader;
+    }
+    const uint64_t headerSize = U64(top + layout.headerPrefix + 16);
+    if (headerSize < 30 || headerSize > kMaxHeader ||
+        layout.headerPrefix + headerSize + kDataObjectHeader > fileSize)
+        return std::nullopt;
+
+    layout.dataStart = headerSize + kDataObjectHeader;
+    layout.header.resize(qsizetype(layout.dataStart));
+    auto* bytes = reinterpret_cast<uint8_t*>(layout.header.data());
+    if (!ReadExactly(read, layout.headerPrefix, bytes, size_t(layout.dataStart)))
+        return std::nullopt;
+    uint8_t* data = bytes + headerSize;
+    if (!SameId(data, kDataObject))
+        return std::nullopt;
+
+    uint8_t* properties = nullptr;
+    for (uint64_t at = 30; at + kObjectHeader <= headerSize;) {
+        const uint64_t size = U64(bytes + at + 16);
+        if (size < kObjectHeader || size > headerSize - at)
+            break;
+        const uint8_t* object = bytes + at;
+        if (SameId(object, kFilePropertiesObject) && size >= kFilePropertiesSize)
+            properties = bytes + at;
+        else if (SameId(object, kStreamPropertiesObject) && size >= 78 &&
+                 SameId(object + 24, kVideoMedia) && layout.videoStream < 0)
+            layout.videoStream = U16(object + 72) & 0x7F;
+        at += size;
+    }
+    if (!properties)
+        return std::nullopt;
+    const uint32_t minPacket = U32(properties + 92), maxPacket = U32(properties + 96);
+    if (minPacket != maxPacket || minPacket < 16)
+        return std::nullopt;
+    layout.packetSize = minPacket;
+    layout.prerollMs = U64(properties + 80);
+    const uint32_t flags = U32(properties + 88);
+    const bool broadcast = flags & kBroadcast;
+    const uint64_t headerPackets = broadcast ? 0 : U64(properties + 56);
+    const uint64_t headerPlay = broadcast ? 0 : U64(properties + 64);
+
+    // Only whole packets count; a packet cut by the power loss is left out.
+    const uint64_t firstPacket = layout.PacketOffset(0) - layout.packetPrefix;
+    const uint64_t present =
+        (fileSize - firstPacket) / (uint64_t(layout.packetSize) + layout.packetPrefix);
+    layout.packetCount = headerPackets && headerPackets <= present ? headerPackets : present;
+    if (layout.packetCount == 0)
+        return layout; // nothing to play; the demuxer says so itself
+    layout.firstMs = FirstMs(read, layout);
+    layout.endMs = DataEndMs(read, layout);
+
+    const uint64_t dataEnd = layout.dataStart + layout.packetCount * layout.packetSize;
+    const uint64_t endMs = std::max(layout.endMs, layout.prerollMs + 1);
+    const uint64_t headerEndMs = headerPlay / 10000;
+    const bool countWrong = headerPackets != layout.packetCount;
+    const bool durationWrong = headerPlay == 0 || headerEndMs > endMs + kDurationSlackMs ||
+                               headerEndMs + kDurationSlackMs < endMs;
+    layout.repaired =
+        broadcast || !(flags & kSeekable) || countWrong || durationWrong || layout.packetPrefix;
+
+    // Whatever follows the data (the index) is served as it is, unless it was cut short.
+    layout.servedSize = layout.packetPrefix ? dataEnd : fileSize;
+    for (uint64_t at = dataEnd; at < layout.servedSize;) {
+        uint8_t object[kObjectHeader];
+        if (fileSize - at < kObjectHeader || !ReadExactly(read, at, object, sizeof object) ||
+            U64(object + 16) < kObjectHeader || U64(object + 16) > fileSize - at) {
+            layout.servedSize = at;
+            break;
+        }
+        at += U64(object + 16);
+    }
+    if (!layout.repaired)
+        return layout;
+
+    layout.servedSize = countWrong ? dataEnd : layout.servedSize;
+    Put64(properties + 40, layout.servedSize);
+    Put64(properties + 56, layout.packetCount);
+    if (durationWrong || broadcast) {
+        Put64(properties + 64, endMs * 10000);
+        Put64(properties + 72, endMs * 10000);
+    }
+    Put32(properties + 88, (flags & ~kBroadcast) | kSeekable);
+    Put64(data + 16, kDataObjectHeader + layout.packetCount * layout.packetSize);
+    Put64(data + 40, layout.packetCount);
+    return layout;
+}
+
+int64_t Layout::ReadServed(const ReadAt& read, uint64_t offset, uint8_t* buffer,
+                           size_t length) const {
+    if (offset >= servedSize || length == 0)
+        return 0;
+    length = size_t(std::min<uint64_t>(length, servedSize - offset));
+    if (offset < dataStart) { // the header, mended
+        const size_t n = size_t(std::min<uint64_t>(length, dataStart - offset));
+        if (repaired) {
+            std::memcpy(buffer, header.constData() + offset, n);
+            return int64_t(n);
+        }
+        return read(offset, buffer, n);
+    }
+    const uint64_t dataEnd = dataStart + packetCount * packetSize;
+    if (packetPrefix == 0 || offset >= dataEnd) // packets and index lie where they are
+        return packetPrefix ? 0 : read(offset, buffer, length);
+    const uint64_t index = (offset - dataStart) / packetSize;
+    const uint64_t inside = (offset - dataStart) % packetSize;
+    const size_t n = size_t(std::min<uint64_t>(length, packetSize - inside));
+    return read(PacketOffset(index) + inside, buffer, n);
+}
+
+std::optional<uint64_t> Layout::OffsetForTime(const ReadAt& read, uint64_t ns) const {
+    if (packetCount == 0 || packetSize == 0)
+        return std::nullopt;
+    const uint64_t target = prerollMs + firstMs + ns / 1000000;
+    // Send times grow with the packets: the last packet sent by the target holds the target's
+    // frame or data before it.
+    uint64_t lo = 0, hi = packetCount; // answer in [lo, hi)
+    std::vector<std::pair<uint64_t, Packet>> probe;
+    while (hi - lo > 1) {
+        const uint64_t mid = lo + (hi - lo) / 2;
+        ReadPackets(read, *this, mid, 1, probe);
+        if (probe.empty()) {
+            // A damaged packet: decide by a neighbour that parses.
+            ReadPackets(read, *this, mid, std::min<uint64_t>(8, hi - mid), probe);
+        }
+        if (probe.empty() || probe.front().second.sendMs > target)
+            hi = mid;
+        else
+            lo = mid;
+    }
+    // Back from there to the start of the last key frame presented by the target.
+    std::vector<std::pair<uint64_t, Packet>> block;
+    for (uint64_t end = lo + 1, walked = 0; end > 0 && walked < kMaxBackwardPackets;) {
+        const uint64_t first = end > kBlockPackets ? end - kBlockPackets : 0;
+        ReadPackets(read, *this, first, end - first, block);
+        for (auto it = block.rbegin(); it != block.rend(); ++it) {
+            const auto& payloads = it->second.payloads;
+            for (auto p = payloads.rbegin(); p != payloads.rend(); ++p) {
+                if (p->keyFrame && p->objectStart && p->presentationMs <= target &&
+                    (videoStream < 0 || p->stream == videoStream))
+                    return dataStart + it->first * packetSize;
+            }
+        }
+        walked += end - first;
+        end = first;
+    }
+    return dataStart + lo * packetSize;
+}
+
+} // namespace asf
