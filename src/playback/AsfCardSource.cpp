@@ -9,7 +9,9 @@
 #include <fcntl.h>
 #include <gst/base/gstbasesrc.h>
 #include <gst/gst.h>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,13 +19,23 @@ namespace {
 
 constexpr char kScheme[] = "asfcard";
 
+// The open file and what we know of it. Lookups from the UI thread hold their own reference,
+// so stopping the source never closes the file under them.
+struct Card {
+    int fd = -1;
+    guint64 size = 0;
+    std::optional<asf::Layout> layout; // none: the file is served exactly as it is
+    ~Card() {
+        if (fd >= 0)
+            close(fd);
+    }
+};
+
 struct AsfCardSrc {
     GstBaseSrc parent;
     gchar* uri;
     gchar* location;
-    int fd;
-    guint64 size;
-    asf::Layout* layout; // null when the file is served exactly as it is
+    std::shared_ptr<Card>* card; // guarded by the object lock; empty while stopped
 };
 
 struct AsfCardSrcClass {
@@ -37,6 +49,13 @@ G_DEFINE_TYPE_WITH_CODE(AsfCardSrc, asf_card_src, GST_TYPE_BASE_SRC,
 
 AsfCardSrc* Self(gpointer object) {
     return reinterpret_cast<AsfCardSrc*>(object);
+}
+
+std::shared_ptr<Card> CardOf(AsfCardSrc* self) {
+    GST_OBJECT_LOCK(self);
+    std::shared_ptr<Card> card = *self->card;
+    GST_OBJECT_UNLOCK(self);
+    return card;
 }
 
 asf::ReadAt ReaderOf(int fd) {
@@ -56,7 +75,7 @@ void asf_card_src_finalize(GObject* object) {
     AsfCardSrc* self = Self(object);
     g_free(self->uri);
     g_free(self->location);
-    delete self->layout;
+    delete self->card;
     G_OBJECT_CLASS(asf_card_src_parent_class)->finalize(object);
 }
 
@@ -66,41 +85,39 @@ gboolean asf_card_src_start(GstBaseSrc* base) {
         GST_ELEMENT_ERROR(self, RESOURCE, NOT_FOUND, ("No file name given."), (nullptr));
         return FALSE;
     }
-    self->fd = open(self->location, O_RDONLY | O_CLOEXEC);
+    auto card = std::make_shared<Card>();
+    card->fd = open(self->location, O_RDONLY | O_CLOEXEC);
     struct stat st {};
-    if (self->fd < 0 || fstat(self->fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int error = errno;
-        if (self->fd >= 0)
-            close(self->fd);
-        self->fd = -1;
+    if (card->fd < 0 || fstat(card->fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int error = card->fd < 0 ? errno : EISDIR;
         GST_ELEMENT_ERROR(self, RESOURCE, OPEN_READ,
                           ("Could not open file \"%s\".", self->location),
                           ("%s", g_strerror(error)));
         return FALSE;
     }
-    self->size = guint64(st.st_size);
-    if (auto layout = asf::ReadLayout(ReaderOf(self->fd), self->size)) {
-        self->layout = new asf::Layout(std::move(*layout));
-        self->size = std::min<guint64>(self->size, self->layout->servedSize);
-    }
+    card->size = guint64(st.st_size);
+    card->layout = asf::ReadLayout(ReaderOf(card->fd), card->size);
+    if (card->layout)
+        card->size = std::min<guint64>(card->size, card->layout->servedSize);
+    GST_OBJECT_LOCK(self);
+    *self->card = std::move(card);
+    GST_OBJECT_UNLOCK(self);
     return TRUE;
 }
 
 gboolean asf_card_src_stop(GstBaseSrc* base) {
     AsfCardSrc* self = Self(base);
-    if (self->fd >= 0)
-        close(self->fd);
-    self->fd = -1;
-    delete self->layout;
-    self->layout = nullptr;
+    GST_OBJECT_LOCK(self);
+    self->card->reset();
+    GST_OBJECT_UNLOCK(self);
     return TRUE;
 }
 
 gboolean asf_card_src_get_size(GstBaseSrc* base, guint64* size) {
-    AsfCardSrc* self = Self(base);
-    if (self->fd < 0)
+    const std::shared_ptr<Card> card = CardOf(Self(base));
+    if (!card)
         return FALSE;
-    *size = self->size;
+    *size = card->size;
     return TRUE;
 }
 
@@ -110,14 +127,15 @@ gboolean asf_card_src_is_seekable(GstBaseSrc*) {
 
 GstFlowReturn asf_card_src_fill(GstBaseSrc* base, guint64 offset, guint length, GstBuffer* buffer) {
     AsfCardSrc* self = Self(base);
+    const std::shared_ptr<Card> card = CardOf(self);
     GstMapInfo map;
-    if (!gst_buffer_map(buffer, &map, GST_MAP_WRITE))
+    if (!card || !gst_buffer_map(buffer, &map, GST_MAP_WRITE))
         return GST_FLOW_ERROR;
     const size_t wanted = std::min<size_t>(length, map.size);
-    const asf::ReadAt direct = ReaderOf(self->fd);
+    const asf::ReadAt direct = ReaderOf(card->fd);
     size_t done = 0;
     while (done < wanted) {
-        const int64_t got = self->layout ? self->layout->ReadServed(direct, offset + done,
+        const int64_t got = card->layout ? card->layout->ReadServed(direct, offset + done,
                                                                     map.data + done, wanted - done)
                                          : direct(offset + done, map.data + done, wanted - done);
         if (got < 0) {
@@ -143,14 +161,15 @@ GstFlowReturn asf_card_src_fill(GstBaseSrc* base, guint64 offset, guint length, 
 // Without an index the demuxer asks its source where a time lies before it guesses from the
 // packet count; the guess lands seconds away on a recording of varying bit rate.
 gboolean asf_card_src_query(GstBaseSrc* base, GstQuery* query) {
-    AsfCardSrc* self = Self(base);
-    if (GST_QUERY_TYPE(query) == GST_QUERY_CONVERT && self->layout && self->fd >= 0) {
+    const std::shared_ptr<Card> card =
+        GST_QUERY_TYPE(query) == GST_QUERY_CONVERT ? CardOf(Self(base)) : nullptr;
+    if (card && card->layout) {
         GstFormat from = GST_FORMAT_UNDEFINED, to = GST_FORMAT_UNDEFINED;
         gint64 value = 0;
         gst_query_parse_convert(query, &from, &value, &to, nullptr);
         if (from == GST_FORMAT_TIME && to == GST_FORMAT_BYTES && value >= 0) {
             if (const auto offset =
-                    self->layout->OffsetForTime(ReaderOf(self->fd), guint64(value))) {
+                    card->layout->OffsetForTime(ReaderOf(card->fd), guint64(value))) {
                 gst_query_set_convert(query, from, value, to, gint64(*offset));
                 return TRUE;
             }
@@ -177,7 +196,7 @@ void asf_card_src_class_init(AsfCardSrcClass* klass) {
 }
 
 void asf_card_src_init(AsfCardSrc* self) {
-    self->fd = -1;
+    self->card = new std::shared_ptr<Card>();
     gst_base_src_set_format(GST_BASE_SRC(self), GST_FORMAT_BYTES);
 }
 
@@ -237,6 +256,16 @@ QByteArray UriFor(const QString& absolutePath) {
     QUrl url = QUrl::fromLocalFile(absolutePath);
     url.setScheme(QLatin1String(kScheme));
     return url.toEncoded();
+}
+
+std::optional<qint64> FrameStartAt(GstElement* source, qint64 ns) {
+    if (!source || ns < 0 || !G_TYPE_CHECK_INSTANCE_TYPE(source, asf_card_src_get_type()))
+        return std::nullopt;
+    const std::shared_ptr<Card> card = CardOf(Self(source));
+    if (!card || !card->layout)
+        return std::nullopt;
+    const auto start = card->layout->FrameStartAt(ReaderOf(card->fd), guint64(ns));
+    return start ? std::optional<qint64>(qint64(*start)) : std::nullopt;
 }
 
 bool LooksLikeAsf(const QString& path) {

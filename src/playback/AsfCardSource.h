@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
+
+typedef struct _GstElement GstElement;
 
 // A GStreamer source for ASF recordings on the card. It reads the file unchanged and shows the
 // demuxer what a recording cut by a power loss lacks: a header that tells the packets and the
@@ -14,6 +17,11 @@ void Register();
 
 // The URI under which playbin opens `absolutePath` through this source.
 QByteArray UriFor(const QString& absolutePath);
+
+// For a pipeline source of ours: the stream time (ns) at which the video frame presented at
+// `ns` starts. A seek there shows that frame with its own time, which decoders keep whole
+// (one placed at a later target is cut to what they assume a frame lasts).
+std::optional<qint64> FrameStartAt(GstElement* source, qint64 ns);
 
 // Whether the file starts like an ASF file (its header object's identifier).
 bool LooksLikeAsf(const QString& path);

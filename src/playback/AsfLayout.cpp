@@ -32,6 +32,9 @@ constexpr uint64_t kDurationSlackMs = 1000;
 // How far back from a seek target a key frame is looked for.
 constexpr uint64_t kMaxBackwardPackets = 16384;
 constexpr uint64_t kBlockPackets = 64;
+// Packets after the last one sent by a time that are still looked at for frames presented by
+// it: a packet's send time may round up past its first frame's time.
+constexpr uint64_t kLookAhead = 4;
 // How many packets at each end are read for the first and the last times.
 constexpr uint64_t kEdgePackets = 64;
 
@@ -381,43 +384,84 @@ int64_t Layout::ReadServed(const ReadAt& read, uint64_t offset, uint8_t* buffer,
     return read(PacketOffset(index) + inside, buffer, n);
 }
 
-std::optional<uint64_t> Layout::OffsetForTime(const ReadAt& read, uint64_t ns) const {
-    if (packetCount == 0 || packetSize == 0)
-        return std::nullopt;
-    const uint64_t target = prerollMs + firstMs + ns / 1000000;
-    // Send times grow with the packets: the last packet sent by the target holds the target's
-    // frame or data before it.
-    uint64_t lo = 0, hi = packetCount; // answer in [lo, hi)
+uint64_t Layout::LastPacketSentBy(const ReadAt& read, uint64_t targetMs) const {
+    // Send times grow with the packets, and a frame is never sent after it is presented: the
+    // packets after this one hold nothing presented by the target.
+    uint64_t lo = 0, hi = packetCount; // the answer lies in [lo, hi)
     std::vector<std::pair<uint64_t, Packet>> probe;
     while (hi - lo > 1) {
         const uint64_t mid = lo + (hi - lo) / 2;
         ReadPackets(read, *this, mid, 1, probe);
-        if (probe.empty()) {
-            // A damaged packet: decide by a neighbour that parses.
+        if (probe.empty()) // a damaged packet: decide by a neighbour that parses
             ReadPackets(read, *this, mid, std::min<uint64_t>(8, hi - mid), probe);
-        }
-        if (probe.empty() || probe.front().second.sendMs > target)
+        if (probe.empty() || probe.front().second.sendMs > targetMs)
             hi = mid;
         else
             lo = mid;
     }
-    // Back from there to the start of the last key frame presented by the target.
+    return lo;
+}
+
+std::optional<uint64_t> Layout::OffsetForTime(const ReadAt& read, uint64_t ns) const {
+    if (packetCount == 0 || packetSize == 0)
+        return std::nullopt;
+    const uint64_t target = prerollMs + firstMs + ns / 1000000;
+    const uint64_t lo = LastPacketSentBy(read, target);
+    auto isKeyStart = [&](const Payload& p) {
+        return p.keyFrame && p.objectStart && p.presentationMs <= target &&
+               (videoStream < 0 || p.stream == videoStream);
+    };
+    // A frame's packet may be stamped a little after the frame's own time: look just past the
+    // last packet sent by the target first.
     std::vector<std::pair<uint64_t, Packet>> block;
+    ReadPackets(read, *this, lo + 1, std::min<uint64_t>(kLookAhead, packetCount - lo - 1), block);
+    for (auto it = block.rbegin(); it != block.rend(); ++it)
+        for (const Payload& p : it->second.payloads)
+            if (isKeyStart(p))
+                return dataStart + it->first * packetSize;
+    // Back from there to the start of the last key frame presented by the target.
     for (uint64_t end = lo + 1, walked = 0; end > 0 && walked < kMaxBackwardPackets;) {
         const uint64_t first = end > kBlockPackets ? end - kBlockPackets : 0;
         ReadPackets(read, *this, first, end - first, block);
         for (auto it = block.rbegin(); it != block.rend(); ++it) {
             const auto& payloads = it->second.payloads;
-            for (auto p = payloads.rbegin(); p != payloads.rend(); ++p) {
-                if (p->keyFrame && p->objectStart && p->presentationMs <= target &&
-                    (videoStream < 0 || p->stream == videoStream))
+            for (auto p = payloads.rbegin(); p != payloads.rend(); ++p)
+                if (isKeyStart(*p))
                     return dataStart + it->first * packetSize;
-            }
         }
         walked += end - first;
         end = first;
     }
     return dataStart + lo * packetSize;
+}
+
+std::optional<uint64_t> Layout::FrameStartAt(const ReadAt& read, uint64_t ns) const {
+    if (packetCount == 0 || packetSize == 0 || videoStream < 0)
+        return std::nullopt;
+    const uint64_t base = prerollMs + firstMs;
+    const uint64_t target = base + ns / 1000000;
+    const uint64_t lo = LastPacketSentBy(read, target);
+    // The latest frame start presented by the target; frames sent out of order sit close by,
+    // so the first block back that holds one decides (with the few packets after it, which
+    // may be stamped a little late).
+    std::vector<std::pair<uint64_t, Packet>> block;
+    std::optional<uint64_t> best;
+    const uint64_t ahead = std::min<uint64_t>(kLookAhead, packetCount - lo - 1);
+    for (uint64_t end = lo + 1 + ahead, walked = 0;
+         !best && end > 0 && walked < kMaxBackwardPackets;) {
+        const uint64_t first = end > kBlockPackets ? end - kBlockPackets : 0;
+        ReadPackets(read, *this, first, end - first, block);
+        for (const auto& [index, packet] : block)
+            for (const Payload& p : packet.payloads)
+                if (p.stream == videoStream && p.objectStart && p.presentationMs <= target &&
+                    p.presentationMs >= base && (!best || p.presentationMs > *best))
+                    best = p.presentationMs;
+        walked += end - first;
+        end = first;
+    }
+    if (!best)
+        return std::nullopt;
+    return (*best - base) * 1000000;
 }
 
 } // namespace asf

@@ -62,6 +62,12 @@ struct Layout {
     // Byte offset of the packet from which decoding shows the picture at `ns` (nanoseconds of
     // stream time): the start of the last key frame presented at or before it.
     std::optional<uint64_t> OffsetForTime(const ReadAt& read, uint64_t ns) const;
+    // The stream time (nanoseconds) at which the video frame presented at `ns` starts.
+    std::optional<uint64_t> FrameStartAt(const ReadAt& read, uint64_t ns) const;
+
+private:
+    // The last packet sent by `targetMs` (presentation time, preroll included).
+    uint64_t LastPacketSentBy(const ReadAt& read, uint64_t targetMs) const;
 };
 
 // Whether these first bytes of a file (at least 28) start an ASF file, plain or for streaming.

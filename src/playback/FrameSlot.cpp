@@ -74,13 +74,27 @@ QSize CFrameSlot::FrameSize() const {
     return QSize(GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info));
 }
 
-qint64 CFrameSlot::NewestStreamTime() const {
+QSize CFrameSlot::DisplaySize() const {
+    QMutexLocker lock(&m_mutex);
+    GstVideoInfo info;
+    GstCaps* caps = m_sample ? gst_sample_get_caps(m_sample.get()) : nullptr;
+    if (!caps || !gst_video_info_from_caps(&info, caps) || info.width <= 0 || info.height <= 0)
+        return {};
+    const int parN = info.par_n > 0 ? info.par_n : 1, parD = info.par_d > 0 ? info.par_d : 1;
+    return QSize(int(qint64(info.width) * parN / parD), info.height);
+}
+
+qint64 CFrameSlot::NewestPts() const {
     QMutexLocker lock(&m_mutex);
     GstBuffer* buffer = m_sample ? gst_sample_get_buffer(m_sample.get()) : nullptr;
+    return buffer && GST_BUFFER_PTS_IS_VALID(buffer) ? qint64(GST_BUFFER_PTS(buffer)) : -1;
+}
+
+qint64 CFrameSlot::StreamTimeOf(qint64 pts) const {
+    QMutexLocker lock(&m_mutex);
     const GstSegment* segment = m_sample ? gst_sample_get_segment(m_sample.get()) : nullptr;
-    if (!buffer || !segment || !GST_BUFFER_PTS_IS_VALID(buffer))
+    if (!segment || pts < 0)
         return -1;
-    const guint64 time =
-        gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+    const guint64 time = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, guint64(pts));
     return time == GST_CLOCK_TIME_NONE ? -1 : qint64(time);
 }

@@ -27,10 +27,16 @@ public:
     QImage NewestImage() const;
     // UI thread: draws the newest frame stretched to `target`; false when there is none.
     bool PaintNewest(QPainter& painter, const QRect& target) const;
+    // UI thread: the newest frame's shape on screen (pixel aspect applied); invalid if none.
+    QSize DisplaySize() const;
     // UI thread: the size of the newest frame, or an invalid size before the first one.
     QSize FrameSize() const;
     // UI thread: the newest frame's time in the stream (nanoseconds), -1 when unknown.
-    qint64 NewestStreamTime() const;
+    qint64 NewestStreamTime() const { return StreamTimeOf(NewestPts()); }
+    // UI thread: the newest frame's buffer time, and a buffer time of its segment as stream
+    // time (nanoseconds; -1 when unknown).
+    qint64 NewestPts() const;
+    qint64 StreamTimeOf(qint64 pts) const;
     // Frames stored since construction (for tests and benchmarks).
     quint64 FrameCount() const { return m_frames.load(); }
 

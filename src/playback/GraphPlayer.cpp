@@ -3,6 +3,7 @@
 #include "playback/AsfCardSource.h"
 #include "playback/FrameBitmap.h"
 #include "playback/FrameSlot.h"
+#include "playback/FrameTimes.h"
 #include "playback/VideoSurface.h"
 
 #include <QCoreApplication>
@@ -29,6 +30,9 @@ constexpr gint64 kStallCheckUs = 250 * 1000;
 constexpr int kStallChecks = 2;
 // How long one frame forward may wait for a seek still in flight to settle.
 constexpr GstClockTime kStepSettleTimeout = 100 * GST_MSECOND;
+// Without the start of the frame before the one on screen, how far before the latter's start
+// to seek: less than any frame lasts, more than the millisecond the file's times are kept in.
+constexpr qint64 kFrameBackLead = 2 * GST_MSECOND;
 // Waiting for a state change the timer asks about on every tick.
 constexpr GstClockTime kStateQueryTimeout = 10 * GST_MSECOND;
 
@@ -185,6 +189,7 @@ bool CGraphPlayer::AcquireControlInterfaces() {
 
     m_mediaSeeking = RefElement(graph);
     m_mediaPosition = RefElement(graph);
+    m_frameTimes = CFrameTimes::Watch(graph);
 
     if (m_basicVideo)
         m_frameStep = RefElement(m_basicVideo.get());
@@ -207,6 +212,8 @@ void CGraphPlayer::ReleaseOwnGraph() {
         gst_app_sink_set_callbacks(GST_APP_SINK(m_basicVideo.get()), &none, nullptr, nullptr);
     }
 
+    CFrameTimes::Unwatch(m_pipeline.get(), m_frameTimes);
+    m_frameTimes.reset();
     m_mediaPosition.reset();
     m_frameStep.reset();
     m_mediaSeeking.reset();
@@ -227,6 +234,7 @@ void CGraphPlayer::ReleaseOwnGraph() {
     m_endOfStream = false;
     m_failed = false;
     m_seekSeqnum = GST_SEQNUM_INVALID;
+    m_seekPending = false;
 }
 
 bool CGraphPlayer::AttachGraph(GstElement* graph) {
@@ -271,6 +279,9 @@ bool CGraphPlayer::OpenMediaFile(const QString& path) {
     m_endOfStream = false;
     m_failed = false;
     m_seekSeqnum = GST_SEQNUM_INVALID;
+    m_seekPending = false;
+    if (m_frameTimes)
+        m_frameTimes->Clear();
 
     // A bare name resolves against the current folder, as a file dialog would leave it.
     const QFileInfo info(path);
@@ -455,11 +466,26 @@ bool CGraphPlayer::GetPositionSeconds(double& seconds) {
         return false;
     DrainBus();
     gint64 ns = 0;
+    bool ok = false;
+    if (!m_endOfStream) {
+        // The position is the picture's: a sound track that ends first must not end the
+        // recording early (the pipeline answers with the furthest of its sinks). Files without
+        // video have only the pipeline's answer.
+        const bool video = m_basicVideo && m_frameSlot->FrameCount() > 0;
+        ok = gst_element_query_position(video ? m_basicVideo.get() : m_mediaSeeking.get(),
+                                        GST_FORMAT_TIME, &ns);
+        if (m_seekPending && ok && (!video || m_frameSlot->FrameCount() > m_framesAtSeek))
+            m_seekPending = false;
+        // Until the seek has reached the screen, the pipeline may have no position or an old
+        // one: the seek's target is where we are.
+        if (m_seekPending && !SinkHolds(GST_EVENT_EOS)) {
+            ns = m_seekTargetNs;
+            ok = true;
+        }
+    }
     // At the end of the stream the position is the duration, exactly. A seek past the data
     // of a cut recording ends the stream before any new segment, so no position exists; the
     // sink holding that end says where we are.
-    bool ok =
-        !m_endOfStream && gst_element_query_position(m_mediaSeeking.get(), GST_FORMAT_TIME, &ns);
     if (!ok && (m_endOfStream || SinkHolds(GST_EVENT_EOS)))
         ok = gst_element_query_duration(m_mediaSeeking.get(), GST_FORMAT_TIME, &ns);
     if (!ok || ns < 0)
@@ -489,9 +515,23 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
     // second's data begins, which holds earlier frames: a plain key-unit seek a second
     // forward can land where it started, so "forward" never moves. We seek to the key
     // frame before the target and decode on to the target itself.
+    // Decoders that do not know how long a frame lasts take 40 ms, and drop a frame that began
+    // longer ago than that before the target; so where the file tells when the frame covering
+    // the target starts, we seek to that start and the frame is shown whole, with its own time.
+    gint64 to = ns;
+    if (ns > 0) {
+        GstElement* source = nullptr;
+        if (g_object_class_find_property(G_OBJECT_GET_CLASS(m_mediaSeeking.get()), "source"))
+            g_object_get(m_mediaSeeking.get(), "source", &source, nullptr);
+        const GstElementPtr held(source);
+        if (const auto start = AsfCardSource::FrameStartAt(source, ns))
+            to = std::min<gint64>(ns, *start);
+    }
+    if (m_frameTimes)
+        m_frameTimes->SetSeekOnFrameStart(to != ns);
     GstEvent* seek = gst_event_new_seek(1.0, GST_FORMAT_TIME,
                                         GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                        GST_SEEK_TYPE_SET, ns, GST_SEEK_TYPE_NONE, -1);
+                                        GST_SEEK_TYPE_SET, to, GST_SEEK_TYPE_NONE, -1);
     const guint32 seqnum = gst_event_get_seqnum(seek);
     const bool done = gst_element_send_event(m_mediaSeeking.get(), seek);
     // An end of stream reached before this seek may still wait on the bus; only one that
@@ -499,6 +539,9 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
     if (!done)
         return false;
     m_seekSeqnum = seqnum;
+    m_seekPending = true;
+    m_seekTargetNs = to;
+    m_framesAtSeek = m_frameSlot->FrameCount();
     // At or past the end there is no frame to show and, while paused, no end-of-stream
     // message either: the position is the duration, as it is once playback ran out.
     gint64 duration = 0;
@@ -534,6 +577,28 @@ bool CGraphPlayer::StepOneFrame() {
         return true;
     return gst_element_send_event(m_frameStep.get(),
                                   gst_event_new_step(GST_FORMAT_BUFFERS, 1, 1.0, TRUE, FALSE));
+}
+
+double CGraphPlayer::FrameBackTarget(double position) const {
+    const qint64 shown = m_frameSlot->NewestPts();
+    if (shown < 0 || !m_frameTimes)
+        return position - 0.05;
+    // The frame on screen may carry a seek's target as its time; its own start is the latest
+    // frame start at or before that.
+    qint64 start = m_frameTimes->AtOrBefore(shown);
+    if (start < 0)
+        start = shown;
+    // Halfway into the frame before it, so the seek's rounding cannot reach another one; when
+    // that frame was never decoded here, just before the start of the one on screen.
+    const qint64 previous = m_frameTimes->Before(start);
+    const qint64 target =
+        previous >= 0 ? previous + (start - previous) / 2 : start - kFrameBackLead;
+    // Buffer times to stream times: the shift of the frame on screen's segment (the target
+    // itself may lie before that segment's start).
+    const qint64 shownTime = m_frameSlot->StreamTimeOf(shown);
+    if (shownTime < 0)
+        return position - 0.05;
+    return std::max<double>(0.0, double(target + (shownTime - shown)) / GST_SECOND);
 }
 
 bool CGraphPlayer::SinkHolds(GstEventType type) const {

@@ -12,6 +12,7 @@ class QObject;
 class QWidget;
 class CFrameSlot;
 class CVideoSurface;
+class CFrameTimes;
 
 // Posted by a graph to the window registered with SetEventWindow.
 constexpr int WM_USER = 0x0400;
@@ -48,6 +49,9 @@ public:
     bool SeekToSeconds(double seconds);
     bool SetVolumeLevel(int32_t level);
     bool StepOneFrame();
+    // Where to seek to show the frame before the one on screen; `position` - 0.05 when the
+    // frame on screen is not known.
+    double FrameBackTarget(double position) const;
     bool GetNativeVideoSize(int32_t& width, int32_t& height);
     bool SaveFrameBitmap(const QString& path);
 
@@ -101,6 +105,11 @@ private:
     uint32_t m_dwRotRegister = 0;
 
     std::unique_ptr<CFrameSlot> m_frameSlot;
+    std::shared_ptr<CFrameTimes> m_frameTimes;
+    // A seek's target stands for the position until the video shows a frame of the seek.
+    bool m_seekPending = false;
+    gint64 m_seekTargetNs = 0;
+    quint64 m_framesAtSeek = 0;
     QPointer<QObject> m_eventWindow;
     bool m_endOfStream = false;
     bool m_failed = false;

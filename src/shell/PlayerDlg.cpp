@@ -508,7 +508,7 @@ void CPlayerDlg::OnHead() {
 void CPlayerDlg::OnFrameBack() {
     if (!m_pPlayer)
         return;
-    m_pPlayer->SeekToSeconds(PositionOr(1.0) - 0.05);
+    m_pPlayer->SeekToSeconds(m_pPlayer->FrameBackTarget(PositionOr(1.0)));
     m_pPlayer->PausePlayback();
     SetPlayLooks(false, true);
 }

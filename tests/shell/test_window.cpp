@@ -234,8 +234,9 @@ private Q_SLOTS:
         QCOMPARE(w.Player()->LastSeekRequest(), there + 1.0);
         QVERIFY(waitFor([&] { return qAbs(position(w) - (there + 1.0)) < 0.04; }));
         const double again = position(w);
-        button(w, 1003)->click(); // a frame back: 0.05 s
-        QCOMPARE(w.Player()->LastSeekRequest(), again - 0.05);
+        button(w, 1003)->click(); // a frame back: into the frame before the one on screen
+        QVERIFY(w.Player()->LastSeekRequest() < again);
+        QVERIFY(w.Player()->LastSeekRequest() > again - 0.08);
         button(w, 1002)->click(); // head
         QCOMPARE(w.Player()->LastSeekRequest(), 0.0);
         QVERIFY(waitFor([&] { return position(w) < 0.01; }));

@@ -1,0 +1,335 @@
+// Recordings as power losses and other writers leave them (no index, no length, cut short,
+// written for streaming, a header that lies) play, seek and step like whole ones; the position
+// is always readable and is the picture's; one frame back shows the frame before; the picture
+// keeps its shape. Frames are checked against ffmpeg's own decode of the same file.
+#include "TestSupport.h"
+#include "playback/FrameBitmap.h"
+#include "playback/FrameSlot.h"
+#include "playback/GraphPlayer.h"
+#include "playback/VideoSurface.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <gst/gst.h>
+
+namespace {
+
+QString cutFile(const QString& name) {
+    return name.startsWith(QLatin1String("00")) ? cardFile(name)
+                                                : cardFile(QStringLiteral("extras/cut/") + name);
+}
+
+double position(CGraphPlayer& player) {
+    double t = -1;
+    player.GetPositionSeconds(t);
+    return t;
+}
+
+QImage shownImage(CGraphPlayer& player) {
+    const QByteArray block = player.GetCurrentImage();
+    QImage image;
+    image.loadFromData(FrameBitmap::FileHeaderFor(block) + block, "BMP");
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+// Mean absolute difference per channel of two pictures of one size (255 when they differ).
+double difference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size() || a.isNull())
+        return 255;
+    qint64 sum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const auto* p = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const auto* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x)
+            sum += qAbs(qRed(p[x]) - qRed(q[x])) + qAbs(qGreen(p[x]) - qGreen(q[x])) +
+                   qAbs(qBlue(p[x]) - qBlue(q[x]));
+    }
+    return double(sum) / (3.0 * a.width() * a.height());
+}
+
+// The times of a file's video frames as ffmpeg reads them.
+QList<double> frameTimes(const QString& path) {
+    QProcess probe;
+    probe.start(QStringLiteral("ffprobe"),
+                {"-v", "error", "-select_streams", "v:0", "-show_entries", "packet=pts_time", "-of",
+                 "csv=p=0", path});
+    probe.waitForFinished(60000);
+    QList<double> times;
+    for (const QByteArray& line : probe.readAllStandardOutput().split('\n'))
+        if (!line.trimmed().isEmpty())
+            times.append(line.trimmed().toDouble());
+    return times;
+}
+
+// Frames first … last of a file, decoded by ffmpeg.
+QList<QImage> ffmpegFrames(const QString& path, int first, int last) {
+    QTemporaryDir dir;
+    QProcess decode;
+    decode.start(QStringLiteral("ffmpeg"),
+                 {"-v", "error", "-i", path, "-vf",
+                  QStringLiteral("select=between(n\\,%1\\,%2)").arg(first).arg(last), "-fps_mode",
+                  "passthrough", "-f", "image2", dir.filePath(QStringLiteral("f%d.png"))});
+    decode.waitForFinished(120000);
+    QList<QImage> frames;
+    for (int i = 1; i <= last - first + 1; ++i)
+        frames.append(QImage(dir.filePath(QStringLiteral("f%1.png").arg(i)))
+                          .convertToFormat(QImage::Format_RGB32));
+    return frames;
+}
+
+bool openPaused(CGraphPlayer& player, const QString& path) {
+    return player.CreateGraph() && player.OpenMediaFile(path) && player.PausePlayback() &&
+           waitFor([&] { return player.FramesDelivered() > 0; });
+}
+
+// Seeks and waits until a frame of that seek is on screen.
+bool seekAndShow(CGraphPlayer& player, double seconds) {
+    const quint64 before = player.FramesDelivered();
+    return player.SeekToSeconds(seconds) &&
+           waitFor([&] { return player.FramesDelivered() > before; }, 5000) &&
+           waitFor([&] { return player.InPausedState(); }, 5000);
+}
+
+// A frame on screen after a step or a seek: waits for it, then gives its picture.
+QImage stepForward(CGraphPlayer& player) {
+    const quint64 before = player.FramesDelivered();
+    player.StepOneFrame();
+    waitFor([&] { return player.FramesDelivered() > before; }, 5000);
+    return shownImage(player);
+}
+
+QImage frameBack(CGraphPlayer& player) {
+    seekAndShow(player, player.FrameBackTarget(position(player)));
+    return shownImage(player);
+}
+
+} // namespace
+
+class TestRecovery : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() {
+        if (!QFile::exists(cutFile(QStringLiteral("cut60.asf"))))
+            QFAIL("the test card is missing; run the make_test_card fixture first");
+        if (QStandardPaths::findExecutable(QStringLiteral("ffprobe")).isEmpty())
+            QFAIL("ffmpeg's tools are missing; scripts/install-deps installs them");
+    }
+
+    void seeksLandOnTheFrameCoveringTheTarget_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("reference"); // a file ffmpeg reads with the same frames
+        for (const char* name : {"cut30.asf", "cut60.asf", "cut95.asf", "long-header.asf",
+                                 "0007.asf", "fps10.asf", "fps24.asf", "irregular.asf"})
+            QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(name);
+        QTest::newRow("streamed.asf") << "streamed.asf"
+                                      << "long-header.asf";
+    }
+
+    void seeksLandOnTheFrameCoveringTheTarget() {
+        QFETCH(QString, file);
+        QFETCH(QString, reference);
+        // Frames present in both: the streamed file is whole, the reference's header lies.
+        QList<double> times = frameTimes(cutFile(reference));
+        QVERIFY(times.size() > 20);
+        CGraphPlayer player;
+        QVERIFY(openPaused(player, cutFile(file)));
+        double duration = 0;
+        QVERIFY(player.GetDurationSeconds(duration));
+        for (double share : {0.85, 0.2, 0.55}) {
+            const int k = int(share * (times.size() - 2));
+            // Part of the way into frame k: it covers the target, the next one does not yet.
+            const double target = times[k] + 0.4 * (times[k + 1] - times[k]);
+            QVERIFY(target < duration);
+            QVERIFY(seekAndShow(player, target));
+            // The position is the frame's own start, not the later point asked for.
+            QVERIFY2(qAbs(position(player) - times[k]) < 0.0011,
+                     qPrintable(QStringLiteral("%1 for frame %2 at %3")
+                                    .arg(position(player))
+                                    .arg(k)
+                                    .arg(times[k])));
+            const QImage shown = shownImage(player);
+            const QList<QImage> near = ffmpegFrames(cutFile(reference), k - 1, k + 1);
+            const double before = difference(shown, near[0]), at = difference(shown, near[1]),
+                         after = difference(shown, near[2]);
+            QVERIFY2(at < 6 && at < before && at < after,
+                     qPrintable(QStringLiteral("%1 s (frame %2): differences %3 / %4 / %5")
+                                    .arg(target)
+                                    .arg(k)
+                                    .arg(before)
+                                    .arg(at)
+                                    .arg(after)));
+        }
+    }
+
+    // The length shown is the data's, the end is reached there, and the recording plays again.
+    void lengthIsTheDataAndTheEndIsAnEnd_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<double>("end"); // where the data ends, -1: from ffmpeg's frame times
+        for (const char* name : {"cut30.asf", "cut60.asf", "cut95.asf", "0007.asf"})
+            QTest::newRow(name) << QString::fromLatin1(name) << -1.0;
+        QTest::newRow("streamed.asf") << "streamed.asf" << 30.0;
+        QTest::newRow("long-header.asf") << "long-header.asf" << 30.0;
+    }
+
+    void lengthIsTheDataAndTheEndIsAnEnd() {
+        QFETCH(QString, file);
+        QFETCH(double, end);
+        if (end < 0) {
+            const QList<double> times = frameTimes(cutFile(file));
+            QVERIFY(times.size() > 2);
+            end = times.last() + (times.last() - times[times.size() - 2]);
+        }
+        CGraphPlayer player;
+        QVERIFY(openPaused(player, cutFile(file)));
+        double duration = 0;
+        QVERIFY(player.GetDurationSeconds(duration));
+        QVERIFY2(qAbs(duration - end) <= 0.041,
+                 qPrintable(QStringLiteral("length %1, data ends at %2").arg(duration).arg(end)));
+
+        QVERIFY(player.SeekToSeconds(duration - 0.4));
+        QVERIFY(player.StartPlayback());
+        QVERIFY(waitFor([&] { return position(player) == duration; }, 5000));
+        // Played to its end, it starts over from anywhere.
+        QVERIFY(player.SeekToSeconds(1.0));
+        QVERIFY(player.StartPlayback());
+        QVERIFY(waitFor([&] { return position(player) > 1.3 && position(player) < 3; }, 5000));
+    }
+
+    // Right after a seek the pipeline has no position for a moment; a read there must not give
+    // the start, an old position or nothing.
+    void positionIsReadableRightAfterEverySeek() {
+        CGraphPlayer player;
+        QVERIFY(openPaused(player, cutFile(QStringLiteral("cut60.asf"))));
+        double duration = 0;
+        QVERIFY(player.GetDurationSeconds(duration));
+        QRandomGenerator random(14);
+        int unreadable = 0, wrong = 0;
+        for (int i = 0; i < 500; ++i) {
+            if (i == 250)
+                QVERIFY(player.StartPlayback());
+            const double target = 1.0 + random.bounded(duration - 3.0);
+            QVERIFY(player.SeekToSeconds(target));
+            double t = -1;
+            if (!player.GetPositionSeconds(t))
+                ++unreadable;
+            else if (t < target - 0.041 || t > target + 0.5) // the frame's start, or on from it
+                ++wrong;
+            if (i % 25 == 0)
+                QTest::qWait(30);
+        }
+        QCOMPARE(unreadable, 0);
+        QCOMPARE(wrong, 0);
+    }
+
+    // The sound of this recording stops two seconds before its picture.
+    void positionIsThePicturesNotTheSounds() {
+        CGraphPlayer player;
+        QVERIFY(openPaused(player, cutFile(QStringLiteral("short-sound.asf"))));
+        double duration = 0;
+        QVERIFY(player.GetDurationSeconds(duration));
+        QVERIFY(seekAndShow(player, 8.6));
+        QTest::qWait(200);
+        QVERIFY2(qAbs(position(player) - 8.6) < 0.05,
+                 qPrintable(QString::number(position(player))));
+        QVERIFY(player.StartPlayback());
+        QTest::qWait(400);
+        QVERIFY2(position(player) < duration - 0.5, qPrintable(QString::number(position(player))));
+        QVERIFY(waitFor([&] { return position(player) == duration; }, 5000));
+
+        CGraphPlayer sound; // a file without pictures keeps its position too
+        QVERIFY(sound.CreateGraph());
+        QVERIFY(sound.OpenMediaFile(cardFile(QStringLiteral("extras/audio-only.asf"))));
+        QVERIFY(sound.StartPlayback());
+        QVERIFY(waitFor([&] { return position(sound) > 0.5; }, 5000));
+        QVERIFY(sound.SeekToSeconds(3.0));
+        QVERIFY(waitFor([&] { return position(sound) >= 3.0; }, 5000));
+    }
+
+    // Frames forward, then as many back: the same pictures in reverse, whatever the spacing.
+    void frameBackUndoesFrameForward_data() {
+        QTest::addColumn<QString>("file");
+        for (const char* name :
+             {"fps10.asf", "fps15.asf", "fps24.asf", "fps25.asf", "fps30.asf", "irregular.asf"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+
+    void frameBackUndoesFrameForward() {
+        QFETCH(QString, file);
+        CGraphPlayer player;
+        QVERIFY(openPaused(player, cutFile(file)));
+        QVERIFY(seekAndShow(player, 1.51)); // part of the way into a frame
+        QList<QImage> seen{shownImage(player)};
+        for (int i = 0; i < 4; ++i)
+            seen.append(stepForward(player));
+        for (int i = 1; i < seen.size(); ++i)
+            QVERIFY2(difference(seen[i], seen[i - 1]) > 0.5, qPrintable(QString::number(i)));
+        for (int i = seen.size() - 2; i >= 0; --i)
+            QVERIFY2(frameBack(player) == seen[i], qPrintable(QStringLiteral("back to %1").arg(i)));
+        // One more back leaves the frame the seek landed on; forward returns to it.
+        const QImage earlier = frameBack(player);
+        QVERIFY(difference(earlier, seen[0]) > 0.5);
+        QVERIFY(stepForward(player) == seen[0]);
+
+        // At the first frame, back stays there.
+        QVERIFY(seekAndShow(player, 0.0));
+        const QImage first = shownImage(player);
+        QVERIFY(frameBack(player) == first);
+    }
+
+    void pictureKeepsItsShape_data() {
+        QTest::addColumn<QSize>("frame");
+        QTest::addColumn<QRect>("picture"); // where it lands in a 400 x 300 area
+        QTest::newRow("16:9") << QSize(320, 180) << QRect(0, 37, 400, 225);
+        QTest::newRow("4:3") << QSize(160, 120) << QRect(0, 0, 400, 300);
+        QTest::newRow("1:1") << QSize(240, 240) << QRect(50, 0, 300, 300);
+    }
+
+    void pictureKeepsItsShape() {
+        QFETCH(QSize, frame);
+        QFETCH(QRect, picture);
+        gst_init(nullptr, nullptr);
+        CFrameSlot slot;
+        QWidget host;
+        host.resize(400, 300);
+        host.setAutoFillBackground(true);
+        QPalette palette = host.palette();
+        const QColor area(24, 28, 36);
+        palette.setColor(QPalette::Window, area);
+        host.setPalette(palette);
+        auto* surface = new CVideoSurface(&slot);
+        surface->setParent(&host);
+        surface->setGeometry(host.rect());
+        QCOMPARE(host.grab().toImage().pixelColor(200, 150), area); // no frame yet
+
+        // A red frame of that size, as the video sink hands it over.
+        QImage red(frame, QImage::Format_RGB32);
+        red.fill(Qt::red);
+        GstBuffer* buffer = gst_buffer_new_memdup(red.constBits(), size_t(red.sizeInBytes()));
+        GstCaps* caps =
+            gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT,
+                                frame.width(), "height", G_TYPE_INT, frame.height(), nullptr);
+        slot.Store(gst_sample_new(buffer, caps, nullptr, nullptr));
+        gst_buffer_unref(buffer);
+        gst_caps_unref(caps);
+
+        QCOMPARE(CVideoSurface::PictureRect(frame, host.rect()), picture);
+        const QImage shown = host.grab().toImage();
+        QCOMPARE(shown.pixelColor(picture.center()), QColor(Qt::red));
+        QCOMPARE(shown.pixelColor(picture.topLeft()), QColor(Qt::red));
+        QCOMPARE(shown.pixelColor(picture.bottomRight()), QColor(Qt::red));
+        for (QPoint outside : {QPoint(picture.left() - 1, picture.center().y()),
+                               QPoint(picture.right() + 1, picture.center().y()),
+                               QPoint(picture.center().x(), picture.top() - 1),
+                               QPoint(picture.center().x(), picture.bottom() + 1)}) {
+            if (host.rect().contains(outside))
+                QCOMPARE(shown.pixelColor(outside), area);
+        }
+    }
+};
+
+QTEST_MAIN(TestRecovery)
+#include "test_recovery.moc"
