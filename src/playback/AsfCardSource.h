@@ -19,8 +19,7 @@ void Register();
 QByteArray UriFor(const QString& absolutePath);
 
 // For a pipeline source of ours: the stream time (ns) at which the video frame presented at
-// `ns` starts. A seek there shows that frame with its own time, which decoders keep whole
-// (one placed at a later target is cut to what they assume a frame lasts).
+// `ns` starts, as the file gives it.
 std::optional<qint64> FrameStartAt(GstElement* source, qint64 ns);
 
 // Whether the file starts like an ASF file (its header object's identifier).

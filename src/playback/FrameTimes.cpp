@@ -13,22 +13,19 @@ GstPadProbeReturn OnDecoderInput(GstPad* pad, GstPadProbeInfo* info, gpointer da
         return GST_PAD_PROBE_OK;
     CFrameTimes& times = **static_cast<std::shared_ptr<CFrameTimes>*>(data);
     times.Add(qint64(GST_BUFFER_PTS(buffer)));
-    if (times.SeekOnFrameStart()) {
-        GstEvent* event = gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0);
-        const GstSegment* segment = nullptr;
-        if (event)
-            gst_event_parse_segment(event, &segment);
-        // Ending exactly where the segment starts, the frame is still decoded (later ones
-        // may refer to it) but its picture is cut away whole.
-        if (segment && segment->format == GST_FORMAT_TIME && segment->rate > 0 &&
-            GST_BUFFER_PTS(buffer) < segment->start) {
-            buffer = gst_buffer_make_writable(buffer);
-            GST_BUFFER_DURATION(buffer) = segment->start - GST_BUFFER_PTS(buffer);
-            GST_PAD_PROBE_INFO_DATA(info) = buffer;
-        }
-        if (event)
-            gst_event_unref(event);
+    GstEvent* event = gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0);
+    const GstSegment* segment = nullptr;
+    if (event)
+        gst_event_parse_segment(event, &segment);
+    qint64 duration = 0;
+    if (segment && segment->format == GST_FORMAT_TIME && segment->rate > 0 &&
+        times.CoverDuration(qint64(GST_BUFFER_PTS(buffer)), qint64(segment->start), duration)) {
+        buffer = gst_buffer_make_writable(buffer);
+        GST_BUFFER_DURATION(buffer) = GstClockTime(duration);
+        GST_PAD_PROBE_INFO_DATA(info) = buffer;
     }
+    if (event)
+        gst_event_unref(event);
     return GST_PAD_PROBE_OK;
 }
 
@@ -80,6 +77,22 @@ void CFrameTimes::Add(qint64 pts) {
         m_times.erase(m_order.front());
         m_order.pop_front();
     }
+}
+
+void CFrameTimes::SetCover(qint64 target, qint64 coverStart) {
+    m_coverStart = -1; // never a start that belongs to another target
+    m_coverTarget = target;
+    m_coverStart = coverStart;
+}
+
+bool CFrameTimes::CoverDuration(qint64 pts, qint64 segmentStart, qint64& duration) const {
+    const qint64 start = m_coverStart;
+    if (start < 0 || segmentStart != m_coverTarget || pts > start || start >= segmentStart)
+        return false;
+    // An earlier frame ends exactly where the segment starts: decoded, its picture cut away
+    // whole. The covering frame reaches just past the start, so it is shown from there.
+    duration = pts < start ? segmentStart - pts : segmentStart - start + 1;
+    return true;
 }
 
 void CFrameTimes::Clear() {

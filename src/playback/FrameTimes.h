@@ -21,11 +21,16 @@ public:
 
     void Add(qint64 pts);
     void Clear();
-    // While set, frames that start before the segment's start are decoded but not shown: the
-    // seek went to the very start of the frame it is to show, so none before it covers it
-    // (a decoder that does not know how long frames last takes 40 ms, and would show one).
-    void SetSeekOnFrameStart(bool on) { m_seekOnFrameStart = on; }
-    bool SeekOnFrameStart() const { return m_seekOnFrameStart; }
+    // After a seek to `target` whose picture is the frame starting at `coverStart` (from the
+    // file), frames before that one are decoded but not shown, and that one is shown from the
+    // target on. Decoders that do not know how long a frame lasts take 40 ms: they would
+    // drop the covering frame when it began longer ago, or show an earlier one when frames
+    // are closer. -1 when the file does not say.
+    void SetCover(qint64 target, qint64 coverStart);
+    // The duration that does so for a decoder input frame at `pts` in a segment starting at
+    // `segmentStart`; false when the frame needs none.
+    bool CoverDuration(qint64 pts, qint64 segmentStart, qint64& duration) const;
+
     // The latest recorded start at or before `pts`, or before it (strictly); -1 when none.
     qint64 AtOrBefore(qint64 pts) const;
     qint64 Before(qint64 pts) const;
@@ -35,5 +40,6 @@ private:
     std::set<qint64> m_times;
     std::deque<qint64> m_order; // oldest first, to forget the oldest when full
     unsigned long m_handler = 0;
-    std::atomic<bool> m_seekOnFrameStart{false};
+    std::atomic<qint64> m_coverTarget{-1};
+    std::atomic<qint64> m_coverStart{-1};
 };

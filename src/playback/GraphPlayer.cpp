@@ -515,23 +515,15 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
     // second's data begins, which holds earlier frames: a plain key-unit seek a second
     // forward can land where it started, so "forward" never moves. We seek to the key
     // frame before the target and decode on to the target itself.
-    // Decoders that do not know how long a frame lasts take 40 ms, and drop a frame that began
-    // longer ago than that before the target; so where the file tells when the frame covering
-    // the target starts, we seek to that start and the frame is shown whole, with its own time.
-    gint64 to = ns;
-    if (ns > 0) {
-        GstElement* source = nullptr;
-        if (g_object_class_find_property(G_OBJECT_GET_CLASS(m_mediaSeeking.get()), "source"))
-            g_object_get(m_mediaSeeking.get(), "source", &source, nullptr);
-        const GstElementPtr held(source);
-        if (const auto start = AsfCardSource::FrameStartAt(source, ns))
-            to = std::min<gint64>(ns, *start);
+    // Where the file tells when the frame covering the target starts, the decoders are told
+    // which frame that is (they may not know how long frames last).
+    if (m_frameTimes) {
+        const auto start = ns > 0 ? AsfCardSource::FrameStartAt(Source().get(), ns) : std::nullopt;
+        m_frameTimes->SetCover(ns, start ? *start : -1);
     }
-    if (m_frameTimes)
-        m_frameTimes->SetSeekOnFrameStart(to != ns);
     GstEvent* seek = gst_event_new_seek(1.0, GST_FORMAT_TIME,
                                         GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                        GST_SEEK_TYPE_SET, to, GST_SEEK_TYPE_NONE, -1);
+                                        GST_SEEK_TYPE_SET, ns, GST_SEEK_TYPE_NONE, -1);
     const guint32 seqnum = gst_event_get_seqnum(seek);
     const bool done = gst_element_send_event(m_mediaSeeking.get(), seek);
     // An end of stream reached before this seek may still wait on the bus; only one that
@@ -540,7 +532,7 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
         return false;
     m_seekSeqnum = seqnum;
     m_seekPending = true;
-    m_seekTargetNs = to;
+    m_seekTargetNs = ns;
     m_framesAtSeek = m_frameSlot->FrameCount();
     // At or past the end there is no frame to show and, while paused, no end-of-stream
     // message either: the position is the duration, as it is once playback ran out.
@@ -581,24 +573,29 @@ bool CGraphPlayer::StepOneFrame() {
 
 double CGraphPlayer::FrameBackTarget(double position) const {
     const qint64 shown = m_frameSlot->NewestPts();
-    if (shown < 0 || !m_frameTimes)
+    const qint64 shownTime = m_frameSlot->StreamTimeOf(shown);
+    if (shown < 0 || shownTime < 0 || !m_frameTimes)
         return position - 0.05;
     // The frame on screen may carry a seek's target as its time; its own start is the latest
-    // frame start at or before that.
+    // frame start at or before that among those decoded.
     qint64 start = m_frameTimes->AtOrBefore(shown);
     if (start < 0)
         start = shown;
-    // Halfway into the frame before it, so the seek's rounding cannot reach another one; when
-    // that frame was never decoded here, just before the start of the one on screen.
-    const qint64 previous = m_frameTimes->Before(start);
-    const qint64 target =
-        previous >= 0 ? previous + (start - previous) / 2 : start - kFrameBackLead;
-    // Buffer times to stream times: the shift of the frame on screen's segment (the target
-    // itself may lie before that segment's start).
-    const qint64 shownTime = m_frameSlot->StreamTimeOf(shown);
-    if (shownTime < 0)
-        return position - 0.05;
-    return std::max<double>(0.0, double(target + (shownTime - shown)) / GST_SECOND);
+    start += shownTime - shown; // as stream time
+    // Halfway into the frame before it, where the file tells where that one starts, so the
+    // seek's rounding cannot reach another; else just before the start of the one on screen.
+    qint64 target = start - kFrameBackLead;
+    if (const auto previous = AsfCardSource::FrameStartAt(Source().get(), start - GST_MSECOND))
+        target = *previous + (start - *previous) / 2;
+    return std::max<double>(0.0, double(target) / GST_SECOND);
+}
+
+GstElementPtr CGraphPlayer::Source() const {
+    GstElement* source = nullptr;
+    if (m_mediaSeeking &&
+        g_object_class_find_property(G_OBJECT_GET_CLASS(m_mediaSeeking.get()), "source"))
+        g_object_get(m_mediaSeeking.get(), "source", &source, nullptr);
+    return GstElementPtr(source);
 }
 
 bool CGraphPlayer::SinkHolds(GstEventType type) const {

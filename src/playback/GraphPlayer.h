@@ -90,6 +90,7 @@ private:
     void DrainBus();
     bool WaitForPreroll(int timeoutMs);
     bool SinkHolds(GstEventType type) const; // a sticky event on the video sink's input
+    GstElementPtr Source() const;            // the element reading the file, if any
 
     // The roles a media graph plays, each held as its own reference so that an operation
     // whose piece is missing answers false, as with a graph that lacks an interface.

@@ -264,7 +264,8 @@ void TestDemoCard::setupIniHasTheWriterLayout() {
 void TestDemoCard::firstRecordingIsTheShortMjpegOne() {
     // Other tests open the first recording most; they count on it being small and common.
     const QList<Recording> all = democard::standardRecordings();
-    QCOMPARE(all.size(), qsizetype(6));
+    QCOMPARE(all.size(), qsizetype(7));
+    QVERIFY(all.back().unfinished && all.back().cutPermille > 0); // the power-cut one last
     const Recording& first = all.front();
     QCOMPARE(first.name, QStringLiteral("0001.asf"));
     QCOMPARE(democard::tripLogName(first), QStringLiteral("0001.LOG"));
@@ -273,8 +274,8 @@ void TestDemoCard::firstRecordingIsTheShortMjpegOne() {
     QCOMPARE(first.height, 480);
     QCOMPARE(first.videoCodec, QStringLiteral("mjpeg"));
     QVERIFY(!first.audioCodec.isEmpty());
-    for (const Recording& rec : all)
-        QVERIFY(rec.seconds >= 10 && rec.seconds <= 60);
+    for (const Recording& rec : all) // the power-cut one is a long drive cut short
+        QVERIFY(rec.seconds >= 10 && rec.seconds <= (rec.cutPermille ? 180 : 60));
 }
 
 QTEST_GUILESS_MAIN(TestDemoCard)

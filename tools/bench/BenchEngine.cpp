@@ -313,8 +313,9 @@ int runEngine(int argc, char** argv) {
     heartbeat.start(20);
 
     const QList<democard::Recording> recordings = measuredRecordings();
+    const democard::Recording powerCut = democard::powerCutRecording();
     QTemporaryDir scratch;
-    const QString card = findCard(argc, argv, scratch, recordings);
+    const QString card = findCard(argc, argv, scratch, recordings + QList{powerCut});
     if (card.isEmpty())
         return 1;
     const QString gstLaunch = QStandardPaths::findExecutable("gst-launch-1.0");
@@ -392,6 +393,49 @@ int runEngine(int argc, char** argv) {
         bench::report("engine.seek." + s.label, bench::median(seeks), std::nullopt, "ms");
         spread("seek", seeks);
         bench::report("engine.step." + s.label, bench::median(steps), std::nullopt, "ms");
+        spread("step", steps);
+    }
+
+    // The recording a power loss cut short (no index, no length): opening against the floor,
+    // how soon after the open a seek shows its frame, and seeks and steps.
+    {
+        const QString path = QDir(card).filePath(powerCut.name);
+        std::vector<double> ours, floor, firstSeek;
+        for (int run = 0; run < kOpenRuns; ++run) {
+            ours.push_back(openOurs(path, host));
+            floor.push_back(openFloor(uriOf(path)));
+            QElapsedTimer clock;
+            clock.start();
+            CGraphPlayer engine;
+            double duration = 0;
+            if (!engine.CreateGraph() || !engine.OpenMediaFile(path) ||
+                !engine.AttachVideoWindow(&host) || !engine.PausePlayback() ||
+                !engine.GetDurationSeconds(duration))
+                return 1;
+            const quint64 before = engine.FramesDelivered();
+            if (!engine.SeekToSeconds(duration / 2) ||
+                !serveUntil([&] { return engine.FramesDelivered() > before; }, 5000))
+                return 1;
+            firstSeek.push_back(clock.nsecsElapsed() / 1e6);
+            settle(10);
+        }
+        if (*std::min_element(ours.begin(), ours.end()) < 0 ||
+            *std::min_element(floor.begin(), floor.end()) < 0) {
+            std::fprintf(stderr, "bench engine: %s did not open\n", qPrintable(path));
+            return 1;
+        }
+        bench::report("engine.open_to_first_frame.power_cut", bench::median(ours),
+                      bench::median(floor), "ms");
+        bench::report("engine.open_to_first_seek.power_cut", bench::median(firstSeek), std::nullopt,
+                      "ms");
+        std::vector<double> seeks, steps;
+        if (!latencies({QStringLiteral("power_cut"), path, {}, 0}, host, seeks, steps)) {
+            std::fprintf(stderr, "bench engine: power_cut: no seek or step figures\n");
+            return 1;
+        }
+        bench::report("engine.seek.power_cut", bench::median(seeks), std::nullopt, "ms");
+        spread("seek", seeks);
+        bench::report("engine.step.power_cut", bench::median(steps), std::nullopt, "ms");
         spread("step", steps);
     }
 
