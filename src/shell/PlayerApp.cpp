@@ -1,5 +1,6 @@
 #include "shell/PlayerApp.h"
 
+#include "cli/StartupOpen.h"
 #include "shell/PlayerDlg.h"
 #include "ui/Resources.h"
 
@@ -17,6 +18,8 @@ CPlayerApp::CPlayerApp(int& argc, char** argv) : QApplication(argc, argv) {
 
 bool CPlayerApp::InitInstance() {
     CPlayerDlg dlg;
+    if (m_startPath)
+        StartupOpen::OpenWhenShown(dlg, *m_startPath);
     dlg.exec();
     return false;
 }

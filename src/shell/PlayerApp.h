@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <optional>
 
 // The application: runs the player window until it is closed.
 class CPlayerApp : public QApplication {
@@ -10,4 +11,10 @@ public:
     // Runs the whole program; returns false so the caller ends without another event loop.
     bool InitInstance();
     int ExitInstance();
+
+    // A file or folder to open once the window is on screen (from the command line).
+    void SetStartPath(const QString& path) { m_startPath = path; }
+
+private:
+    std::optional<QString> m_startPath;
 };

@@ -436,6 +436,10 @@ void CPlayerDlg::OnOpenFile() {
         Prompts::current().chooseOpenFiles(this, QStringLiteral("asf File (*.asf)"), true);
     if (files.isEmpty())
         return;
+    ListOpenedFiles(files);
+}
+
+void CPlayerDlg::ListOpenedFiles(const QStringList& files) {
     m_dlgRecordList->DeleteAllItems();
     CurrentRecord.listCount = 0;
     for (const QString& path : files) {

@@ -58,6 +58,9 @@ public:
     void OnRecordTab();
     void OnInformationTab();
     void OnOpenFile();
+    // What the open-file command does with the files chosen (also used for a file given on
+    // the command line that the record list would not list).
+    void ListOpenedFiles(const QStringList& files);
     bool OnOpenRecord();
     bool OpenAndPlay();
     void ClosePlayer();

@@ -1,5 +1,6 @@
 #include "trip/MapBridge.h"
 
+#include "cli/DataFolder.h"
 #include "trip/ClassicNumericScope.h"
 #include "trip/WebBrowser2.h"
 
@@ -71,7 +72,10 @@ bool canOpenForReading(const QString& path) {
 } // namespace
 
 bool NavigateToMapPage(CWebBrowser2& browser) {
-    return NavigateToMapPage(browser, QCoreApplication::applicationDirPath());
+    // Beside the program (the build tree), else in the installed data folder.
+    const QString folder = DataFolder::Find(QLatin1String(kMapPageName));
+    return NavigateToMapPage(browser,
+                             folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder);
 }
 
 bool NavigateToMapPage(CWebBrowser2& browser, const QString& folder) {

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The program's command line: dashcard-player [FILE|FOLDER], --help, --version.
+// Options of Qt (-platform NAME, ...) and of its web engine (--no-sandbox, ...) are let
+// through to them, so only our own two options and the one path are looked at here.
+class CommandLine {
+public:
+    enum class Action { Run, Help, Version, Error };
+
+    struct Request {
+        Action action = Action::Run;
+        bool hasPath = false;
+        QString path;  // as given; relative paths are taken from the current folder
+        QString error; // for Action::Error
+    };
+
+    // Looks for --help and --version before anything graphical starts, so that they work
+    // without a display. "--" ends the options.
+    static Request ParseEarly(int argc, const char* const* argv);
+
+    // The arguments as Qt left them (program name first, Qt's own options taken out).
+    static Request Parse(const QStringList& arguments);
+
+    static QString HelpText(const QString& programName);
+    static QString VersionText();
+
+    // Handles what ParseEarly found: prints the help or the version on standard output.
+    // Returns the exit code when the program should end here, -1 to go on.
+    static int HandleEarly(int argc, const char* const* argv);
+};
