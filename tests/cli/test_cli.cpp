@@ -166,7 +166,7 @@ private Q_SLOTS:
         QDir::setCurrent(before);
 
         CRecordListDlg* panel = w.m_dlgRecordList;
-        QCOMPARE(panel->m_listRecords->topLevelItemCount(), 6);
+        QCOMPARE(panel->m_listRecords->topLevelItemCount(), 7);
         QCOMPARE(selectedRow(panel->m_listRecords), 2);
         QCOMPARE(panel->m_strPreviewPath, cardFile("0003.asf"));
         QCOMPARE(CurrentRecord.folder, cardDir());
@@ -223,7 +223,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QVERIFY(waitFor([&] { return !prompts.messages.isEmpty(); }, 5000));
         QCOMPARE(prompts.messages, QStringList{"Open fail"});
-        QCOMPARE(w.m_dlgRecordList->m_listRecords->topLevelItemCount(), 6);
+        QCOMPARE(w.m_dlgRecordList->m_listRecords->topLevelItemCount(), 7);
         QCOMPARE(CurrentRecord.folder, cardDir());
         QCOMPARE(CurrentRecord.listIndex, -1);
         QVERIFY(!w.Player());
