@@ -146,7 +146,7 @@ private Q_SLOTS:
         QCOMPARE(names(list), (QStringList{"0001.asf", "0002.asf", "0003.asf", "0004.asf",
                                            "0005.asf", "0006.asf", "0007.asf"}));
         QCOMPARE(CurrentRecord.folder, cardDir());
-        QCOMPARE(CurrentRecord.listCount, 6);
+        QCOMPARE(CurrentRecord.listCount, 7);
         QCOMPARE(CurrentRecord.listIndex, -1);
         QVERIFY(!w.Player());
         QVERIFY(w.m_dlgRecordList->isVisible());
