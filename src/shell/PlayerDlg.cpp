@@ -17,6 +17,7 @@
 #include "trip/TripChart.h"
 #include "trip/TripLog.h"
 #include "trip/WebBrowser2.h"
+#include "ui/CellFont.h"
 #include "ui/DialogUnits.h"
 #include "ui/Prompts.h"
 #include "ui/Resources.h"
@@ -257,11 +258,13 @@ void CPlayerDlg::OnInitDialog() {
         t.button->LoadStateBitmaps(t.hover, t.normal, t.pressed, t.spare);
     }
 
-    m_fontArial = QFont(QStringLiteral("Arial"));
-    m_fontArial.setPixelSize(16);
-    m_fontArial.setItalic(true);
-    m_fontArial.setWeight(QFont::ExtraLight);
-    m_fontArial.setStyleHint(QFont::SansSerif);
+    // Arial with a 16-pixel cell and a 6-pixel average width; without Arial itself, a face
+    // with its metrics (scripts/install-deps brings Liberation Sans).
+    QFont arial(QStringLiteral("Arial"));
+    arial.setItalic(true);
+    arial.setWeight(QFont::ExtraLight);
+    arial.setStyleHint(QFont::SansSerif);
+    m_fontArial = CellFont::Sized(arial, 16, 6);
     for (QLineEdit* edit : {m_dlgRecordInfo->m_editRecord, m_dlgRecordInfo->m_editEvent,
                             m_dlgRecordInfo->m_editResolution, m_editSpeed})
         edit->setFont(m_fontArial);

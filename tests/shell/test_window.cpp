@@ -12,9 +12,11 @@
 #include "skin/SkinButton.h"
 #include "skin/SkinSlider.h"
 #include "trip/TripLog.h"
+#include "ui/CellFont.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFontInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTreeWidget>
@@ -26,6 +28,34 @@ class NoGraphEngine : public CGraphPlayer {
 public:
     bool CreateGraph() override { return false; }
 };
+
+// The average character width as fonts have long defined it: the lowercase letters and the
+// space, weighted by how often each occurs in text.
+double averageCharWidth(const QFont& font) {
+    static const int weights[] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6,  35, 20, 56,
+                                  56, 17, 4,  49, 56,  71, 31, 10, 18, 3, 18, 2,  166};
+    const QFontMetricsF metrics(font);
+    double sum = 0;
+    for (int i = 0; i < 27; ++i)
+        sum += weights[i] * metrics.horizontalAdvance(i < 26 ? QChar('a' + i) : QChar(' '));
+    return sum / 1000.0;
+}
+
+// The first and last pixel column where `edit` shows text.
+std::pair<int, int> inkColumns(QLineEdit* edit) {
+    const QImage image = edit->grab().toImage();
+    const QRgb background = image.pixel(0, 0);
+    int first = -1, last = -1;
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = 0; y < image.height(); ++y)
+            if (qAbs(qGray(image.pixel(x, y)) - qGray(background)) > 40) {
+                if (first < 0)
+                    first = x;
+                last = x;
+                break;
+            }
+    return {first, last};
+}
 
 CBitmapButton* button(CPlayerDlg& w, int id) {
     return qobject_cast<CBitmapButton*>(w.GetDlgItem(id));
@@ -376,6 +406,52 @@ private Q_SLOTS:
         QCOMPARE(w.result(), int(QDialog::Rejected));
     }
 
+    // The panel and speed font: Arial's metrics, a 16-pixel cell and a 6-pixel average width,
+    // so that an HD resolution fits its box whole.
+    void panelFont() {
+        CPlayerDlg w;
+        const QFont font = w.m_fontArial;
+        QVERIFY2(
+            QStringList({"Arial", "Liberation Sans", "Arimo"}).contains(QFontInfo(font).family()),
+            qPrintable(QFontInfo(font).family()));
+        const QFontMetrics metrics(font);
+        QCOMPARE(metrics.ascent() + metrics.descent(), 16);
+        const double average = averageCharWidth(font);
+        QVERIFY2(qAbs(average - 6.0) < 0.5, qPrintable(QString::number(average)));
+        QVERIFY(font.italic());
+        // Another face is brought to the same cell and width.
+        const QFont other = CellFont::Sized(QFont(QStringLiteral("DejaVu Sans")), 16, 6);
+        QCOMPARE(QFontMetrics(other).ascent() + QFontMetrics(other).descent(), 16);
+        QVERIFY2(qAbs(averageCharWidth(other) - 6.0) < 0.5,
+                 qPrintable(QString::number(averageCharWidth(other))));
+
+        for (QLineEdit* edit : {w.m_dlgRecordInfo->m_editRecord, w.m_dlgRecordInfo->m_editEvent,
+                                w.m_dlgRecordInfo->m_editResolution, w.m_editSpeed})
+            QCOMPARE(edit->font(), font);
+
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.OnInformationTab();
+        CurrentRecord.videoWidth = 1920;
+        CurrentRecord.videoHeight = 1080;
+        QLineEdit* resolution = w.m_dlgRecordInfo->m_editResolution;
+        w.m_dlgRecordInfo->repaint();
+        QCOMPARE(resolution->text(), QStringLiteral("1920*1080"));
+        // Whole: the box shows as much of the text as a far wider box does.
+        const auto [first, last] = inkColumns(resolution);
+        const int width = resolution->width();
+        resolution->resize(400, resolution->height());
+        const auto [wideFirst, wideLast] = inkColumns(resolution);
+        resolution->resize(width, resolution->height());
+        QVERIFY(first >= 0 && wideFirst >= 0);
+        QVERIFY2(last - first == wideLast - wideFirst && last < width - 1,
+                 qPrintable(QString("ink %1..%2 in %3 px, %4..%5 when wide")
+                                .arg(first)
+                                .arg(last)
+                                .arg(width)
+                                .arg(wideFirst)
+                                .arg(wideLast)));
+    }
     void timeText() {
         QCOMPARE(CPlayerDlg::FormatTime(65, 180), QStringLiteral("00:01:05/00:03:00"));
         QCOMPARE(CPlayerDlg::FormatTime(3725.9, 1.0).left(9), QStringLiteral("01:02:05/"));
