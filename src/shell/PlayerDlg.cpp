@@ -334,7 +334,10 @@ void CPlayerDlg::resizeEvent(QResizeEvent* event) {
 void CPlayerDlg::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return QDialog::mousePressEvent(event);
-    // Pressing on the window's own background drags the window.
+    // Pressing on the window's own background drags the window. Presses that a control,
+    // a panel or the video area left unhandled arrive here too: they are not drag handles.
+    if (childAt(event->position().toPoint()))
+        return;
     if (windowHandle() && windowHandle()->startSystemMove())
         return;
     m_dragging = true;

@@ -57,6 +57,13 @@ std::pair<int, int> inkColumns(QLineEdit* edit) {
     return {first, last};
 }
 
+// Presses at `at` in `widget`, moves 40 pixels right and 30 down, releases.
+void dragFrom(QWidget* widget, QPoint at) {
+    QTest::mousePress(widget, Qt::LeftButton, {}, at);
+    QTest::mouseMove(widget, at + QPoint(40, 30));
+    QTest::mouseRelease(widget, Qt::LeftButton, {}, at + QPoint(40, 30));
+}
+
 CBitmapButton* button(CPlayerDlg& w, int id) {
     return qobject_cast<CBitmapButton*>(w.GetDlgItem(id));
 }
@@ -452,6 +459,30 @@ private Q_SLOTS:
                                 .arg(wideFirst)
                                 .arg(wideLast)));
     }
+
+    // Only the window's own background is a drag handle: not the panels, their preview box
+    // or the video area, playing or not.
+    void onlyTheBackgroundDrags() {
+        CPlayerDlg w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QPoint start = w.pos();
+        dragFrom(w.m_dlgRecordList, QPoint(5, 30));
+        dragFrom(w.m_dlgRecordList->m_stPreview, QPoint(100, 80));
+        dragFrom(w.m_stcVideo, QPoint(300, 200));
+        QCOMPARE(w.pos(), start);
+
+        openRow(w, QStringLiteral("0001.asf"));
+        QVERIFY(waitFor([&] { return w.Player()->FramesDelivered() > 2; }));
+        dragFrom(w.m_stcVideo, QPoint(300, 200));
+        dragFrom(w.m_dlgRecordInfo, QPoint(5, 90));
+        QCOMPARE(w.pos(), start);
+
+        // The background itself still drags.
+        dragFrom(&w, QPoint(20, 300));
+        QVERIFY(w.pos() != start || !w.windowHandle());
+    }
+
     void timeText() {
         QCOMPARE(CPlayerDlg::FormatTime(65, 180), QStringLiteral("00:01:05/00:03:00"));
         QCOMPARE(CPlayerDlg::FormatTime(3725.9, 1.0).left(9), QStringLiteral("01:02:05/"));
