@@ -29,6 +29,9 @@ public:
     bool CreateGraph() override { return false; }
 };
 
+// The dark blue of the skin's video area.
+const QColor kVideoAreaColour(8, 20, 44);
+
 // The average character width as fonts have long defined it: the lowercase letters and the
 // space, weighted by how often each occurs in text.
 double averageCharWidth(const QFont& font) {
@@ -320,6 +323,10 @@ private Q_SLOTS:
         // An unplayable file still switches to playback, with the default display.
         QVERIFY(w.TimerRunning());
         QVERIFY(w.m_dlgRecordInfo->isVisible());
+        // Nothing to show: the video area keeps its own dark blue, no black box over it.
+        const QImage area = w.m_stcVideo->grab().toImage();
+        for (const QPoint& p : {QPoint(5, 5), area.rect().center(), QPoint(area.width() - 5, 5)})
+            QCOMPARE(QColor(area.pixel(p)), kVideoAreaColour);
         w.OnTimer();
         QCOMPARE(w.m_editTime->text(), QStringLiteral("00:00:00/00:00:01"));
         QVERIFY(prompts.messages.isEmpty());
