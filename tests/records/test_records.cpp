@@ -127,6 +127,19 @@ private Q_SLOTS:
         QVERIFY(prompts.messages.isEmpty());
     }
 
+    // Name order ignores letter case, as on the recorder's own file system.
+    void listingIgnoresLetterCase() {
+        QTemporaryDir dir;
+        for (const char* name : {"D4.asf", "c3.asf", "B2.asf", "a1.asf"})
+            touch(dir.filePath(QString::fromLatin1(name)));
+        CRecordListDlg panel;
+        QCOMPARE(panel.FillRecordList(dir.path(), ".asf"), 4);
+        QCOMPARE(column(panel.m_listRecords, 1),
+                 (QStringList{"a1.asf", "B2.asf", "c3.asf", "D4.asf"}));
+        QCOMPARE(column(panel.m_listRecords, 0),
+                 (QStringList{"  0001", "  0002", "  0003", "  0004"}));
+    }
+
     // The number column runs past four digits.
     void tenThousandRows() {
         QTemporaryDir dir;
