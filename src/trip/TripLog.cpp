@@ -20,6 +20,16 @@ FILE* openForReading(const QString& path) {
     return std::fopen(QFile::encodeName(path).constData(), "r");
 }
 
+// A log that opens but whose first read fails (a folder of that name, a card that fails
+// there) is as unreadable as a missing one. Looked at before anything is read into the table.
+bool firstReadFails(FILE* f) {
+    const int c = std::getc(f);
+    if (c == EOF)
+        return std::ferror(f) != 0;
+    std::ungetc(c, f);
+    return false;
+}
+
 // Logs copied from the card to a Linux disk keep the letter case the recorder wrote, so when
 // the exact ".LOG" name is missing every other letter case of that extension is tried, in a
 // fixed order (the common ones first) so that the choice never depends on the folder listing.
@@ -84,7 +94,7 @@ bool LoadTripLogFrom(const QString& logPath) {
 
     QString openedPath;
     FileHandle file(openLog(logPath, &openedPath));
-    if (!file) {
+    if (!file || firstReadFails(file.get())) {
         TripLog.reloadPending = true;
         return false;
     }
@@ -93,8 +103,8 @@ bool LoadTripLogFrom(const QString& logPath) {
     ClassicNumericScope classic;
     double degrees = 0; // carried from record to record, as the trailing slot's conversion uses it
     // A log ending in a line break runs one more, empty pass that still counts; the table has
-    // a fixed size, so the load stops when it is full. A read error (a folder of that name, a
-    // failing disk) ends the load like the end of the file instead of passing forever.
+    // a fixed size, so the load stops when it is full. A later read error (a failing disk)
+    // ends the load like the end of the file instead of passing forever.
     while (TripLog.sampleCount < TRIP_LOG_CAPACITY) {
         readRecord(file.get(), TripLog.sampleCount, degrees);
         ++TripLog.sampleCount;
