@@ -16,8 +16,44 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<FILE, FileCloser>;
 
+// The log is read as a text-mode stream reads it: a CR LF pair is one line break, one
+// character, also where it falls inside a fixed-length skip (a CR on its own stays). Logs
+// keep the CR LF line ends the recorder writes, and counting both characters there would
+// shift every later field of the record.
+ssize_t readAsText(void* cookie, char* buffer, size_t size) {
+    FILE* raw = static_cast<FILE*>(cookie);
+    size_t n = 0;
+    while (n < size) {
+        int c = getc_unlocked(raw);
+        if (c == EOF)
+            break;
+        if (c == '\r') {
+            const int next = getc_unlocked(raw);
+            if (next == '\n')
+                c = '\n';
+            else if (next != EOF)
+                ungetc(next, raw);
+        }
+        buffer[n++] = static_cast<char>(c);
+    }
+    if (n == 0 && std::ferror(raw))
+        return -1;
+    return static_cast<ssize_t>(n);
+}
+
+int closeRaw(void* cookie) {
+    return std::fclose(static_cast<FILE*>(cookie));
+}
+
 FILE* openForReading(const QString& path) {
-    return std::fopen(QFile::encodeName(path).constData(), "r");
+    FILE* raw = std::fopen(QFile::encodeName(path).constData(), "r");
+    if (!raw)
+        return nullptr;
+    const cookie_io_functions_t text{readAsText, nullptr, nullptr, closeRaw};
+    FILE* f = fopencookie(raw, "r", text);
+    if (!f)
+        std::fclose(raw);
+    return f;
 }
 
 // A log that opens but whose first read fails (a folder of that name, a card that fails

@@ -304,6 +304,43 @@ private Q_SLOTS:
         QVERIFY(TripLog.reloadPending);
     }
 
+    // The log is read as text: a CR LF pair is one character, also inside a fixed skip.
+    void lineBreakInsideSkips_data() {
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QTest::newRow("in the 22-character skip")
+            << QByteArray(" 14:30:05 ") << QByteArray(" 14:30:05\r\n");
+        QTest::newRow("in the 6-character skip") << QByteArray(" A ") << QByteArray(" A\r\n");
+        QTest::newRow("in the 2-character skip") << QByteArray(", 100") << QByteArray(",\r\n100");
+    }
+    void lineBreakInsideSkips() {
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        const QByteArray line = workedExampleLine();
+        QVERIFY(line.contains(from));
+        QByteArray lf = line, crlf = line;
+        lf.replace(from, QByteArray(to).replace("\r\n", "\n"));
+        crlf.replace(from, to);
+        QVERIFY(LoadTripLogFrom(logFile("lf.LOG", lf + "\n" + lf + "\n")));
+        const double lfX = TripLog.accelX[1], lfLat = TripLog.latitude[1];
+        const double lfLon = TripLog.longitude[1], lfSpeed = TripLog.speed[1];
+        QCOMPARE(TripLog.sampleCount, 3);
+        fillTable(0);
+        QVERIFY(LoadTripLogFrom(logFile("crlf.LOG", crlf + "\r\n" + crlf + "\r\n")));
+        QCOMPARE(TripLog.sampleCount, 3);
+        QCOMPARE(TripLog.accelX[1], 0.12);
+        QCOMPARE(TripLog.accelX[1], lfX);
+        QCOMPARE(TripLog.latitude[1], lfLat);
+        QCOMPARE(TripLog.longitude[1], lfLon);
+        QCOMPARE(TripLog.speed[1], lfSpeed);
+        QCOMPARE(TripLog.speed[1], 45.0);
+        // A CR on its own is an ordinary character.
+        QByteArray cr = line;
+        cr.replace(" 14:30:05 ", " 14:30:05\r");
+        QVERIFY(LoadTripLogFrom(logFile("cr.LOG", cr)));
+        QCOMPARE(TripLog.accelX[0], 0.12);
+    }
+
     void commaDecimalLocale() {
         CommaLocale comma;
         if (!comma.active())
