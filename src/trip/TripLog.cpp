@@ -56,6 +56,10 @@ FILE* openForReading(const QString& path) {
     return f;
 }
 
+// The degrees value last read, kept from one load to the next: the trailing slot of a log
+// converts its old contents with it, even when the log itself read no degrees.
+double s_degrees = 0;
+
 // A log that opens but whose first read fails (a folder of that name, a card that fails
 // there) is as unreadable as a missing one. Looked at before anything is read into the table.
 bool firstReadFails(FILE* f) {
@@ -137,12 +141,11 @@ bool LoadTripLogFrom(const QString& logPath) {
 
     // Numbers in the log always use "."; a comma-decimal user locale must not change them.
     ClassicNumericScope classic;
-    double degrees = 0; // carried from record to record, as the trailing slot's conversion uses it
     // A log ending in a line break runs one more, empty pass that still counts; the table has
     // a fixed size, so the load stops when it is full. A later read error (a failing disk)
     // ends the load like the end of the file instead of passing forever.
     while (TripLog.sampleCount < TRIP_LOG_CAPACITY) {
-        readRecord(file.get(), TripLog.sampleCount, degrees);
+        readRecord(file.get(), TripLog.sampleCount, s_degrees);
         ++TripLog.sampleCount;
         if (std::feof(file.get()) || std::ferror(file.get()))
             break;

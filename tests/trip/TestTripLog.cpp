@@ -341,6 +341,18 @@ private Q_SLOTS:
         QCOMPARE(TripLog.accelX[0], 0.12);
     }
 
+    // The degrees value last read carries over to the next load: the one slot of an empty log
+    // converts its old contents with the degrees the previous log ended on.
+    void degreesCarryOverBetweenLoads() {
+        QVERIFY(LoadTripLogFrom(logFile("before.LOG", workedExampleLine())));
+        QCOMPARE(TripLog.sampleCount, 1);
+        const double latitude = TripLog.latitude[0], longitude = TripLog.longitude[0];
+        QVERIFY(LoadTripLogFrom(logFile("nothing.LOG", QByteArray())));
+        QCOMPARE(TripLog.sampleCount, 1);
+        QCOMPARE(TripLog.latitude[0], latitude * 0.016666666666666666 + 100.0 - 0.003444);
+        QCOMPARE(TripLog.longitude[0], longitude * 0.016666666666666666 + 100.0 + 0.004912);
+    }
+
     void commaDecimalLocale() {
         CommaLocale comma;
         if (!comma.active())
