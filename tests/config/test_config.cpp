@@ -180,6 +180,7 @@ private Q_SLOTS:
     void saveReplacesTheFileWhole();
     void saveFailsOnFullCard();
     void saveFailsOnWriteProtection();
+    void saveInPlaceWhereNoTemporaryFileFits();
     void saveAfterFileOrCardRemoved();
 
     void chooserFilterAndCancel();
@@ -383,7 +384,8 @@ void TestConfig::readerNeverEmptiesAnExistingFile() {
     QVERIFY(!ReadSetupFile(path("folder.ini")));
     QVERIFY(QFileInfo(path("folder.ini")).isDir());
 
-    // A write-only file cannot be read, and must come through whole.
+    // A write-only file opens neither for reading and writing nor for creating anew: it comes
+    // through whole and the command stops silently, without the dialog.
     QTemporaryDir userDir;
     AsOrdinaryUser::give(userDir.path());
     const QString writeOnly = userDir.filePath("setup.ini");
@@ -391,9 +393,14 @@ void TestConfig::readerNeverEmptiesAnExistingFile() {
     AsOrdinaryUser::give(writeOnly);
     QVERIFY(QFile::setPermissions(writeOnly, QFile::WriteOwner));
     {
+        ScriptedPrompts prompts;
+        prompts.openAnswers.push_back({writeOnly});
         AsOrdinaryUser user;
         QVERIFY2(user.switched || geteuid() != 0, "could not switch to an ordinary user");
-        QVERIFY(ReadSetupFile(writeOnly));
+        QVERIFY(!ReadSetupFile(writeOnly));
+        RunConfiguration(nullptr);
+        QCOMPARE(prompts.modalRuns, 0);
+        QVERIFY(prompts.messages.isEmpty());
     }
     QCOMPARE(readFile(writeOnly), EXAMPLE_LINES);
     compareConfig(DeviceConfig, sentinelConfig());
@@ -505,6 +512,32 @@ void TestConfig::saveFailsOnWriteProtection() {
     QCOMPARE(prompts.messages.size(), 3);
     QCOMPARE(prompts.messages.last(), QStringLiteral("Open file fail"));
     QCOMPARE(readFile(card.path + "/setup.ini"), EXAMPLE_LINES);
+}
+
+void TestConfig::saveInPlaceWhereNoTemporaryFileFits() {
+    // The folder takes no new file, the file itself may be written: it is rewritten in place.
+    QTemporaryDir userDir;
+    const QString file = userDir.filePath("setup.ini");
+    QVERIFY(writeFile(file, "[BEFORE_VIDEO_EVENT= 5]\r\n" + QByteArray(3000, '#')));
+    AsOrdinaryUser::give(file);
+    QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    const QFileDevice::Permissions lockedFolder = QFile::ReadOwner | QFile::ExeOwner |
+                                                  QFile::ReadGroup | QFile::ExeGroup |
+                                                  QFile::ReadOther | QFile::ExeOther;
+    QVERIFY(QFile::setPermissions(userDir.path(), lockedFolder));
+    const auto unlock = qScopeGuard(
+        [&] { QFile::setPermissions(userDir.path(), lockedFolder | QFile::WriteOwner); });
+    ScriptedPrompts prompts;
+    DeviceConfig = exampleConfig();
+    g_strSetupPath = file;
+    {
+        AsOrdinaryUser user;
+        QVERIFY2(user.switched || geteuid() != 0, "could not switch to an ordinary user");
+        SaveDeviceConfig(nullptr, false, {}, {});
+    }
+    QCOMPARE(prompts.messages, QStringList{"ok!"});
+    QCOMPARE(readFile(file), EXAMPLE_LINES);
+    QCOMPARE(QDir(userDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"setup.ini"});
 }
 
 void TestConfig::saveAfterFileOrCardRemoved() {
