@@ -194,6 +194,22 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(target));
     }
 
+    // A printer that cannot start the document.
+    void printThatFailsToStart() {
+        ScriptedPrompts prompts;
+        QTemporaryDir dir;
+        prompts.printerAnswers.push_back([&](QPrinter& printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(dir.filePath(QStringLiteral("no/such/folder/page.pdf")));
+            return true;
+        });
+        CPlayerDlg& w = playing();
+        w.OnPrint();
+        QCOMPARE(prompts.printerRequests, 1);
+        QCOMPARE(prompts.messages, QStringList{QStringLiteral("Print Failed!")});
+        QVERIFY(w.Player()->InPausedState());
+    }
+
     void nothingWithoutARecording() {
         ScriptedPrompts prompts;
         CPlayerDlg w;

@@ -215,13 +215,18 @@ private Q_SLOTS:
         const struct {
             int slider;
             int level;
-        } volumes[] = {{500, -500}, {0, -1000}, {1000, 0}};
+            double linear; // 10 ^ (level / 100 / 20)
+        } volumes[] = {{500, -500, 0.5623413},
+                       {0, -1000, 0.3162278},
+                       {1000, 0, 1.0},
+                       {450, -550, 0.5308844},
+                       {999, -1, 0.9988494}};
         for (const auto& v : volumes) {
             w.m_sliderVolume->SetPos(v.slider);
             w.OnTimer();
-            QVERIFY2(qAbs(w.Player()->CurrentLinearVolume() -
-                          CGraphPlayer::LinearVolumeFromLevel(v.level)) < 1e-6,
-                     qPrintable(QString::number(w.Player()->CurrentLinearVolume())));
+            QVERIFY2(
+                qAbs(w.Player()->CurrentLinearVolume() - v.linear) < 1e-6,
+                qPrintable(QString("%1: %2").arg(v.level).arg(w.Player()->CurrentLinearVolume())));
         }
 
         // A second recording replaces the first engine; the timer restarts.
@@ -488,6 +493,24 @@ private Q_SLOTS:
         // The background itself still drags.
         dragFrom(&w, QPoint(20, 300));
         QVERIFY(w.pos() != start || !w.windowHandle());
+    }
+
+    // The play timer ticks every 150 ms.
+    void timerPeriod() {
+        CPlayerDlg w;
+        QElapsedTimer clock;
+        QList<qint64> ticks;
+        connect(w.PlayTimer(), &QTimer::timeout, this, [&] { ticks << clock.elapsed(); });
+        clock.start();
+        w.PlayTimer()->start();
+        QVERIFY(waitFor([&] { return ticks.size() >= 13; }, 5000));
+        w.PlayTimer()->stop();
+        QList<qint64> periods;
+        for (int i = 1; i < ticks.size(); ++i)
+            periods << ticks[i] - ticks[i - 1];
+        std::sort(periods.begin(), periods.end());
+        const qint64 median = periods[periods.size() / 2];
+        QVERIFY2(median >= 140 && median <= 175, qPrintable(QString::number(median)));
     }
 
     void timeText() {
