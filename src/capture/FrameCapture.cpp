@@ -15,15 +15,31 @@ namespace FrameCapture {
 
 namespace {
 
+enum class FrameFile { Written, NoPicture, CannotWrite };
+
 // A private temporary file for the engine to write the frame to; removed when it goes.
 // A fixed name in a shared folder could be raced or point somewhere else.
-bool SaveFrameToTemporary(CGraphPlayer* player, QTemporaryFile& file) {
+// No picture to take is no news to the user; a frame file that cannot be created or written
+// (the temporary folder full or closed to us) is told in a message box, and the command
+// ends there.
+FrameFile SaveFrameToTemporary(QWidget* owner, CGraphPlayer* player, QTemporaryFile& file) {
     file.setFileTemplate(
         QDir(QDir::tempPath()).filePath(QStringLiteral("player-frame-XXXXXX.bmp")));
-    if (!file.open())
-        return false;
-    file.close();
-    return player->SaveFrameBitmap(file.fileName());
+    QString reason;
+    if (file.open()) {
+        file.close();
+        if (player->SaveFrameBitmap(file.fileName()))
+            return FrameFile::Written;
+        reason = QStringLiteral("the picture could not be written");
+    } else {
+        reason = file.errorString();
+    }
+    if (player->GetCurrentImage().isEmpty())
+        return FrameFile::NoPicture;
+    Prompts::current().message(owner,
+                               QStringLiteral("Cannot create the file %1: %2")
+                                   .arg(QDir::toNativeSeparators(file.fileTemplate()), reason));
+    return FrameFile::CannotWrite;
 }
 
 // Copies the snapshot over `target` so that a failed copy leaves any old file whole.
@@ -53,7 +69,10 @@ void Snapshot(QWidget* owner, CGraphPlayer* player) {
         player->PausePlayback();
 
     QTemporaryFile frame;
-    if (SaveFrameToTemporary(player, frame)) {
+    const FrameFile saved = SaveFrameToTemporary(owner, player, frame);
+    if (saved == FrameFile::CannotWrite)
+        return; // told; the command ends with the video paused
+    if (saved == FrameFile::Written) {
         const QString target = Prompts::current().chooseSaveFile(
             owner, QStringLiteral("BMP File (*.bmp)"), QStringLiteral("bmp"));
         if (!target.isEmpty() && !CopyReplacing(frame.fileName(), target))
@@ -83,7 +102,10 @@ void Print(QWidget* owner, CGraphPlayer* player, const std::function<void()>& sh
     QImage picture;
     {
         QTemporaryFile frame;
-        if (SaveFrameToTemporary(player, frame))
+        const FrameFile saved = SaveFrameToTemporary(owner, player, frame);
+        if (saved == FrameFile::CannotWrite)
+            return;
+        if (saved == FrameFile::Written)
             picture.load(frame.fileName(), "BMP");
     }
     if (picture.isNull())

@@ -11,7 +11,8 @@ class QWidget;
 // from the engine and save it where the user chooses, or print it.
 namespace FrameCapture {
 
-// Saves the frame on screen as a BMP file. A running video is paused for it and resumed.
+// Saves the frame on screen as a BMP file. A running video is paused for it and resumed,
+// unless the frame file could not be created (then a message says so and it stays paused).
 void Snapshot(QWidget* owner, CGraphPlayer* player);
 
 // Prints the frame on screen on one page. A running video is paused (and `showPaused` gives

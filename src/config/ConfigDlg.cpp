@@ -44,12 +44,9 @@ enum : int {
 constexpr int TIME_ZONE_MIN = -12;
 constexpr int TIME_ZONE_MAX = 12;
 
-// The label is what the user sees; the patterns in the last parentheses are what the chooser
-// filters by. The recorder's card may hold the names in any letter case (FAT short names are
-// upper case), so the patterns match both names whatever the case.
-const char SETUP_FILE_FILTER[] = "配置文件 (setup.ini;setup.bak) "
-                                 "([Ss][Ee][Tt][Uu][Pp].[Ii][Nn][Ii] "
-                                 "[Ss][Ee][Tt][Uu][Pp].[Bb][Aa][Kk])";
+// The chooser shows this label and lists both names in any letter case: the card may hold
+// them in upper case (FAT short names).
+const char SETUP_FILE_FILTER[] = "配置文件 (setup.ini;setup.bak)";
 
 void reportBadField(QWidget* dialog, QLineEdit* edit, const QString& text) {
     Prompts::current().message(dialog, text);
@@ -117,10 +114,11 @@ QString timeZoneEntry(int zone) {
 
 void RunConfiguration(QWidget* mainWindow) {
     g_strSetupPath.clear();
-    const QStringList chosen =
-        Prompts::current().chooseOpenFiles(mainWindow, QString::fromUtf8(SETUP_FILE_FILTER), false);
-    if (!chosen.isEmpty() && !chosen.constFirst().isEmpty())
-        g_strSetupPath = QFileInfo(chosen.constFirst()).absoluteFilePath();
+    // The file need not exist: a name typed in a folder without one creates it below.
+    const QString chosen =
+        Prompts::current().chooseOpenOrNewFile(mainWindow, QString::fromUtf8(SETUP_FILE_FILTER));
+    if (!chosen.isEmpty())
+        g_strSetupPath = QFileInfo(chosen).absoluteFilePath();
     if (g_strSetupPath.isEmpty())
         return;
 

@@ -137,9 +137,10 @@ bool ReadSetupFile(const QString& path) {
         std::fclose(file);
         return true;
     }
-    // The recorder expects the file to exist, so a missing one is created empty. One that
-    // exists but refuses reading and writing is left exactly as it is: no O_TRUNC here.
-    const int fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    // The recorder expects the file to exist, so a missing one is created empty. This second
+    // open asks for reading and writing as well, so a file the user may write but not read
+    // stops the command here. One that exists is left exactly as it is: no O_TRUNC here.
+    const int fd = ::open(nativePath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
     ::close(fd);
@@ -207,6 +208,9 @@ void SaveDeviceConfig(QWidget* parent, bool setSystemTime, const QDate& date, co
     bool written = false;
     if (!g_strSetupPath.isEmpty()) {
         QSaveFile file(g_strSetupPath);
+        // A folder that takes no new file, holding a file that may be written: the file is
+        // rewritten in place, as it always was, rather than not at all.
+        file.setDirectWriteFallback(true);
         if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
             bool complete = file.write(bytes) == bytes.size();
             if (complete && ::fdatasync(file.handle()) != 0 && errno != EINVAL && errno != ENOTSUP)

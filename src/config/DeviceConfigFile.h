@@ -16,7 +16,8 @@ void LoadDeviceConfig(std::FILE* file);
 
 // Opens the chosen settings file and reads it into DeviceConfig. A file that cannot be opened
 // for reading and writing is not read; a missing one is created empty, an existing one is
-// never emptied. False when the file could be neither read nor created: the caller stops.
+// never emptied. False when the file could not be opened for reading and writing either way
+// (write-protected, or writable only): the caller stops.
 bool ReadSetupFile(const QString& path);
 
 // The exact bytes of the settings file for `config`; the TIME line comes first only when
@@ -25,5 +26,6 @@ QByteArray FormatDeviceConfig(const DeviceConfigData& config, bool setSystemTime
                               const QTime& clock);
 
 // Rewrites the file at g_strSetupPath from DeviceConfig and tells the user the outcome:
-// "ok!" once every byte is on the disk, "Open file fail" otherwise (the old file stays whole).
+// "ok!" once every byte is on the disk, "Open file fail" otherwise (the old file stays whole,
+// except where the folder takes no new file and the file is rewritten in place).
 void SaveDeviceConfig(QWidget* parent, bool setSystemTime, const QDate& date, const QTime& clock);

@@ -65,14 +65,15 @@ CRecordInfoDlg::CRecordInfoDlg(QWidget* parent) : QWidget(parent) {
     m_btnPrevious->LoadStateBitmaps(185, 184, 185, 184);
 
     auto* heading = new QLabel(QStringLiteral("-----Current Record-----"), this);
-    heading->setAlignment(Qt::AlignCenter);
+    // The panel's statics and edits draw their line at the top of their box.
+    heading->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     heading->setGeometry(rect(49, 16, 106, 14));
     SetColours(heading);
 
     auto makeEdit = [this](const QRect& r, Qt::Alignment align) {
         auto* edit = new QLineEdit(this);
         edit->setReadOnly(true);
-        edit->setAlignment(align);
+        edit->setAlignment(align | Qt::AlignTop);
         edit->setFrame(false);
         edit->setGeometry(r);
         QPalette palette = edit->palette();
@@ -81,17 +82,17 @@ CRecordInfoDlg::CRecordInfoDlg(QWidget* parent) : QWidget(parent) {
         edit->setPalette(palette);
         return edit;
     };
-    m_editRecord = makeEdit(rect(11, 38, 185, 15), Qt::AlignCenter);
+    m_editRecord = makeEdit(rect(11, 38, 185, 15), Qt::AlignHCenter);
     auto* eventLabel = new QLabel(QStringLiteral("Event:"), this);
     eventLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
     eventLabel->setGeometry(rect(14, 58, 30, 14));
     SetColours(eventLabel);
-    m_editEvent = makeEdit(rect(47, 61, 38, 13), Qt::AlignCenter);
+    m_editEvent = makeEdit(rect(47, 61, 38, 13), Qt::AlignHCenter);
     auto* resolutionLabel = new QLabel(QStringLiteral("Resolution:"), this);
     resolutionLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
     resolutionLabel->setGeometry(rect(96, 59, 43, 12));
     SetColours(resolutionLabel);
-    m_editResolution = makeEdit(rect(142, 61, 50, 14), Qt::AlignLeft | Qt::AlignVCenter);
+    m_editResolution = makeEdit(rect(142, 61, 50, 14), Qt::AlignLeft);
 
     m_mapArea = new QWidget(this);
     m_mapArea->setGeometry(rect(0, 99, 211, 246));

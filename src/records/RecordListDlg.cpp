@@ -103,11 +103,12 @@ int CRecordListDlg::FillRecordList(QString folder, QString extension) {
         folder += QLatin1Char('/');
     CurrentRecord.folder = folder;
 
-    // One directory read, sorted by name: a card holds thousands of recordings and the
-    // names carry their order.
+    // One directory read, sorted by name without regard to letter case (the order the card's
+    // files were always listed in): a card holds thousands of recordings and the names carry
+    // their order.
     const QDir dir(folder);
-    const QStringList names =
-        dir.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
+                                            QDir::Name | QDir::IgnoreCase);
 
     QList<QTreeWidgetItem*> rows;
     rows.reserve(names.size());

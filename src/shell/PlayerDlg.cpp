@@ -17,6 +17,7 @@
 #include "trip/TripChart.h"
 #include "trip/TripLog.h"
 #include "trip/WebBrowser2.h"
+#include "ui/CellFont.h"
 #include "ui/DialogUnits.h"
 #include "ui/Prompts.h"
 #include "ui/Resources.h"
@@ -257,11 +258,13 @@ void CPlayerDlg::OnInitDialog() {
         t.button->LoadStateBitmaps(t.hover, t.normal, t.pressed, t.spare);
     }
 
-    m_fontArial = QFont(QStringLiteral("Arial"));
-    m_fontArial.setPixelSize(16);
-    m_fontArial.setItalic(true);
-    m_fontArial.setWeight(QFont::ExtraLight);
-    m_fontArial.setStyleHint(QFont::SansSerif);
+    // Arial with a 16-pixel cell and a 6-pixel average width; without Arial itself, a face
+    // with its metrics (scripts/install-deps brings Liberation Sans).
+    QFont arial(QStringLiteral("Arial"));
+    arial.setItalic(true);
+    arial.setWeight(QFont::ExtraLight);
+    arial.setStyleHint(QFont::SansSerif);
+    m_fontArial = CellFont::Sized(arial, 16, 6);
     for (QLineEdit* edit : {m_dlgRecordInfo->m_editRecord, m_dlgRecordInfo->m_editEvent,
                             m_dlgRecordInfo->m_editResolution, m_editSpeed})
         edit->setFont(m_fontArial);
@@ -331,7 +334,10 @@ void CPlayerDlg::resizeEvent(QResizeEvent* event) {
 void CPlayerDlg::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return QDialog::mousePressEvent(event);
-    // Pressing on the window's own background drags the window.
+    // Pressing on the window's own background drags the window. Presses that a control,
+    // a panel or the video area left unhandled arrive here too: they are not drag handles.
+    if (childAt(event->position().toPoint()))
+        return;
     if (windowHandle() && windowHandle()->startSystemMove())
         return;
     m_dragging = true;

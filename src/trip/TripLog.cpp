@@ -16,8 +16,58 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<FILE, FileCloser>;
 
+// The log is read as a text-mode stream reads it: a CR LF pair is one line break, one
+// character, also where it falls inside a fixed-length skip (a CR on its own stays). Logs
+// keep the CR LF line ends the recorder writes, and counting both characters there would
+// shift every later field of the record.
+ssize_t readAsText(void* cookie, char* buffer, size_t size) {
+    FILE* raw = static_cast<FILE*>(cookie);
+    size_t n = 0;
+    while (n < size) {
+        int c = getc_unlocked(raw);
+        if (c == EOF)
+            break;
+        if (c == '\r') {
+            const int next = getc_unlocked(raw);
+            if (next == '\n')
+                c = '\n';
+            else if (next != EOF)
+                ungetc(next, raw);
+        }
+        buffer[n++] = static_cast<char>(c);
+    }
+    if (n == 0 && std::ferror(raw))
+        return -1;
+    return static_cast<ssize_t>(n);
+}
+
+int closeRaw(void* cookie) {
+    return std::fclose(static_cast<FILE*>(cookie));
+}
+
 FILE* openForReading(const QString& path) {
-    return std::fopen(QFile::encodeName(path).constData(), "r");
+    FILE* raw = std::fopen(QFile::encodeName(path).constData(), "r");
+    if (!raw)
+        return nullptr;
+    const cookie_io_functions_t text{readAsText, nullptr, nullptr, closeRaw};
+    FILE* f = fopencookie(raw, "r", text);
+    if (!f)
+        std::fclose(raw);
+    return f;
+}
+
+// The degrees value last read, kept from one load to the next: the trailing slot of a log
+// converts its old contents with it, even when the log itself read no degrees.
+double s_degrees = 0;
+
+// A log that opens but whose first read fails (a folder of that name, a card that fails
+// there) is as unreadable as a missing one. Looked at before anything is read into the table.
+bool firstReadFails(FILE* f) {
+    const int c = std::getc(f);
+    if (c == EOF)
+        return std::ferror(f) != 0;
+    std::ungetc(c, f);
+    return false;
 }
 
 // Logs copied from the card to a Linux disk keep the letter case the recorder wrote, so when
@@ -84,19 +134,18 @@ bool LoadTripLogFrom(const QString& logPath) {
 
     QString openedPath;
     FileHandle file(openLog(logPath, &openedPath));
-    if (!file) {
+    if (!file || firstReadFails(file.get())) {
         TripLog.reloadPending = true;
         return false;
     }
 
     // Numbers in the log always use "."; a comma-decimal user locale must not change them.
     ClassicNumericScope classic;
-    double degrees = 0; // carried from record to record, as the trailing slot's conversion uses it
     // A log ending in a line break runs one more, empty pass that still counts; the table has
-    // a fixed size, so the load stops when it is full. A read error (a folder of that name, a
-    // failing disk) ends the load like the end of the file instead of passing forever.
+    // a fixed size, so the load stops when it is full. A later read error (a failing disk)
+    // ends the load like the end of the file instead of passing forever.
     while (TripLog.sampleCount < TRIP_LOG_CAPACITY) {
-        readRecord(file.get(), TripLog.sampleCount, degrees);
+        readRecord(file.get(), TripLog.sampleCount, s_degrees);
         ++TripLog.sampleCount;
         if (std::feof(file.get()) || std::ferror(file.get()))
             break;

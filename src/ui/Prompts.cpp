@@ -11,7 +11,8 @@ Prompts* g_installed = nullptr;
 
 // The program's filters name their patterns with ";" between them ("(*.asf;*.avi)"), which
 // Qt's file dialog would read as one pattern. The dialog is given the same label with a
-// space-separated copy of the patterns that it uses but does not show.
+// space-separated copy of the patterns that it uses but does not show. It matches them
+// without regard to letter case, as file choosers on the card's home platform did.
 QString DialogFilter(const QString& filter, bool* rewritten) {
     *rewritten = false;
     const qsizetype open = filter.lastIndexOf(QLatin1Char('('));
@@ -52,6 +53,20 @@ QStringList DesktopPrompts::chooseOpenFiles(QWidget* parent, const QString& filt
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.selectedFiles();
+}
+
+QString DesktopPrompts::chooseOpenOrNewFile(QWidget* parent, const QString& filter,
+                                            const QString& directory) {
+    bool rewritten = false;
+    QFileDialog dialog(parent, QString(), directory, DialogFilter(filter, &rewritten));
+    dialog.setOption(QFileDialog::HideNameFilterDetails, rewritten);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // Any name is taken; one in a folder that does not exist fails where it is opened.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 QString DesktopPrompts::chooseSaveFile(QWidget* parent, const QString& filter,

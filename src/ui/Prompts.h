@@ -21,6 +21,11 @@ public:
     virtual QStringList chooseOpenFiles(QWidget* parent, const QString& filter, bool multiple,
                                         const QString& directory = {}) = 0;
 
+    // Choose one file to open, which may also be a name typed for a file that is not there
+    // yet. Empty means cancelled. `filter` as above.
+    virtual QString chooseOpenOrNewFile(QWidget* parent, const QString& filter,
+                                        const QString& directory = {}) = 0;
+
     // Choose a file to save to; `defaultSuffix` without the dot. Empty means cancelled.
     virtual QString chooseSaveFile(QWidget* parent, const QString& filter,
                                    const QString& defaultSuffix, const QString& directory = {}) = 0;
@@ -42,6 +47,8 @@ class DesktopPrompts final : public Prompts {
 public:
     void message(QWidget* parent, const QString& text) override;
     QStringList chooseOpenFiles(QWidget* parent, const QString& filter, bool multiple,
+                                const QString& directory) override;
+    QString chooseOpenOrNewFile(QWidget* parent, const QString& filter,
                                 const QString& directory) override;
     QString chooseSaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
                            const QString& directory) override;

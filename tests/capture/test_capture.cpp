@@ -155,6 +155,61 @@ private Q_SLOTS:
         QCOMPARE(leftovers(), before);
     }
 
+    // The frame file cannot be created (the temporary folder takes no file): both commands say
+    // so and end there, the video left paused.
+    void frameFileThatCannotBeCreated() {
+        ScriptedPrompts prompts;
+        QTemporaryDir saves;
+        const QString target = saves.filePath(QStringLiteral("never.bmp"));
+        prompts.saveAnswers.push_back(target);
+        prompts.printerAnswers.push_back([](QPrinter&) { return true; });
+        CPlayerDlg& w = playing();
+        QVERIFY(w.Player()->InRunningState());
+        const QByteArray tmp = qgetenv("TMPDIR");
+        // A file where the folder should be: nothing can be created in it, not even by root.
+        QTemporaryDir dir;
+        QFile notAFolder(dir.filePath(QStringLiteral("tmp")));
+        QVERIFY(notAFolder.open(QIODevice::WriteOnly));
+        notAFolder.close();
+        qputenv("TMPDIR", QFile::encodeName(notAFolder.fileName()));
+        QCOMPARE(QDir::tempPath(), notAFolder.fileName());
+        w.OnSnapshot();
+        const QStringList afterSnapshot = prompts.messages;
+        QTest::qWait(300);
+        const bool pausedAfterSnapshot = w.Player()->InPausedState();
+        w.OnPlay();
+        QVERIFY(waitFor([&] { return w.Player()->InRunningState(); }));
+        w.OnPrint();
+        qputenv("TMPDIR", tmp);
+        if (tmp.isNull())
+            qunsetenv("TMPDIR");
+
+        QCOMPARE(afterSnapshot.size(), 1);
+        QVERIFY(pausedAfterSnapshot);
+        QCOMPARE(prompts.saveFilters.size(), 0); // no save dialog after the failure
+        QCOMPARE(prompts.messages.size(), 2);
+        QCOMPARE(prompts.printerRequests, 0);
+        QVERIFY(w.Player()->InPausedState());
+        QVERIFY(button(w, 1006)->GetState());
+        QVERIFY(!QFile::exists(target));
+    }
+
+    // A printer that cannot start the document.
+    void printThatFailsToStart() {
+        ScriptedPrompts prompts;
+        QTemporaryDir dir;
+        prompts.printerAnswers.push_back([&](QPrinter& printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(dir.filePath(QStringLiteral("no/such/folder/page.pdf")));
+            return true;
+        });
+        CPlayerDlg& w = playing();
+        w.OnPrint();
+        QCOMPARE(prompts.printerRequests, 1);
+        QCOMPARE(prompts.messages, QStringList{QStringLiteral("Print Failed!")});
+        QVERIFY(w.Player()->InPausedState());
+    }
+
     void nothingWithoutARecording() {
         ScriptedPrompts prompts;
         CPlayerDlg w;

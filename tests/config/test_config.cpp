@@ -5,16 +5,21 @@
 #include "ScriptedPrompts.h"
 #include "democard/DemoCard.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -175,9 +180,11 @@ private Q_SLOTS:
     void saveReplacesTheFileWhole();
     void saveFailsOnFullCard();
     void saveFailsOnWriteProtection();
+    void saveInPlaceWhereNoTemporaryFileFits();
     void saveAfterFileOrCardRemoved();
 
     void chooserFilterAndCancel();
+    void desktopChooserTakesANewName();
     void dialogLayoutAndTimeZoneList();
     void applyWritesWhatTheUserSees();
     void applyValidatesInOrder();
@@ -377,7 +384,8 @@ void TestConfig::readerNeverEmptiesAnExistingFile() {
     QVERIFY(!ReadSetupFile(path("folder.ini")));
     QVERIFY(QFileInfo(path("folder.ini")).isDir());
 
-    // A write-only file cannot be read, and must come through whole.
+    // A write-only file opens neither for reading and writing nor for creating anew: it comes
+    // through whole and the command stops silently, without the dialog.
     QTemporaryDir userDir;
     AsOrdinaryUser::give(userDir.path());
     const QString writeOnly = userDir.filePath("setup.ini");
@@ -385,9 +393,14 @@ void TestConfig::readerNeverEmptiesAnExistingFile() {
     AsOrdinaryUser::give(writeOnly);
     QVERIFY(QFile::setPermissions(writeOnly, QFile::WriteOwner));
     {
+        ScriptedPrompts prompts;
+        prompts.openAnswers.push_back({writeOnly});
         AsOrdinaryUser user;
         QVERIFY2(user.switched || geteuid() != 0, "could not switch to an ordinary user");
-        QVERIFY(ReadSetupFile(writeOnly));
+        QVERIFY(!ReadSetupFile(writeOnly));
+        RunConfiguration(nullptr);
+        QCOMPARE(prompts.modalRuns, 0);
+        QVERIFY(prompts.messages.isEmpty());
     }
     QCOMPARE(readFile(writeOnly), EXAMPLE_LINES);
     compareConfig(DeviceConfig, sentinelConfig());
@@ -501,6 +514,32 @@ void TestConfig::saveFailsOnWriteProtection() {
     QCOMPARE(readFile(card.path + "/setup.ini"), EXAMPLE_LINES);
 }
 
+void TestConfig::saveInPlaceWhereNoTemporaryFileFits() {
+    // The folder takes no new file, the file itself may be written: it is rewritten in place.
+    QTemporaryDir userDir;
+    const QString file = userDir.filePath("setup.ini");
+    QVERIFY(writeFile(file, "[BEFORE_VIDEO_EVENT= 5]\r\n" + QByteArray(3000, '#')));
+    AsOrdinaryUser::give(file);
+    QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    const QFileDevice::Permissions lockedFolder = QFile::ReadOwner | QFile::ExeOwner |
+                                                  QFile::ReadGroup | QFile::ExeGroup |
+                                                  QFile::ReadOther | QFile::ExeOther;
+    QVERIFY(QFile::setPermissions(userDir.path(), lockedFolder));
+    const auto unlock = qScopeGuard(
+        [&] { QFile::setPermissions(userDir.path(), lockedFolder | QFile::WriteOwner); });
+    ScriptedPrompts prompts;
+    DeviceConfig = exampleConfig();
+    g_strSetupPath = file;
+    {
+        AsOrdinaryUser user;
+        QVERIFY2(user.switched || geteuid() != 0, "could not switch to an ordinary user");
+        SaveDeviceConfig(nullptr, false, {}, {});
+    }
+    QCOMPARE(prompts.messages, QStringList{"ok!"});
+    QCOMPARE(readFile(file), EXAMPLE_LINES);
+    QCOMPARE(QDir(userDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"setup.ini"});
+}
+
 void TestConfig::saveAfterFileOrCardRemoved() {
     // The file goes while the dialog is open: Apply writes it again.
     QVERIFY(QDir().mkpath(path("card")));
@@ -537,24 +576,9 @@ void TestConfig::chooserFilterAndCancel() {
     QVERIFY(g_strSetupPath.isEmpty());
     QCOMPARE(prompts.openFilters.size(), 1);
 
-    // The label the user sees, and patterns that take both names in any letter case,
-    // read the way the file chooser reads a filter: the last parentheses, split at blanks.
-    const QString filter = prompts.openFilters.constFirst();
-    QVERIFY(filter.startsWith(QString::fromUtf8("配置文件 (setup.ini;setup.bak)")));
-    const auto match = QRegularExpression(R"(\(([^()]*)\)$)").match(filter);
-    QVERIFY(match.hasMatch());
-    const QStringList patterns = match.captured(1).split(' ', Qt::SkipEmptyParts);
-    auto accepted = [&](const QString& name) {
-        for (const QString& pattern : patterns) {
-            if (QRegularExpression::fromWildcard(pattern, Qt::CaseSensitive).match(name).hasMatch())
-                return true;
-        }
-        return false;
-    };
-    for (const char* name : {"setup.ini", "SETUP.INI", "Setup.Ini", "setup.bak", "SETUP.BAK"})
-        QVERIFY2(accepted(name), name);
-    for (const char* name : {"setup.txt", "xsetup.ini", "setup.ini.old", "setupXini", "config.ini"})
-        QVERIFY2(!accepted(name), name);
+    // The filter is the one the recorder's program always offered (the chooser itself shows it,
+    // and matches both names in any letter case: see the desktop chooser's test).
+    QCOMPARE(prompts.openFilters.constFirst(), QString::fromUtf8("配置文件 (setup.ini;setup.bak)"));
 
     // A chosen file is read and the dialog runs once with its full path remembered.
     QVERIFY(writeFile(path("setup.bak"), "[TIME_ZONE=2]"));
@@ -563,6 +587,74 @@ void TestConfig::chooserFilterAndCancel() {
     QCOMPARE(prompts.modalRuns, 1);
     QCOMPARE(g_strSetupPath, QFileInfo(path("setup.bak")).absoluteFilePath());
     QCOMPARE(DeviceConfig.nTimeZone, 2);
+}
+
+// The real file chooser, answered as a user would: it shows its label as written, lists the
+// settings files in any letter case, and takes the name of a file that is not there yet, which
+// is then created and edited from zeros.
+void TestConfig::desktopChooserTakesANewName() {
+    QTemporaryDir card;
+    QVERIFY(writeFile(card.filePath("SETUP.BAK"), "[TIME_ZONE=3]"));
+    QVERIFY(writeFile(card.filePath("notes.txt"), "x"));
+    QStringList label, listed, warnings;
+    int configDialogs = 0, openClicks = 0;
+    QString shownPostEvent;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer user;
+    user.setInterval(50);
+    connect(&user, &QTimer::timeout, this, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            warnings << box->text();
+            box->reject();
+        } else if (auto* chooser = qobject_cast<QFileDialog*>(modal)) {
+            if (chooser->directory() != QDir(card.path())) {
+                chooser->setDirectory(card.path());
+                return;
+            }
+            auto* view = chooser->findChild<QListView*>("listView");
+            QStringList rows;
+            for (int i = 0; view && i < view->model()->rowCount(view->rootIndex()); ++i)
+                rows << view->model()->index(i, 0, view->rootIndex()).data().toString();
+            if (rows.isEmpty() && clock.elapsed() < 5000)
+                return; // still reading the folder
+            if (!warnings.isEmpty() || clock.elapsed() > 8000) {
+                chooser->reject();
+                return;
+            }
+            if (label.isEmpty()) {
+                listed = rows;
+                auto* types = chooser->findChild<QComboBox*>("fileTypeCombo");
+                for (int i = 0; types && i < types->count(); ++i)
+                    label << types->itemText(i);
+                chooser->findChild<QLineEdit*>("fileNameEdit")->setText("setup.ini");
+            }
+            // A chooser that wants an existing file does not take the name at all.
+            QPushButton* open =
+                chooser->findChild<QDialogButtonBox*>("buttonBox")->button(QDialogButtonBox::Open);
+            if (!open->isEnabled() || ++openClicks > 3)
+                chooser->reject();
+            else
+                open->click();
+        } else if (auto* dialog = qobject_cast<CConfigDlg*>(modal)) {
+            ++configDialogs;
+            shownPostEvent = editText(*dialog, 1041);
+            dialog->reject();
+        }
+    });
+    user.start();
+    RunConfiguration(nullptr);
+    user.stop();
+
+    QCOMPARE(label, QStringList{QString::fromUtf8("配置文件 (setup.ini;setup.bak)")});
+    QCOMPARE(listed, QStringList{"SETUP.BAK"});
+    QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join('|')));
+    QCOMPARE(configDialogs, 1);
+    QCOMPARE(shownPostEvent, QStringLiteral("0"));
+    QCOMPARE(g_strSetupPath, card.filePath("setup.ini"));
+    QVERIFY(QFileInfo::exists(card.filePath("setup.ini")));
+    QCOMPARE(QFileInfo(card.filePath("setup.ini")).size(), 0);
 }
 
 void TestConfig::dialogLayoutAndTimeZoneList() {

@@ -110,6 +110,10 @@ private Q_SLOTS:
         QCOMPARE(CGraphPlayer::LinearVolumeFromLevel(0), 1.0);
         QVERIFY(qAbs(CGraphPlayer::LinearVolumeFromLevel(-2000) - 0.1) < 1e-9);
         QVERIFY(qAbs(CGraphPlayer::LinearVolumeFromLevel(-500) - 0.5623413) < 1e-6);
+        // Levels between whole decibels keep their hundredths.
+        QVERIFY(qAbs(CGraphPlayer::LinearVolumeFromLevel(-550) - 0.5308844) < 1e-6);
+        QVERIFY(qAbs(CGraphPlayer::LinearVolumeFromLevel(-1) - 0.9988494) < 1e-6);
+        QVERIFY(qAbs(CGraphPlayer::LinearVolumeFromLevel(-999) - 0.3165920) < 1e-6);
         QCOMPARE(CGraphPlayer::LinearVolumeFromLevel(-10000), 0.0);
     }
 

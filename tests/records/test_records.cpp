@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -124,6 +125,19 @@ private Q_SLOTS:
         QCOMPARE(panel.FillRecordList(empty.path(), ".asf"), 0);
         QCOMPARE(CurrentRecord.listCount, 0);
         QVERIFY(prompts.messages.isEmpty());
+    }
+
+    // Name order ignores letter case, as on the recorder's own file system.
+    void listingIgnoresLetterCase() {
+        QTemporaryDir dir;
+        for (const char* name : {"D4.asf", "c3.asf", "B2.asf", "a1.asf"})
+            touch(dir.filePath(QString::fromLatin1(name)));
+        CRecordListDlg panel;
+        QCOMPARE(panel.FillRecordList(dir.path(), ".asf"), 4);
+        QCOMPARE(column(panel.m_listRecords, 1),
+                 (QStringList{"a1.asf", "B2.asf", "c3.asf", "D4.asf"}));
+        QCOMPARE(column(panel.m_listRecords, 0),
+                 (QStringList{"  0001", "  0002", "  0003", "  0004"}));
     }
 
     // The number column runs past four digits.
@@ -363,6 +377,51 @@ private Q_SLOTS:
         const int paints = counter.paints;
         QTest::qWait(200);
         QCOMPARE(counter.paints, paints);
+    }
+
+    // The heading and the edits draw their text from the top of their boxes, as the panel's
+    // controls always did, not centred a few pixels lower.
+    void informationTextStartsAtTheTop() {
+        CPlayerDlg w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.OnInformationTab();
+        CurrentRecord.listIndex = 0;
+        CurrentRecord.listCount = 1;
+        CurrentRecord.numberText = "  0001";
+        CurrentRecord.fileName = "/card/0001.asf";
+        CurrentRecord.videoWidth = 1920;
+        CurrentRecord.videoHeight = 1080;
+        CRecordInfoDlg* info = w.m_dlgRecordInfo;
+        info->repaint();
+        QLabel* heading = nullptr;
+        for (QLabel* label : info->findChildren<QLabel*>())
+            if (label->text() == QStringLiteral("-----Current Record-----"))
+                heading = label;
+        QVERIFY(heading);
+
+        const QList<QWidget*> boxes{heading, info->m_editRecord, info->m_editResolution};
+        for (QWidget* box : boxes) {
+            const QImage image = box->grab().toImage();
+            const QRgb background = image.pixel(0, 0);
+            int firstInk = -1;
+            for (int y = 0; y < image.height() && firstInk < 0; ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (qAbs(qGray(image.pixel(x, y)) - qGray(background)) > 60) {
+                        firstInk = y;
+                        break;
+                    }
+            // Where the tallest glyph of a line drawn at the top of the box starts.
+            const QFontMetrics metrics(box->font());
+            const QString text =
+                box == heading ? heading->text() : static_cast<QLineEdit*>(box)->text();
+            const int expected = metrics.ascent() + metrics.tightBoundingRect(text).top();
+            QVERIFY2(firstInk >= 0 && qAbs(firstInk - expected) <= 1,
+                     qPrintable(QString("%1: ink from row %2, top line gives %3")
+                                    .arg(text)
+                                    .arg(firstInk)
+                                    .arg(expected)));
+        }
     }
 
     // Through the program's own controls: OPEN on row 0, then Next and Previous.

@@ -12,9 +12,11 @@
 #include "skin/SkinButton.h"
 #include "skin/SkinSlider.h"
 #include "trip/TripLog.h"
+#include "ui/CellFont.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFontInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTreeWidget>
@@ -26,6 +28,44 @@ class NoGraphEngine : public CGraphPlayer {
 public:
     bool CreateGraph() override { return false; }
 };
+
+// The dark blue of the skin's video area.
+const QColor kVideoAreaColour(8, 20, 44);
+
+// The average character width as fonts have long defined it: the lowercase letters and the
+// space, weighted by how often each occurs in text.
+double averageCharWidth(const QFont& font) {
+    static const int weights[] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6,  35, 20, 56,
+                                  56, 17, 4,  49, 56,  71, 31, 10, 18, 3, 18, 2,  166};
+    const QFontMetricsF metrics(font);
+    double sum = 0;
+    for (int i = 0; i < 27; ++i)
+        sum += weights[i] * metrics.horizontalAdvance(i < 26 ? QChar('a' + i) : QChar(' '));
+    return sum / 1000.0;
+}
+
+// The first and last pixel column where `edit` shows text.
+std::pair<int, int> inkColumns(QLineEdit* edit) {
+    const QImage image = edit->grab().toImage();
+    const QRgb background = image.pixel(0, 0);
+    int first = -1, last = -1;
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = 0; y < image.height(); ++y)
+            if (qAbs(qGray(image.pixel(x, y)) - qGray(background)) > 40) {
+                if (first < 0)
+                    first = x;
+                last = x;
+                break;
+            }
+    return {first, last};
+}
+
+// Presses at `at` in `widget`, moves 40 pixels right and 30 down, releases.
+void dragFrom(QWidget* widget, QPoint at) {
+    QTest::mousePress(widget, Qt::LeftButton, {}, at);
+    QTest::mouseMove(widget, at + QPoint(40, 30));
+    QTest::mouseRelease(widget, Qt::LeftButton, {}, at + QPoint(40, 30));
+}
 
 CBitmapButton* button(CPlayerDlg& w, int id) {
     return qobject_cast<CBitmapButton*>(w.GetDlgItem(id));
@@ -175,13 +215,18 @@ private Q_SLOTS:
         const struct {
             int slider;
             int level;
-        } volumes[] = {{500, -500}, {0, -1000}, {1000, 0}};
+            double linear; // 10 ^ (level / 100 / 20)
+        } volumes[] = {{500, -500, 0.5623413},
+                       {0, -1000, 0.3162278},
+                       {1000, 0, 1.0},
+                       {450, -550, 0.5308844},
+                       {999, -1, 0.9988494}};
         for (const auto& v : volumes) {
             w.m_sliderVolume->SetPos(v.slider);
             w.OnTimer();
-            QVERIFY2(qAbs(w.Player()->CurrentLinearVolume() -
-                          CGraphPlayer::LinearVolumeFromLevel(v.level)) < 1e-6,
-                     qPrintable(QString::number(w.Player()->CurrentLinearVolume())));
+            QVERIFY2(
+                qAbs(w.Player()->CurrentLinearVolume() - v.linear) < 1e-6,
+                qPrintable(QString("%1: %2").arg(v.level).arg(w.Player()->CurrentLinearVolume())));
         }
 
         // A second recording replaces the first engine; the timer restarts.
@@ -283,6 +328,10 @@ private Q_SLOTS:
         // An unplayable file still switches to playback, with the default display.
         QVERIFY(w.TimerRunning());
         QVERIFY(w.m_dlgRecordInfo->isVisible());
+        // Nothing to show: the video area keeps its own dark blue, no black box over it.
+        const QImage area = w.m_stcVideo->grab().toImage();
+        for (const QPoint& p : {QPoint(5, 5), area.rect().center(), QPoint(area.width() - 5, 5)})
+            QCOMPARE(QColor(area.pixel(p)), kVideoAreaColour);
         w.OnTimer();
         QCOMPARE(w.m_editTime->text(), QStringLiteral("00:00:00/00:00:01"));
         QVERIFY(prompts.messages.isEmpty());
@@ -374,6 +423,94 @@ private Q_SLOTS:
         QTest::keyClick(w.GetDlgItem(1007), Qt::Key_Escape);
         QVERIFY(!w.isVisible());
         QCOMPARE(w.result(), int(QDialog::Rejected));
+    }
+
+    // The panel and speed font: Arial's metrics, a 16-pixel cell and a 6-pixel average width,
+    // so that an HD resolution fits its box whole.
+    void panelFont() {
+        CPlayerDlg w;
+        const QFont font = w.m_fontArial;
+        QVERIFY2(
+            QStringList({"Arial", "Liberation Sans", "Arimo"}).contains(QFontInfo(font).family()),
+            qPrintable(QFontInfo(font).family()));
+        const QFontMetrics metrics(font);
+        QCOMPARE(metrics.ascent() + metrics.descent(), 16);
+        const double average = averageCharWidth(font);
+        QVERIFY2(qAbs(average - 6.0) < 0.5, qPrintable(QString::number(average)));
+        QVERIFY(font.italic());
+        // Another face is brought to the same cell and width.
+        const QFont other = CellFont::Sized(QFont(QStringLiteral("DejaVu Sans")), 16, 6);
+        QCOMPARE(QFontMetrics(other).ascent() + QFontMetrics(other).descent(), 16);
+        QVERIFY2(qAbs(averageCharWidth(other) - 6.0) < 0.5,
+                 qPrintable(QString::number(averageCharWidth(other))));
+
+        for (QLineEdit* edit : {w.m_dlgRecordInfo->m_editRecord, w.m_dlgRecordInfo->m_editEvent,
+                                w.m_dlgRecordInfo->m_editResolution, w.m_editSpeed})
+            QCOMPARE(edit->font(), font);
+
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.OnInformationTab();
+        CurrentRecord.videoWidth = 1920;
+        CurrentRecord.videoHeight = 1080;
+        QLineEdit* resolution = w.m_dlgRecordInfo->m_editResolution;
+        w.m_dlgRecordInfo->repaint();
+        QCOMPARE(resolution->text(), QStringLiteral("1920*1080"));
+        // Whole: the box shows as much of the text as a far wider box does.
+        const auto [first, last] = inkColumns(resolution);
+        const int width = resolution->width();
+        resolution->resize(400, resolution->height());
+        const auto [wideFirst, wideLast] = inkColumns(resolution);
+        resolution->resize(width, resolution->height());
+        QVERIFY(first >= 0 && wideFirst >= 0);
+        QVERIFY2(last - first == wideLast - wideFirst && last < width - 1,
+                 qPrintable(QString("ink %1..%2 in %3 px, %4..%5 when wide")
+                                .arg(first)
+                                .arg(last)
+                                .arg(width)
+                                .arg(wideFirst)
+                                .arg(wideLast)));
+    }
+
+    // Only the window's own background is a drag handle: not the panels, their preview box
+    // or the video area, playing or not.
+    void onlyTheBackgroundDrags() {
+        CPlayerDlg w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QPoint start = w.pos();
+        dragFrom(w.m_dlgRecordList, QPoint(5, 30));
+        dragFrom(w.m_dlgRecordList->m_stPreview, QPoint(100, 80));
+        dragFrom(w.m_stcVideo, QPoint(300, 200));
+        QCOMPARE(w.pos(), start);
+
+        openRow(w, QStringLiteral("0001.asf"));
+        QVERIFY(waitFor([&] { return w.Player()->FramesDelivered() > 2; }));
+        dragFrom(w.m_stcVideo, QPoint(300, 200));
+        dragFrom(w.m_dlgRecordInfo, QPoint(5, 90));
+        QCOMPARE(w.pos(), start);
+
+        // The background itself still drags.
+        dragFrom(&w, QPoint(20, 300));
+        QVERIFY(w.pos() != start || !w.windowHandle());
+    }
+
+    // The play timer ticks every 150 ms.
+    void timerPeriod() {
+        CPlayerDlg w;
+        QElapsedTimer clock;
+        QList<qint64> ticks;
+        connect(w.PlayTimer(), &QTimer::timeout, this, [&] { ticks << clock.elapsed(); });
+        clock.start();
+        w.PlayTimer()->start();
+        QVERIFY(waitFor([&] { return ticks.size() >= 13; }, 5000));
+        w.PlayTimer()->stop();
+        QList<qint64> periods;
+        for (int i = 1; i < ticks.size(); ++i)
+            periods << ticks[i] - ticks[i - 1];
+        std::sort(periods.begin(), periods.end());
+        const qint64 median = periods[periods.size() / 2];
+        QVERIFY2(median >= 140 && median <= 175, qPrintable(QString::number(median)));
     }
 
     void timeText() {

@@ -38,6 +38,13 @@ public:
         return pop(openAnswers, QStringList());
     }
 
+    // Answered from the same queue as chooseOpenFiles: the first name of the answer.
+    QString chooseOpenOrNewFile(QWidget*, const QString& filter, const QString&) override {
+        openFilters << filter;
+        const QStringList answer = pop(openAnswers, QStringList());
+        return answer.isEmpty() ? QString() : answer.constFirst();
+    }
+
     QString chooseSaveFile(QWidget*, const QString& filter, const QString& suffix,
                            const QString&) override {
         saveFilters << filter;

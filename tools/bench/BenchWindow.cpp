@@ -64,6 +64,7 @@ public:
     QStringList chooseOpenFiles(QWidget*, const QString&, bool, const QString&) override {
         return {};
     }
+    QString chooseOpenOrNewFile(QWidget*, const QString&, const QString&) override { return {}; }
     QString chooseSaveFile(QWidget*, const QString&, const QString&, const QString&) override {
         return {};
     }
