@@ -10,12 +10,13 @@
 
 namespace {
 
-bool isHelp(const QString& a) {
-    return a == QLatin1String("-h") || a == QLatin1String("--help");
-}
-
-bool isVersion(const QString& a) {
-    return a == QLatin1String("-v") || a == QLatin1String("--version");
+// What one of our own two options asks for; Run for anything else.
+CommandLine::Action OwnOption(const QString& a) {
+    if (a == QLatin1String("-h") || a == QLatin1String("--help"))
+        return CommandLine::Action::Help;
+    if (a == QLatin1String("-v") || a == QLatin1String("--version"))
+        return CommandLine::Action::Version;
+    return CommandLine::Action::Run;
 }
 
 } // namespace
@@ -27,14 +28,8 @@ CommandLine::Request CommandLine::ParseEarly(int argc, const char* const* argv) 
         if (a == QLatin1String("--"))
             break;
         // The first of the two wins, as with most programs.
-        if (isHelp(a)) {
-            request.action = Action::Help;
+        if ((request.action = OwnOption(a)) != Action::Run)
             return request;
-        }
-        if (isVersion(a)) {
-            request.action = Action::Version;
-            return request;
-        }
     }
     return request;
 }
@@ -49,14 +44,8 @@ CommandLine::Request CommandLine::Parse(const QStringList& arguments) {
             continue;
         }
         if (!optionsEnded && a.startsWith(QLatin1Char('-')) && a.size() > 1) {
-            if (isHelp(a)) {
-                request.action = Action::Help;
+            if ((request.action = OwnOption(a)) != Action::Run)
                 return request;
-            }
-            if (isVersion(a)) {
-                request.action = Action::Version;
-                return request;
-            }
             continue; // for Qt or its web engine
         }
         if (request.hasPath) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace asf {
 namespace {
@@ -144,26 +145,18 @@ uint64_t DataEndMs(const ReadAt& read, const Layout& layout) {
     const uint64_t count = std::min(layout.packetCount, kEdgePackets);
     std::vector<std::pair<uint64_t, Packet>> packets;
     ReadPackets(read, layout, layout.packetCount - count, count, packets);
-    // Per stream, the two latest frame starts.
-    std::map<int, std::pair<uint32_t, uint32_t>> latest;
-    for (const auto& [index, packet] : packets) {
-        for (const Payload& p : packet.payloads) {
-            if (layout.videoStream >= 0 && p.stream != layout.videoStream)
-                continue;
-            auto [it, fresh] = latest.try_emplace(p.stream, p.presentationMs, p.presentationMs);
-            if (!fresh && p.presentationMs > it->second.first) {
-                it->second.second = it->second.first;
-                it->second.first = p.presentationMs;
-            } else if (!fresh && p.presentationMs < it->second.first &&
-                       (it->second.second == it->second.first ||
-                        p.presentationMs > it->second.second)) {
-                it->second.second = p.presentationMs;
-            }
-        }
-    }
+    // Per stream, the frame times seen (the last two are what counts).
+    std::map<int, std::set<uint32_t>> times;
+    for (const auto& [index, packet] : packets)
+        for (const Payload& p : packet.payloads)
+            if (layout.videoStream < 0 || p.stream == layout.videoStream)
+                times[p.stream].insert(p.presentationMs);
     uint64_t end = 0;
-    for (const auto& [stream, times] : latest)
-        end = std::max<uint64_t>(end, uint64_t(times.first) + (times.first - times.second));
+    for (const auto& [stream, seen] : times) {
+        const uint32_t last = *seen.rbegin();
+        const uint32_t before = seen.size() > 1 ? *std::next(seen.rbegin()) : last;
+        end = std::max<uint64_t>(end, uint64_t(last) + (last - before));
+    }
     return end;
 }
 

@@ -26,7 +26,7 @@ void CFrameSlot::Store(GstSample* sample) {
     }
 }
 
-bool CFrameSlot::WithNewestView(const std::function<void(const QImage&)>& use) const {
+bool CFrameSlot::WithNewestView(const std::function<void(const QImage&, QSize)>& use) const {
     GstSamplePtr sample;
     {
         QMutexLocker lock(&m_mutex);
@@ -48,19 +48,34 @@ bool CFrameSlot::WithNewestView(const std::function<void(const QImage&)>& use) c
     const QImage view(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
                       GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info),
                       GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), format);
-    use(view);
+    const int parN = info.par_n > 0 ? info.par_n : 1, parD = info.par_d > 0 ? info.par_d : 1;
+    use(view, QSize(int(qint64(info.width) * parN / parD), info.height));
     gst_video_frame_unmap(&frame);
     return true;
 }
 
 QImage CFrameSlot::NewestImage() const {
     QImage copy;
-    WithNewestView([&copy](const QImage& view) { copy = view.copy(); });
+    WithNewestView([&copy](const QImage& view, QSize) { copy = view.copy(); });
     return copy;
 }
 
-bool CFrameSlot::PaintNewest(QPainter& painter, const QRect& target) const {
-    return WithNewestView([&](const QImage& view) { painter.drawImage(target, view); });
+QRect CFrameSlot::PaintNewest(QPainter& painter, const QRect& area) const {
+    QRect drawn;
+    WithNewestView([&](const QImage& view, QSize shape) {
+        drawn = FitPicture(shape, area);
+        painter.drawImage(drawn, view);
+    });
+    return drawn;
+}
+
+QRect CFrameSlot::FitPicture(const QSize& picture, const QRect& area) {
+    if (picture.isEmpty() || area.isEmpty())
+        return area;
+    const QSize fitted = picture.scaled(area.size(), Qt::KeepAspectRatio);
+    return QRect(area.left() + (area.width() - fitted.width()) / 2,
+                 area.top() + (area.height() - fitted.height()) / 2, fitted.width(),
+                 fitted.height());
 }
 
 QSize CFrameSlot::FrameSize() const {
@@ -72,16 +87,6 @@ QSize CFrameSlot::FrameSize() const {
     if (!caps || !gst_video_info_from_caps(&info, caps))
         return {};
     return QSize(GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info));
-}
-
-QSize CFrameSlot::DisplaySize() const {
-    QMutexLocker lock(&m_mutex);
-    GstVideoInfo info;
-    GstCaps* caps = m_sample ? gst_sample_get_caps(m_sample.get()) : nullptr;
-    if (!caps || !gst_video_info_from_caps(&info, caps) || info.width <= 0 || info.height <= 0)
-        return {};
-    const int parN = info.par_n > 0 ? info.par_n : 1, parD = info.par_d > 0 ? info.par_d : 1;
-    return QSize(int(qint64(info.width) * parN / parD), info.height);
 }
 
 qint64 CFrameSlot::NewestPts() const {

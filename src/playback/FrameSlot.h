@@ -25,10 +25,12 @@ public:
 
     // UI thread: the newest frame as an image sharing nothing with GStreamer (null if none).
     QImage NewestImage() const;
-    // UI thread: draws the newest frame stretched to `target`; false when there is none.
-    bool PaintNewest(QPainter& painter, const QRect& target) const;
-    // UI thread: the newest frame's shape on screen (pixel aspect applied); invalid if none.
-    QSize DisplaySize() const;
+    // UI thread: draws the newest frame inside `area` with its own shape (pixel aspect
+    // applied), as large as fits and centred; answers where, or an empty rectangle when there
+    // is no frame.
+    QRect PaintNewest(QPainter& painter, const QRect& area) const;
+    // Where a picture of `picture`'s shape goes inside `area`: as large as fits, centred.
+    static QRect FitPicture(const QSize& picture, const QRect& area);
     // UI thread: the size of the newest frame, or an invalid size before the first one.
     QSize FrameSize() const;
     // UI thread: the newest frame's time in the stream (nanoseconds), -1 when unknown.
@@ -46,7 +48,8 @@ Q_SIGNALS:
 
 private:
     // Maps the newest frame and hands a view of it (valid only during the call) to `use`.
-    bool WithNewestView(const std::function<void(const QImage&)>& use) const;
+    // `use` also gets the frame's shape on screen (pixel aspect applied).
+    bool WithNewestView(const std::function<void(const QImage&, QSize)>& use) const;
 
     mutable QMutex m_mutex;
     GstSamplePtr m_sample;

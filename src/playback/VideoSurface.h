@@ -7,8 +7,8 @@ class CFrameSlot;
 
 // The engine's video window: a child of the host control, filling it, transparent to the
 // mouse so that clicks reach the host, painting the newest frame in its area with the frame's
-// own shape, centred; the rest of the area, and all of it before the first frame, shows the
-// host's own background.
+// own shape, centred; the rest of the area, and all of it before the first frame, in the
+// host's background colour (its palette's).
 class CVideoSurface : public QWidget {
     Q_OBJECT
 public:
@@ -16,8 +16,6 @@ public:
 
     // Frames painted since construction (for tests and benchmarks).
     quint64 PaintedFrames() const { return m_painted; }
-    // Where a picture of `picture`'s shape is drawn inside `area`: as large as fits, centred.
-    static QRect PictureRect(const QSize& picture, const QRect& area);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

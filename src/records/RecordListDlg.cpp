@@ -57,6 +57,10 @@ CRecordListDlg::CRecordListDlg(QWidget* parent) : QWidget(parent) {
     m_stPreview = new QFrame(this);
     m_stPreview->setGeometry(rect(1, 188, 210, 157));
     m_stPreview->setFrameShape(QFrame::Box);
+    // Black around and before the preview's picture, as a video window shows it.
+    QPalette previewPalette = m_stPreview->palette();
+    previewPalette.setColor(QPalette::Window, Qt::black);
+    m_stPreview->setPalette(previewPalette);
     m_stPreview->setStyleSheet(QStringLiteral("QFrame { border: 1px solid black; }"));
 
     connect(m_btnLoad, &QAbstractButton::clicked, this, &CRecordListDlg::OnLoad);

@@ -129,6 +129,10 @@ void CPlayerDlg::OnInitDialog() {
     m_stcVideo->setGeometry(rect(30, 38, 412, 263));
     m_stcVideo->setAttribute(Qt::WA_StyledBackground);
     m_stcVideo->setStyleSheet(QStringLiteral("background: rgb(8, 20, 44);"));
+    // The video surface paints the picture's bands in the area's palette colour.
+    QPalette videoPalette = m_stcVideo->palette();
+    videoPalette.setColor(QPalette::Window, QColor(8, 20, 44));
+    m_stcVideo->setPalette(videoPalette);
     m_sliderVolume = AddControl(1028, new CSkinSlider(this));
     m_sliderVolume->setGeometry(rect(438, 460, 105, 12));
     m_sliderVolume->SetControlId(1028);

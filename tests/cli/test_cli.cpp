@@ -287,17 +287,6 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char** argv) {
-    // The window hosts the map page; its web engine cannot sandbox itself as root.
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-    TestCli test;
-    return QTest::qExec(&test, argc, argv);
-}
+PLAYER_WINDOW_TEST_MAIN(TestCli)
 
 #include "test_cli.moc"

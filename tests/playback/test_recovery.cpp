@@ -312,7 +312,7 @@ private Q_SLOTS:
         gst_buffer_unref(buffer);
         gst_caps_unref(caps);
 
-        QCOMPARE(CVideoSurface::PictureRect(frame, host.rect()), picture);
+        QCOMPARE(CFrameSlot::FitPicture(frame, host.rect()), picture);
         const QImage shown = host.grab().toImage();
         QCOMPARE(shown.pixelColor(picture.center()), QColor(Qt::red));
         QCOMPARE(shown.pixelColor(picture.topLeft()), QColor(Qt::red));

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QString>
 #include <QtTest>
+#include <clocale>
 
 // The demo card the test run wrote (folder name ends with "/").
 inline QString cardDir() {
@@ -26,3 +28,26 @@ template <typename F> bool waitFor(F done, int ms = 10000) {
     }
     return true;
 }
+
+// For test programs whose windows may host the map page: its web engine cannot sandbox itself
+// as root, and the tests run headless unless told otherwise. Before QApplication exists.
+inline void prepareWindowTests() {
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+
+// The main of such a program, numbers in files read and written in the "C" locale as the
+// program itself does.
+#define PLAYER_WINDOW_TEST_MAIN(TestClass)                                                         \
+    int main(int argc, char** argv) {                                                              \
+        prepareWindowTests();                                                                      \
+        QApplication app(argc, argv);                                                              \
+        std::setlocale(LC_NUMERIC, "C");                                                           \
+        TestClass test;                                                                            \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }

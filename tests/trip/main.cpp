@@ -1,4 +1,6 @@
 // The trip module's tests: the log reader, the chart and the map bridge, in one executable.
+#include "TestSupport.h"
+
 #include <QApplication>
 #include <QtGlobal>
 #include <clocale>
@@ -8,14 +10,7 @@ int runTripChartTests(int argc, char** argv);
 int runMapBridgeTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
-    // The web engine's sandbox cannot run as root; ctest sets these, a manual run may not.
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    prepareWindowTests(); // ctest sets these, a manual run may not
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
 
