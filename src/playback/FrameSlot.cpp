@@ -1,12 +1,18 @@
 #include "playback/FrameSlot.h"
 
+#include "playback/FrameScaler.h"
+
 #include <QMetaObject>
 #include <QPainter>
 #include <gst/video/video.h>
 
-CFrameSlot::CFrameSlot(QObject* parent) : QObject(parent) {}
+CFrameSlot::CFrameSlot(QObject* parent) : QObject(parent) {
+    m_remaker.setMaxThreadCount(1);
+}
 
-CFrameSlot::~CFrameSlot() = default;
+CFrameSlot::~CFrameSlot() {
+    m_remaker.waitForDone();
+}
 
 void CFrameSlot::Store(GstSample* sample) {
     {
@@ -14,6 +20,35 @@ void CFrameSlot::Store(GstSample* sample) {
         m_sample.reset(sample);
     }
     ++m_frames;
+    MakeShown(sample);
+    AskRepaint();
+}
+
+bool CFrameSlot::MakeShown(GstSample* sample) {
+    GstVideoInfo info;
+    GstCaps* caps = gst_sample_get_caps(sample);
+    if (!caps || !gst_video_info_from_caps(&info, caps))
+        return false;
+    const QSize shape = FrameScaler::Shape(info);
+    QSize area;
+    {
+        QMutexLocker lock(&m_mutex);
+        area = m_area;
+    }
+    const QSize size = FitPicture(shape, QRect(QPoint(), area)).size();
+    QImage shown = area.isEmpty() ? QImage() : FrameScaler::Scaled(sample, size);
+    QMutexLocker lock(&m_mutex);
+    if (m_sample.get() != sample)
+        return false; // a newer frame made its own
+    m_shown = std::move(shown);
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    m_shownPts = buffer && GST_BUFFER_PTS_IS_VALID(buffer) ? qint64(GST_BUFFER_PTS(buffer)) : -1;
+    m_shown.setDevicePixelRatio(m_ratio);
+    m_shape = shape;
+    return true;
+}
+
+void CFrameSlot::AskRepaint() {
     // One queued repaint at a time: a slow UI thread is not flooded with events.
     if (!m_repaintPending.exchange(true)) {
         QMetaObject::invokeMethod(
@@ -26,47 +61,70 @@ void CFrameSlot::Store(GstSample* sample) {
     }
 }
 
-bool CFrameSlot::WithNewestView(const std::function<void(const QImage&, QSize)>& use) const {
+void CFrameSlot::SetShownArea(const QSize& devicePixels, qreal ratio) {
+    {
+        QMutexLocker lock(&m_mutex);
+        if (devicePixels == m_area && ratio == m_ratio)
+            return;
+        m_area = devicePixels;
+        m_ratio = ratio;
+    }
+    // The newest frame again at the new size, off the UI thread; frames arriving meanwhile
+    // are made at the new size anyway.
+    if (m_remakePending.exchange(true))
+        return;
+    m_remaker.start([this] {
+        m_remakePending = false;
+        GstSamplePtr sample;
+        {
+            QMutexLocker lock(&m_mutex);
+            if (m_sample)
+                sample.reset(gst_sample_ref(m_sample.get()));
+        }
+        if (sample && MakeShown(sample.get()))
+            AskRepaint();
+    });
+}
+
+QSize CFrameSlot::ShownSize() const {
+    QMutexLocker lock(&m_mutex);
+    return m_shown.isNull() ? QSize() : m_shown.size();
+}
+
+QImage CFrameSlot::NewestImage() const {
     GstSamplePtr sample;
     {
         QMutexLocker lock(&m_mutex);
         if (!m_sample)
-            return false;
+            return {};
         sample.reset(gst_sample_ref(m_sample.get()));
     }
-    GstVideoInfo info;
-    GstCaps* caps = gst_sample_get_caps(sample.get());
-    GstBuffer* buffer = gst_sample_get_buffer(sample.get());
-    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps))
-        return false;
-    GstVideoFrame frame;
-    if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ))
-        return false;
-    const QImage::Format format = GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_BGRx
-                                      ? QImage::Format_RGB32
-                                      : QImage::Format_RGBX8888;
-    const QImage view(static_cast<const uchar*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
-                      GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info),
-                      GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0), format);
-    const int parN = info.par_n > 0 ? info.par_n : 1, parD = info.par_d > 0 ? info.par_d : 1;
-    use(view, QSize(int(qint64(info.width) * parN / parD), info.height));
-    gst_video_frame_unmap(&frame);
-    return true;
+    return FrameScaler::Native(sample.get());
 }
 
-QImage CFrameSlot::NewestImage() const {
-    QImage copy;
-    WithNewestView([&copy](const QImage& view, QSize) { copy = view.copy(); });
-    return copy;
-}
-
-QRect CFrameSlot::PaintNewest(QPainter& painter, const QRect& area) const {
-    QRect drawn;
-    WithNewestView([&](const QImage& view, QSize shape) {
-        drawn = FitPicture(shape, area);
-        painter.drawImage(drawn, view);
-    });
-    return drawn;
+QRect CFrameSlot::PaintNewest(QPainter& painter, const QRect& area, qint64* pts) {
+    QImage shown;
+    QSize shape;
+    {
+        QMutexLocker lock(&m_mutex);
+        shown = m_shown;
+        shape = m_shape;
+        if (pts)
+            *pts = m_shownPts;
+    }
+    if (shown.isNull())
+        return {};
+    const QRect fitted = FitPicture(shape, area);
+    const QSize size = shown.deviceIndependentSize().toSize();
+    if (qAbs(size.width() - fitted.width()) <= 1 && qAbs(size.height() - fitted.height()) <= 1) {
+        // Made for this area: a plain copy.
+        const QRect drawn(fitted.topLeft(), size);
+        painter.drawImage(drawn.topLeft(), shown);
+        return drawn;
+    }
+    // Made for another size, until it is made again for this one.
+    painter.drawImage(fitted, shown);
+    return fitted;
 }
 
 QRect CFrameSlot::FitPicture(const QSize& picture, const QRect& area) {

@@ -6,29 +6,39 @@
 #include <QMutex>
 #include <QObject>
 #include <QSize>
+#include <QThreadPool>
 #include <atomic>
-#include <functional>
 
 class QPainter;
 class QRect;
 
-// The one place the streaming thread writes to: the newest decoded frame. The UI thread
-// reads it to paint, to report the native size and to capture the current image.
+// The one place the streaming thread writes to: the newest decoded frame, kept as decoded,
+// and its picture at the size it is shown, converted on the streaming thread. The UI thread
+// paints that picture as it is, and converts the decoded frame only to capture it.
 class CFrameSlot : public QObject {
     Q_OBJECT
 public:
     explicit CFrameSlot(QObject* parent = nullptr);
     ~CFrameSlot() override;
 
-    // Streaming thread: keep `sample` (takes the reference) and ask the UI thread to repaint.
+    // Streaming thread: keep `sample` (takes the reference), make its picture at the shown
+    // size and ask the UI thread to repaint.
     void Store(GstSample* sample);
 
-    // UI thread: the newest frame as an image sharing nothing with GStreamer (null if none).
+    // UI thread: the area the frame is shown in, in device pixels (`ratio` of them to a
+    // logical pixel). The newest frame is made again at its new size off the UI thread.
+    void SetShownArea(const QSize& devicePixels, qreal ratio);
+    // The size the newest picture was made at (device pixels), invalid when none.
+    QSize ShownSize() const;
+
+    // UI thread: the newest frame at its native size, sharing nothing with GStreamer (null
+    // if none).
     QImage NewestImage() const;
     // UI thread: draws the newest frame inside `area` with its own shape (pixel aspect
     // applied), as large as fits and centred; answers where, or an empty rectangle when there
     // is no frame.
-    QRect PaintNewest(QPainter& painter, const QRect& area) const;
+    // `pts` (when given) receives the buffer time of the frame drawn.
+    QRect PaintNewest(QPainter& painter, const QRect& area, qint64* pts = nullptr);
     // Where a picture of `picture`'s shape goes inside `area`: as large as fits, centred.
     static QRect FitPicture(const QSize& picture, const QRect& area);
     // UI thread: the size of the newest frame, or an invalid size before the first one.
@@ -47,12 +57,19 @@ Q_SIGNALS:
     void FrameReady();
 
 private:
-    // Maps the newest frame and hands a view of it (valid only during the call) to `use`.
-    // `use` also gets the frame's shape on screen (pixel aspect applied).
-    bool WithNewestView(const std::function<void(const QImage&, QSize)>& use) const;
+    // Makes the picture of `sample` for the area now set; false when it was replaced meanwhile.
+    bool MakeShown(GstSample* sample);
+    void AskRepaint();
 
     mutable QMutex m_mutex;
     GstSamplePtr m_sample;
+    QImage m_shown; // m_sample's picture as shown
+    qint64 m_shownPts = -1;
+    QSize m_shape;     // m_sample's shape on screen (pixel aspect applied)
+    QSize m_area;      // where it is shown, device pixels
+    qreal m_ratio = 1; // device pixels per logical one
+    std::atomic<bool> m_remakePending{false};
+    QThreadPool m_remaker; // waited for first thing in the destructor
     std::atomic<bool> m_repaintPending{false};
     std::atomic<quint64> m_frames{0};
 };

@@ -69,6 +69,7 @@ void CFrameTimes::Unwatch(GstElement* graph, const std::shared_ptr<CFrameTimes>&
 }
 
 void CFrameTimes::Add(qint64 pts) {
+    ++m_fed;
     std::lock_guard lock(m_mutex);
     if (!m_times.insert(pts).second)
         return;

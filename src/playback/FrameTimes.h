@@ -20,6 +20,8 @@ public:
     static void Unwatch(GstElement* graph, const std::shared_ptr<CFrameTimes>& times);
 
     void Add(qint64 pts);
+    // Frames handed to the decoder since the watch began (for tests and benchmarks).
+    quint64 FramesFed() const { return m_fed.load(); }
     void Clear();
     // After a seek to `target` whose picture is the frame starting at `coverStart` (from the
     // file), frames before that one are decoded but not shown, and that one is shown from the
@@ -42,4 +44,5 @@ private:
     unsigned long m_handler = 0;
     std::atomic<qint64> m_coverTarget{-1};
     std::atomic<qint64> m_coverStart{-1};
+    std::atomic<quint64> m_fed{0};
 };

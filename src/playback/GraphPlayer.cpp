@@ -2,6 +2,7 @@
 
 #include "playback/AsfCardSource.h"
 #include "playback/FrameBitmap.h"
+#include "playback/FrameScaler.h"
 #include "playback/FrameSlot.h"
 #include "playback/FrameTimes.h"
 #include "playback/VideoSurface.h"
@@ -125,7 +126,8 @@ bool CGraphPlayer::CreateGraph() {
 
     GstElementPtr videoSink(MakeOwned("appsink", "video"));
     if (videoSink) {
-        GstCapsPtr caps(gst_caps_from_string("video/x-raw,format=BGRx"));
+        // Decoded frames come as they are; only the shown size is converted (FrameScaler).
+        GstCapsPtr caps(gst_caps_from_string(FrameScaler::SinkCaps()));
         g_object_set(videoSink.get(), "caps", caps.get(), "sync", TRUE, "max-buffers", 2u, "drop",
                      TRUE, "enable-last-sample", FALSE, "qos", TRUE, nullptr);
         g_object_set(m_pipeline.get(), "video-sink", videoSink.get(), nullptr);
@@ -654,6 +656,10 @@ qint64 CGraphPlayer::ShownFrameTime() const {
 
 quint64 CGraphPlayer::FramesDelivered() const {
     return m_frameSlot->FrameCount();
+}
+
+quint64 CGraphPlayer::FramesDecoded() const {
+    return m_frameTimes ? m_frameTimes->FramesFed() : 0;
 }
 
 double CGraphPlayer::CurrentLinearVolume() const {

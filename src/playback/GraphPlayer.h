@@ -75,6 +75,7 @@ public:
     // it has been given so far.
     CVideoSurface* VideoSurface() const;
     quint64 FramesDelivered() const;
+    quint64 FramesDecoded() const; // frames handed to the video decoder
     // The stream time of the frame on screen in nanoseconds, -1 before the first one.
     qint64 ShownFrameTime() const;
     // The last position asked of SeekToSeconds, as asked, and the volume now applied.

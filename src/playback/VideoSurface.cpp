@@ -4,6 +4,7 @@
 
 #include <QPainter>
 #include <QRegion>
+#include <QResizeEvent>
 
 CVideoSurface::CVideoSurface(CFrameSlot* slot) : m_slot(slot) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -14,12 +15,22 @@ CVideoSurface::CVideoSurface(CFrameSlot* slot) : m_slot(slot) {
         connect(slot, &CFrameSlot::FrameReady, this, qOverload<>(&QWidget::update));
 }
 
+void CVideoSurface::resizeEvent(QResizeEvent*) {
+    if (m_slot)
+        m_slot->SetShownArea(size() * devicePixelRatioF(), devicePixelRatioF());
+}
+
 void CVideoSurface::paintEvent(QPaintEvent*) {
+    // The ratio may have changed with the screen; unchanged, this costs a lock.
+    if (m_slot)
+        m_slot->SetShownArea(size() * devicePixelRatioF(), devicePixelRatioF());
     QPainter painter(this);
-    // Plain sampling: smooth scaling of every frame cost as much CPU as decoding it.
-    const QRect picture = m_slot ? m_slot->PaintNewest(painter, rect()) : QRect();
-    if (!picture.isEmpty())
+    qint64 pts = -1;
+    const QRect picture = m_slot ? m_slot->PaintNewest(painter, rect(), &pts) : QRect();
+    if (!picture.isEmpty() && (pts != m_lastPts || pts < 0))
         ++m_painted;
+    if (!picture.isEmpty())
+        m_lastPts = pts;
     // The bands, and the whole area before the first frame, in the host's own colour: painted
     // here, the surface stays opaque and the host is not repainted under every frame.
     const QWidget* host = parentWidget();

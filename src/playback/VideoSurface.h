@@ -7,20 +7,22 @@ class CFrameSlot;
 
 // The engine's video window: a child of the host control, filling it, transparent to the
 // mouse so that clicks reach the host, painting the newest frame in its area with the frame's
-// own shape, centred; the rest of the area, and all of it before the first frame, in the
-// host's background colour (its palette's).
+// own shape, centred, as the engine made it for this area's size; the rest of the area, and all of
+// it before the first frame, in the host's background colour (its palette's).
 class CVideoSurface : public QWidget {
     Q_OBJECT
 public:
     explicit CVideoSurface(CFrameSlot* slot);
 
-    // Frames painted since construction (for tests and benchmarks).
+    // Frames painted since construction, each counted once (for tests and benchmarks).
     quint64 PaintedFrames() const { return m_painted; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QPointer<CFrameSlot> m_slot;
     quint64 m_painted = 0;
+    qint64 m_lastPts = -2;
 };

@@ -1,6 +1,9 @@
-// Engine timings on the demo card's 640 x 480 and 1280 x 720 MJPEG recordings: open to the
-// first frame on screen, seek and one-frame step latency while paused, and CPU seconds per
-// media second at 1x playback into a visible surface.
+// Engine timings on the demo card's 640 x 480 and 1280 x 720 MJPEG and 1920 x 1080 H.264
+// recordings: open to the first frame on screen, seek and one-frame step latency while paused,
+// and CPU seconds per media second at 1x playback into a visible surface. For the full-HD one
+// also the frames shown against the frames decoded over a whole 1x playback, and how much the
+// process's peak memory grows meanwhile (the floor: gst-launch-1.0 playing it, less its peak
+// around an empty pipeline).
 //
 // Floors, measured in the same run and interleaved with ours (the order alternates):
 // - open: playbin with its video going to "fakesink sync=true" (sound to playbin's default
@@ -96,7 +99,8 @@ void spread(const char* what, const std::vector<double>& values) {
                  *std::max_element(values.begin(), values.end()));
 }
 
-// The card's first MJPEG recording of each picture size: 640 x 480 and 1280 x 720.
+// The card's first MJPEG recording of each picture size (640 x 480 and 1280 x 720) and its
+// full-HD H.264 one.
 QList<democard::Recording> measuredRecordings() {
     QList<democard::Recording> chosen;
     for (const democard::Recording& rec : democard::standardRecordings()) {
@@ -106,7 +110,28 @@ QList<democard::Recording> measuredRecordings() {
             }))
             chosen.append(rec);
     }
+    chosen.append(democard::fullHdRecording());
     return chosen;
+}
+
+QString labelOf(const democard::Recording& rec) {
+    return QString("%1x%2_%3")
+        .arg(rec.width)
+        .arg(rec.height)
+        .arg(rec.videoCodec == QLatin1String("libx264") ? "h264" : rec.videoCodec);
+}
+
+// Kilobytes of a /proc/self/status line ("VmRSS", "VmHWM"); -1 when unreadable.
+double statusKb(const char* field) {
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(field) + ':';
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').front().toDouble();
+    }
+    return -1;
 }
 
 // A card folder holding `recordings`: the one named on the command line, the tests' card,
@@ -206,7 +231,7 @@ double cpuOurs(const QString& path, QWidget& host) {
 
 // Runs a program to its end; its CPU seconds, or -1 when it failed (its messages are shown
 // only then: a machine without sound makes every audio probe complain).
-double childCpu(const QByteArrayList& args) {
+double childCpu(const QByteArrayList& args, double* peakKb = nullptr) {
     QTemporaryFile messages;
     if (!messages.open())
         return -1;
@@ -235,8 +260,47 @@ double childCpu(const QByteArrayList& args) {
         std::fprintf(stderr, "%s", messages.readAll().constData());
         return -1;
     }
+    if (peakKb)
+        *peakKb = double(usage.ru_maxrss);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct WholePlay {
+    quint64 decoded = 0;
+    quint64 shown = 0;
+    double peakGrowthKb = -1;
+};
+
+// Ours: the whole recording at 1x from its start in the visible host; the frames handed to
+// the decoder, the distinct frames painted and how far the peak memory rose above where it
+// stood before the open.
+bool playWhole(const QString& path, QWidget& host, WholePlay& result) {
+    QFile clear("/proc/self/clear_refs"); // "5" resets the peak to the present use
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+    clear.close();
+    const double before = statusKb("VmRSS");
+    {
+        CGraphPlayer engine;
+        double duration = 0;
+        if (!engine.CreateGraph() || !engine.OpenMediaFile(path) ||
+            !engine.AttachVideoWindow(&host) || !engine.StartPlayback() ||
+            !engine.GetDurationSeconds(duration) || duration <= 0)
+            return false;
+        QTimer tick; // as the window's timer polls the engine
+        tick.start(150);
+        bool ended = false;
+        QObject::connect(&tick, &QTimer::timeout, [&] { ended = position(engine) >= duration; });
+        if (!serveUntil([&] { return ended; }, int(duration * 1000) + 10000))
+            return false;
+        settle(200); // the last frame's paint
+        result.decoded = engine.FramesDecoded();
+        result.shown = engine.VideoSurface() ? engine.VideoSurface()->PaintedFrames() : 0;
+    }
+    const double peak = statusKb("VmHWM");
+    result.peakGrowthKb = before >= 0 && peak >= 0 ? peak - before : -1;
+    return true;
 }
 
 struct Subject {
@@ -326,7 +390,7 @@ int runEngine(int argc, char** argv) {
     QTemporaryDir clips;
     std::vector<Subject> subjects;
     for (const democard::Recording& rec : recordings) {
-        const QString label = QString("%1x%2_mjpeg").arg(rec.width).arg(rec.height);
+        const QString label = labelOf(rec);
         democard::Recording clip = rec;
         clip.seconds = kCpuClipSeconds;
         clip.name = QString("clip-%1.asf").arg(label);
@@ -346,7 +410,7 @@ int runEngine(int argc, char** argv) {
         subjects.push_back({label, QDir(card).filePath(rec.name), clipPath, seconds});
     }
     if (subjects.empty()) {
-        std::fprintf(stderr, "bench engine: the card has no MJPEG recording\n");
+        std::fprintf(stderr, "bench engine: the card has none of the measured recordings\n");
         return 1;
     }
 
@@ -487,9 +551,62 @@ int runEngine(int argc, char** argv) {
         if (!floor.empty())
             spread("floor", floor);
     }
+
+    // The full-HD recording played whole at 1x: every frame decoded must be shown, and the
+    // memory it takes against gst-launch-1.0 playing the same file.
+    const democard::Recording hd = democard::fullHdRecording();
+    const QString hdPath = QDir(card).filePath(hd.name);
+    WholePlay whole;
+    if (!playWhole(hdPath, host, whole)) {
+        std::fprintf(stderr, "bench engine: %s did not play to its end\n", qPrintable(hdPath));
+        return 1;
+    }
+    const QString hdLabel = labelOf(hd);
+    bench::report("engine.frames_decoded." + hdLabel, double(whole.decoded), std::nullopt,
+                  "frames");
+    bench::report("engine.frames_dropped." + hdLabel,
+                  double(whole.decoded > whole.shown ? whole.decoded - whole.shown : 0),
+                  std::nullopt, "frames");
+    std::optional<double> floorPeak;
+    if (!gstLaunch.isEmpty()) {
+        double emptyKb = 0, playKb = 0;
+        if (childCpu({gstLaunch.toLocal8Bit(), "-q", "fakesrc", "num-buffers=1", "!", "fakesink"},
+                     &emptyKb) >= 0 &&
+            childCpu({gstLaunch.toLocal8Bit(), "-q", "playbin", "uri=" + uriOf(hdPath),
+                      "video-sink=fakesink sync=true"},
+                     &playKb) >= 0)
+            floorPeak = (playKb - emptyKb) / 1024;
+    }
+    bench::report("engine.peak_memory_growth." + hdLabel, whole.peakGrowthKb / 1024, floorPeak,
+                  "MiB");
+    return 0;
+}
+
+// bench play FILE: plays one file whole at 1x in the player's video area and prints the CPU
+// it took per media second and its frame counts; a subject for a profiler.
+int runPlay(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench play FILE\n");
+        return 2;
+    }
+    QFrame host;
+    host.resize(DialogUnits::rect(30, 38, 412, 263).size());
+    host.show();
+    serveUntil([&] { return host.isVisible(); });
+    const double before = cpuSeconds(RUSAGE_SELF);
+    WholePlay whole;
+    if (!playWhole(QString::fromLocal8Bit(argv[1]), host, whole))
+        return 1;
+    std::fprintf(stderr, "cpu %.3f s, decoded %llu, shown %llu, peak growth %.1f MiB\n",
+                 cpuSeconds(RUSAGE_SELF) - before, (unsigned long long)whole.decoded,
+                 (unsigned long long)whole.shown, whole.peakGrowthKb / 1024);
     return 0;
 }
 
 bench::Registrar registrar("engine", runEngine);
+bench::Registrar playRegistrar("play", runPlay);
 
 } // namespace

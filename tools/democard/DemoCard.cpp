@@ -305,6 +305,11 @@ QStringList encoderArgs(const Recording& rec, const QString& wav, const QString&
             args.append(QStringList{"-fps_mode", "vfr"});
         if (rec.videoCodec == QLatin1String("mjpeg"))
             args.append(QStringList{"-c:v", "mjpeg", "-q:v", "5", "-pix_fmt", "yuvj420p"});
+        else if (rec.videoCodec == QLatin1String("libx264"))
+            // As newer recorders write: about 8 Mbit/s at 1080p, a key frame every second.
+            args.append(QStringList{"-c:v", "libx264", "-preset", "veryfast", "-b:v",
+                                    QString::number(rec.width * rec.height * 4), "-g",
+                                    QString::number(rec.fps), "-pix_fmt", "yuv420p"});
         else // about 1.5 Mbit/s at 640 x 480, a key frame every second
             args.append(QStringList{"-c:v", rec.videoCodec, "-b:v",
                                     QString::number(rec.width * rec.height * 5), "-g",
@@ -516,7 +521,23 @@ QList<Recording> standardRecordings() {
         rec("0006.asf", 15, 640, 480, 30, "mjpeg", "pcm_s16le", 16000, 4, false,
             utc(2026, 5, 20, 15, 20, 48), 6),
         powerCutRecording(),
+        fullHdRecording(),
     };
+}
+
+Recording fullHdRecording() {
+    Recording r;
+    r.name = QStringLiteral("0008.asf");
+    r.seconds = 25;
+    r.width = 1920;
+    r.height = 1080;
+    r.fps = 30;
+    r.videoCodec = QStringLiteral("libx264");
+    r.audioCodec = QStringLiteral("pcm_s16le");
+    r.samplesPerSecond = 2;
+    r.start = utc(2026, 5, 20, 16, 2, 40);
+    r.seed = 8;
+    return r;
 }
 
 Recording powerCutRecording() {

@@ -19,7 +19,7 @@ struct Recording {
     int width = 640;          // picture size; ignored without video
     int height = 480;         //
     int fps = 25;             // frames per second
-    QString videoCodec;       // ffmpeg encoder: "mjpeg" or "wmv2"; empty: no video track
+    QString videoCodec;       // ffmpeg encoder: "mjpeg", "wmv2" or "libx264"; empty: no video
     QString audioCodec;       // "pcm_s16le", "adpcm_ima_wav" or "wmav2"; empty: no audio track
     int audioRate = 16000;    // Hz, mono
     int samplesPerSecond = 1; // trip log records per second: 1, 2, 4, 5 or 10
@@ -50,13 +50,16 @@ struct TripSample {
 // episode: a run of consecutive samples, the lowest about -1.2.
 constexpr double HARD_BRAKE_G = -1.0;
 
-// The six recordings of the card, 0001.asf ... 0006.asf. The first is short (10 s), 640 x 480
+// The recordings of the card, 0001.asf ... 0008.asf. The first is short (10 s), 640 x 480
 // MJPEG with PCM sound: tests use it most.
 QList<Recording> standardRecordings();
 
 // The recording of the card that a power loss cut short: 0007.asf, three minutes of 640 x 480
 // MJPEG with sound, header never finished, file ending two thirds of the way in, no index.
 Recording powerCutRecording();
+
+// The card's full-HD recording: 0008.asf, 25 s of 1920 x 1080 H.264 at 30 fps with sound.
+Recording fullHdRecording();
 
 // The trip log's file name beside a recording: "0001.asf" gives "0001.LOG".
 QString tripLogName(const Recording& rec);

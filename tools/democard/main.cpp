@@ -12,7 +12,7 @@ namespace {
 
 int usage() {
     std::fprintf(stderr, "usage: make-demo-card [--extras] DIR\n"
-                         "  writes six recordings with their trip logs and setup.ini into DIR;\n"
+                         "  writes eight recordings with their trip logs and setup.ini into DIR;\n"
                          "  --extras adds test files (odd names, broken media) in DIR/extras\n");
     return 2;
 }
