@@ -392,7 +392,9 @@ void CPlayerDlg::OnSnapshot() {
 }
 
 void CPlayerDlg::OnPrint() {
-    FrameCapture::Print(this, m_pPlayer.get(), [this] { SetPlayLooks(false, true); });
+    FrameCapture::Print(
+        this, m_pPlayer.get(), [this] { SetPlayLooks(false, true); },
+        FrameCapture::DefaultPdfPath(m_pPlayer ? CurrentRecord.fileName : QString()));
 }
 
 void CPlayerDlg::OnConfiguration() {

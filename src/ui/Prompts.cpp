@@ -84,7 +84,8 @@ QString DesktopPrompts::chooseSaveFile(QWidget* parent, const QString& filter,
 
 bool DesktopPrompts::choosePrinter(QWidget* parent, QPrinter& printer) {
     QPrintDialog dialog(&printer, parent);
-    dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
+    // A PDF file stands in for paper on a machine without a printer.
+    dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     dialog.setPrintRange(QAbstractPrintDialog::AllPages);

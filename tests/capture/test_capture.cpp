@@ -11,6 +11,8 @@
 #include <QElapsedTimer>
 #include <QPageLayout>
 #include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -208,6 +210,62 @@ private Q_SLOTS:
         QCOMPARE(prompts.printerRequests, 1);
         QCOMPARE(prompts.messages, QStringList{QStringLiteral("Print Failed!")});
         QVERIFY(w.Player()->InPausedState());
+    }
+
+    // With no printer on the machine the dialog's PDF entry, named after the recording, is the
+    // choice: the page that poppler reads back shows the frame.
+    void printsToAPdfBesideTheRecording() {
+        ScriptedPrompts prompts;
+        QTemporaryDir dir;
+        QVERIFY(QFile::copy(cardFile(QStringLiteral("0003.asf")), dir.filePath("0003.asf")));
+        QPageLayout layout;
+        QString offered;
+        prompts.printerAnswers.push_back([&](QPrinter& printer) {
+            offered = printer.outputFileName();
+            layout = printer.pageLayout();
+            return true; // Print pressed on what the dialog offered
+        });
+        m_window = std::make_unique<CPlayerDlg>();
+        CurrentRecord.folder = dir.path() + "/";
+        CurrentRecord.fileName = QStringLiteral("0003.asf");
+        m_window->OnOpenRecord();
+        QVERIFY(waitFor([&] { return m_window->Player()->FramesDelivered() > 3; }));
+        m_window->OnPrint();
+        const QString pdf = dir.filePath(QStringLiteral("0003.pdf"));
+        QCOMPARE(offered, pdf);
+        QVERIFY(prompts.messages.isEmpty());
+        QVERIFY(m_window->Player()->SaveFrameBitmap(dir.filePath("frame.bmp"))); // still paused
+        const QImage frame(dir.filePath("frame.bmp"), "BMP");
+
+        QProcess info;
+        info.start(QStringLiteral("pdfinfo"), {pdf});
+        QVERIFY2(info.waitForFinished(30000) && info.exitCode() == 0, "pdfinfo (poppler-utils)");
+        const QString infoText = QString::fromUtf8(info.readAllStandardOutput());
+        QVERIFY2(infoText.contains(QRegularExpression("(^|\n)Pages:\\s+1\n")),
+                 qPrintable(infoText));
+        const int dpi = 36;
+        QCOMPARE(QProcess::execute(QStringLiteral("pdftoppm"),
+                                   {"-r", QString::number(dpi), "-png", "-singlefile", pdf,
+                                    dir.filePath("page")}),
+                 0);
+        const QImage page(dir.filePath("page.png"));
+        const QRectF paint = layout.paintRect(QPageLayout::Point);
+        const QRectF placed = FrameCapture::PrintRect(frame.size(), paint.toRect())
+                                  .toRectF()
+                                  .translated(paint.topLeft() - paint.toRect().topLeft());
+        const QRect pixels(QPointF(placed.topLeft() * dpi / 72).toPoint(),
+                           QSizeF(placed.size() * dpi / 72).toSize());
+        // Both pictures brought down to 32 x 24: the mean difference of their grey levels.
+        const QSize small(32, 24);
+        const QImage a =
+            page.copy(pixels).scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QImage b = frame.scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        double difference = 0;
+        for (int y = 0; y < small.height(); ++y)
+            for (int x = 0; x < small.width(); ++x)
+                difference += qAbs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y)));
+        difference /= small.width() * small.height();
+        QVERIFY2(difference < 12, qPrintable(QString::number(difference)));
     }
 
     void nothingWithoutARecording() {
