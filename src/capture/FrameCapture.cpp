@@ -5,9 +5,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QSaveFile>
 #include <QTemporaryFile>
 
@@ -90,7 +92,15 @@ QRect PrintRect(const QSize& picture, const QRect& page) {
     return QRect(page.topLeft(), fitted);
 }
 
-void Print(QWidget* owner, CGraphPlayer* player, const std::function<void()>& showPaused) {
+QString DefaultPdfPath(const QString& videoPath) {
+    if (videoPath.isEmpty())
+        return {};
+    const QFileInfo video(videoPath);
+    return video.absoluteDir().filePath(video.completeBaseName() + QStringLiteral(".pdf"));
+}
+
+void Print(QWidget* owner, CGraphPlayer* player, const std::function<void()>& showPaused,
+           const QString& pdfPath) {
     if (!player)
         return;
     if (player->InRunningState()) {
@@ -113,6 +123,13 @@ void Print(QWidget* owner, CGraphPlayer* player, const std::function<void()>& sh
 
     QPrinter printer(QPrinter::HighResolution);
     printer.setDocName(QStringLiteral("Print Window"));
+    if (!pdfPath.isEmpty()) {
+        // The dialog's "Print to File (PDF)" entry offers this name; it is the entry chosen
+        // when the machine has no printer. Where there is one, it stays the first choice.
+        printer.setOutputFileName(pdfPath);
+        if (!QPrinterInfo::availablePrinterNames().isEmpty())
+            printer.setOutputFormat(QPrinter::NativeFormat);
+    }
     if (!Prompts::current().choosePrinter(owner, printer))
         return;
     printer.setDocName(QStringLiteral("Print Window"));

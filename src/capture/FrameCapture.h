@@ -2,6 +2,7 @@
 
 #include <QRect>
 #include <QSize>
+#include <QString>
 #include <functional>
 
 class CGraphPlayer;
@@ -16,8 +17,14 @@ namespace FrameCapture {
 void Snapshot(QWidget* owner, CGraphPlayer* player);
 
 // Prints the frame on screen on one page. A running video is paused (and `showPaused` gives
-// the buttons their paused look); it stays paused.
-void Print(QWidget* owner, CGraphPlayer* player, const std::function<void()>& showPaused);
+// the buttons their paused look); it stays paused. The print dialog also offers a PDF file,
+// named `pdfPath` unless the user changes it (none when empty).
+void Print(QWidget* owner, CGraphPlayer* player, const std::function<void()>& showPaused,
+           const QString& pdfPath = {});
+
+// The PDF a recording's frame prints to by default: beside it, with its name
+// ("/card/0003.asf" gives "/card/0003.pdf"); empty for no recording.
+QString DefaultPdfPath(const QString& videoPath);
 
 // Where a picture of `picture` size goes on a page: as large as fits, aspect kept, at the
 // top left of the printable area.

@@ -1,5 +1,7 @@
 #include "cli/CommandLine.h"
 
+#include "export/TripExport.h"
+
 #include <QFileInfo>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +18,10 @@ CommandLine::Action OwnOption(const QString& a) {
         return CommandLine::Action::Help;
     if (a == QLatin1String("-v") || a == QLatin1String("--version"))
         return CommandLine::Action::Version;
+    if (a == QLatin1String("--export-gpx"))
+        return CommandLine::Action::ExportGpx;
+    if (a == QLatin1String("--export-kml"))
+        return CommandLine::Action::ExportKml;
     return CommandLine::Action::Run;
 }
 
@@ -27,9 +33,22 @@ CommandLine::Request CommandLine::ParseEarly(int argc, const char* const* argv) 
         const QString a = QString::fromLocal8Bit(argv[i]);
         if (a == QLatin1String("--"))
             break;
-        // The first of the two wins, as with most programs.
-        if ((request.action = OwnOption(a)) != Action::Run)
-            return request;
+        // The first of our options wins, as with most programs.
+        if ((request.action = OwnOption(a)) == Action::Run)
+            continue;
+        if (request.action == Action::ExportGpx || request.action == Action::ExportKml) {
+            // LOG and an optional OUT follow; nothing else may.
+            const int left = argc - i - 1;
+            if (left < 1 || left > 2) {
+                request.action = Action::Error;
+                request.error = QStringLiteral("%1 takes LOG and an optional OUT").arg(a);
+                return request;
+            }
+            request.log = QString::fromLocal8Bit(argv[i + 1]);
+            if (left == 2)
+                request.out = QString::fromLocal8Bit(argv[i + 2]);
+        }
+        return request;
     }
     return request;
 }
@@ -66,6 +85,10 @@ QString CommandLine::HelpText(const QString& programName) {
                           "  FOLDER          list the folder's .asf recordings\n"
                           "  FILE            list the file's folder and play the file\n"
                           "                  (.asf; .avi and .mp4 files are listed alone)\n"
+                          "  --export-gpx LOG [OUT]  write the trip of a trip log (NNNN.LOG) as\n"
+                          "                  GPX 1.1 to OUT (default: beside LOG, NNNN.gpx),\n"
+                          "                  replacing OUT; no window is opened\n"
+                          "  --export-kml LOG [OUT]  the same as KML 2.2 (NNNN.kml)\n"
                           "  -h, --help      show this help and exit\n"
                           "  -v, --version   show the version and exit\n"
                           "\n"
@@ -78,12 +101,40 @@ QString CommandLine::VersionText() {
     return QStringLiteral("dashcard-player " PLAYER_VERSION "\n");
 }
 
+namespace {
+
+// The command line's export: exit status 0 when written, 1 when not (said on standard error).
+int RunExport(const CommandLine::Request& request, const QString& program) {
+    const auto format = request.action == CommandLine::Action::ExportGpx ? TripExport::Format::Gpx
+                                                                         : TripExport::Format::Kml;
+    const QString out =
+        request.out.isEmpty() ? TripExport::DefaultOutputPath(request.log, format) : request.out;
+    QString error;
+    if (TripExport::Export(request.log, out, format, &error))
+        return 0;
+    const QString what = error == QLatin1String("Open fail")
+                             ? QStringLiteral("%1: %2").arg(error, request.log)
+                             : QStringLiteral("cannot write %1: %2").arg(out, error);
+    std::fprintf(stderr, "%s: %s\n", qPrintable(program), qPrintable(what));
+    return 1;
+}
+
+} // namespace
+
 int CommandLine::HandleEarly(int argc, const char* const* argv) {
     const Request request = ParseEarly(argc, argv);
+    const QString program = argc > 0 ? QFileInfo(QString::fromLocal8Bit(argv[0])).fileName()
+                                     : QStringLiteral("dashcard-player");
+    if (request.action == Action::Error) {
+        std::fprintf(stderr, "%s: %s (see --help)\n", qPrintable(program),
+                     qPrintable(request.error));
+        return 2;
+    }
+    if (request.action == Action::ExportGpx || request.action == Action::ExportKml)
+        return RunExport(request, program);
     QString text;
     if (request.action == Action::Help)
-        text = HelpText(argc > 0 ? QFileInfo(QString::fromLocal8Bit(argv[0])).fileName()
-                                 : QStringLiteral("dashcard-player"));
+        text = HelpText(program);
     else if (request.action == Action::Version)
         text = VersionText();
     else

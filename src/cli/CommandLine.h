@@ -3,18 +3,21 @@
 #include <QString>
 #include <QStringList>
 
-// The program's command line: dashcard-player [FILE|FOLDER], --help, --version.
+// The program's command line: dashcard-player [FILE|FOLDER], --help, --version, and the trip
+// exports --export-gpx LOG [OUT], --export-kml LOG [OUT] (no window; for scripts).
 // Options of Qt (-platform NAME, ...) and of its web engine (--no-sandbox, ...) are let
 // through to them, so only our own two options and the one path are looked at here.
 class CommandLine {
 public:
-    enum class Action { Run, Help, Version, Error };
+    enum class Action { Run, Help, Version, ExportGpx, ExportKml, Error };
 
     struct Request {
         Action action = Action::Run;
         bool hasPath = false;
         QString path;  // as given; relative paths are taken from the current folder
         QString error; // for Action::Error
+        QString log;   // for the exports: the trip log, and the file to write (empty: beside
+        QString out;   // the log, with the format's extension)
     };
 
     // Looks for --help and --version before anything graphical starts, so that they work
@@ -27,7 +30,8 @@ public:
     static QString HelpText(const QString& programName);
     static QString VersionText();
 
-    // Handles what ParseEarly found: prints the help or the version on standard output.
+    // Handles what ParseEarly found: prints the help or the version on standard output, or
+    // exports a trip (a failure said on standard error, exit status 1; a usage error 2).
     // Returns the exit code when the program should end here, -1 to go on.
     static int HandleEarly(int argc, const char* const* argv);
 };

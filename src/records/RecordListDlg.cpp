@@ -1,5 +1,6 @@
 #include "records/RecordListDlg.h"
 
+#include "export/ExportMenu.h"
 #include "playback/GraphPlayer.h"
 #include "records/CurrentRecord.h"
 #include "skin/SkinButton.h"
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QTreeWidget>
 
@@ -82,6 +84,13 @@ CRecordListDlg::CRecordListDlg(QWidget* parent) : QWidget(parent) {
                         this, [this] { m_bFocusJustMoved = false; }, Qt::QueuedConnection);
                 }
             });
+    m_listRecords->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_listRecords, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        const QModelIndex index = m_listRecords->indexAt(at);
+        std::unique_ptr<QMenu> menu(CreateRowMenu(index.isValid() ? index.row() : -1));
+        if (menu)
+            menu->exec(m_listRecords->viewport()->mapToGlobal(at));
+    });
     // Double clicks anywhere on the list count, also below the last row.
     m_listRecords->viewport()->installEventFilter(this);
 }
@@ -233,6 +242,15 @@ void CRecordListDlg::StopPreview() {
     m_pPreview->StopPlayback();
     m_pPreview->SetEventWindow(nullptr);
     m_pPreview.reset();
+}
+
+QMenu* CRecordListDlg::CreateRowMenu(int row) {
+    const QTreeWidgetItem* item = row >= 0 ? m_listRecords->topLevelItem(row) : nullptr;
+    if (!item)
+        return nullptr;
+    auto* menu = new QMenu(this);
+    TripExport::AddExportActions(*menu, this, CurrentRecord.folder + item->text(1));
+    return menu;
 }
 
 bool CRecordListDlg::eventFilter(QObject* watched, QEvent* event) {

@@ -8,6 +8,7 @@ class CSkinButton;
 class QTreeWidget;
 class QFrame;
 class QItemSelection;
+class QMenu;
 class CGraphPlayer;
 
 // The record list panel: the recordings of one folder, a still preview of the selected one,
@@ -52,6 +53,9 @@ public:
 
     void StartPreview();
     void StopPreview();
+
+    // The right-click menu of a row (trip export); null when `row` is not a row.
+    QMenu* CreateRowMenu(int row);
 
 Q_SIGNALS:
     // Sent, synchronously, once `CurrentRecord` names the recording to open.

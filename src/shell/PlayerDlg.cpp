@@ -3,6 +3,7 @@
 
 #include "capture/FrameCapture.h"
 #include "config/ConfigDlg.h"
+#include "keys/PlayerKeys.h"
 #include "playback/GraphPlayer.h"
 #include "records/CurrentRecord.h"
 #include "records/RecordInfoDlg.h"
@@ -84,6 +85,7 @@ CPlayerDlg::CPlayerDlg(QWidget* parent) : QDialog(parent) {
     m_timer.setInterval(kTimerPeriodMs);
     connect(&m_timer, &QTimer::timeout, this, &CPlayerDlg::OnTimer);
     OnInitDialog();
+    InstallPlayerKeys(*this);
 }
 
 CPlayerDlg::~CPlayerDlg() {
@@ -390,7 +392,9 @@ void CPlayerDlg::OnSnapshot() {
 }
 
 void CPlayerDlg::OnPrint() {
-    FrameCapture::Print(this, m_pPlayer.get(), [this] { SetPlayLooks(false, true); });
+    FrameCapture::Print(
+        this, m_pPlayer.get(), [this] { SetPlayLooks(false, true); },
+        FrameCapture::DefaultPdfPath(m_pPlayer ? CurrentRecord.fileName : QString()));
 }
 
 void CPlayerDlg::OnConfiguration() {

@@ -64,6 +64,7 @@ public:
     int GetPos() const { return m_nPos; }
     int GetRangeMin() const { return m_nRangeMin; }
     int GetRangeMax() const { return m_nRangeMax; }
+    int GetPageStep() const { return m_nPageStep; }
 
     // Thumb centre x of a position, and the position of a thumb centre x.
     int PosToPixel(int nPos) const;

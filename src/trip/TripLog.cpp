@@ -4,6 +4,7 @@
 #include "trip/ClassicNumericScope.h"
 
 #include <QFile>
+#include <cctype>
 #include <cstdio>
 #include <memory>
 
@@ -92,33 +93,76 @@ FILE* openLog(const QString& logPath, QString* openedPath) {
     return nullptr;
 }
 
+// A discarded token, or one kept for an export: whitespace skipped, then everything up to the
+// next whitespace, as "%s" reads it. A kept token is cut at a length no date or clock needs;
+// the rest of it is still consumed.
+void readToken(FILE* f, QByteArray* kept) {
+    if (!kept) {
+        const int ignored = std::fscanf(f, "%*s");
+        (void)ignored;
+        return;
+    }
+    int c = std::getc(f);
+    while (c != EOF && std::isspace(c))
+        c = std::getc(f);
+    while (c != EOF && !std::isspace(c)) {
+        if (kept->size() < 64)
+            kept->append(char(c));
+        c = std::getc(f);
+    }
+    if (c != EOF)
+        std::ungetc(c, f);
+}
+
 // One record of the log, consumed by the fixed sequence of reads the recorder's format is
 // defined by. Each read's result is ignored on purpose: a field that does not read keeps the
 // value its slot held, and once the end of the file is met every later read fails too.
 // Tokens are discarded with an assignment-suppressed conversion, so a token of any length is
 // skipped whole and nothing is ever stored for it.
-void readRecord(FILE* f, int n, double& degrees) {
+void readRecord(FILE* f, TripLogData& table, int n, double& degrees, TripRecordExtra* extra) {
     int ignored = 0;
-    ignored += std::fscanf(f, "%*s");                       // 1 token
-    ignored += std::fscanf(f, "%*s");                       // 2 token
-    ignored += std::fscanf(f, "%*22c");                     // 3 skip 22
-    ignored += std::fscanf(f, "%lf", &TripLog.accelX[n]);   // 4 X
-    ignored += std::fscanf(f, "%*1c");                      // 5 separator
-    ignored += std::fscanf(f, "%lf", &TripLog.accelY[n]);   // 6 Y
-    ignored += std::fscanf(f, "%*1c");                      // 7 separator
-    ignored += std::fscanf(f, "%lf", &TripLog.accelZ[n]);   // 8 Z
-    ignored += std::fscanf(f, "%*s");                       // 9 token
-    ignored += std::fscanf(f, "%*6c");                      // 10 skip 6
-    ignored += std::fscanf(f, "%lf", &degrees);             // 11 latitude degrees
-    ignored += std::fscanf(f, "%lf", &TripLog.latitude[n]); // 12 latitude minutes
-    TripLog.latitude[n] = TripLog.latitude[n] * 0.016666666666666666 + degrees - 0.003444;
-    ignored += std::fscanf(f, "%*2c");                       // 13 skip 2
-    ignored += std::fscanf(f, "%lf", &degrees);              // 14 longitude degrees
-    ignored += std::fscanf(f, "%lf", &TripLog.longitude[n]); // 15 longitude minutes
-    TripLog.longitude[n] = TripLog.longitude[n] * 0.016666666666666666 + degrees + 0.004912;
-    ignored += std::fscanf(f, "%lf", &TripLog.speed[n]); // 16 speed
-    ignored += std::fscanf(f, "%*s");                    // 17 token, ends the record
+    readToken(f, extra ? &extra->date : nullptr);         // 1 token
+    readToken(f, extra ? &extra->time : nullptr);         // 2 token
+    ignored += std::fscanf(f, "%*22c");                   // 3 skip 22
+    ignored += std::fscanf(f, "%lf", &table.accelX[n]);   // 4 X
+    ignored += std::fscanf(f, "%*1c");                    // 5 separator
+    ignored += std::fscanf(f, "%lf", &table.accelY[n]);   // 6 Y
+    ignored += std::fscanf(f, "%*1c");                    // 7 separator
+    ignored += std::fscanf(f, "%lf", &table.accelZ[n]);   // 8 Z
+    ignored += std::fscanf(f, "%*s");                     // 9 token
+    ignored += std::fscanf(f, "%*6c");                    // 10 skip 6
+    ignored += std::fscanf(f, "%lf", &degrees);           // 11 latitude degrees
+    ignored += std::fscanf(f, "%lf", &table.latitude[n]); // 12 latitude minutes
+    const bool latitudeZero = degrees == 0 && table.latitude[n] == 0;
+    table.latitude[n] = table.latitude[n] * 0.016666666666666666 + degrees - 0.003444;
+    ignored += std::fscanf(f, "%*2c");                     // 13 skip 2
+    ignored += std::fscanf(f, "%lf", &degrees);            // 14 longitude degrees
+    ignored += std::fscanf(f, "%lf", &table.longitude[n]); // 15 longitude minutes
+    const bool longitudeZero = degrees == 0 && table.longitude[n] == 0;
+    table.longitude[n] = table.longitude[n] * 0.016666666666666666 + degrees + 0.004912;
+    ignored += std::fscanf(f, "%lf", &table.speed[n]); // 16 speed
+    ignored += std::fscanf(f, "%*s");                  // 17 token, ends the record
+    if (extra)
+        extra->positionZero = latitudeZero && longitudeZero;
     (void)ignored;
+}
+
+// Passes over an open log until its end, its first read error or the table's bound.
+void readAll(FILE* f, TripLogData& table, double& degrees, std::vector<TripRecordExtra>* extras) {
+    // Numbers in the log always use "."; a comma-decimal user locale must not change them.
+    ClassicNumericScope classic;
+    // A log ending in a line break runs one more, empty pass that still counts; the table has
+    // a fixed size, so the load stops when it is full. A later read error (a failing disk)
+    // ends the load like the end of the file instead of passing forever.
+    while (table.sampleCount < TRIP_LOG_CAPACITY) {
+        TripRecordExtra* extra = nullptr;
+        if (extras)
+            extra = &extras->emplace_back();
+        readRecord(f, table, table.sampleCount, degrees, extra);
+        ++table.sampleCount;
+        if (std::feof(f) || std::ferror(f))
+            break;
+    }
 }
 
 } // namespace
@@ -138,18 +182,19 @@ bool LoadTripLogFrom(const QString& logPath) {
         TripLog.reloadPending = true;
         return false;
     }
+    readAll(file.get(), TripLog, s_degrees, nullptr);
+    return true;
+}
 
-    // Numbers in the log always use "."; a comma-decimal user locale must not change them.
-    ClassicNumericScope classic;
-    // A log ending in a line break runs one more, empty pass that still counts; the table has
-    // a fixed size, so the load stops when it is full. A later read error (a failing disk)
-    // ends the load like the end of the file instead of passing forever.
-    while (TripLog.sampleCount < TRIP_LOG_CAPACITY) {
-        readRecord(file.get(), TripLog.sampleCount, s_degrees);
-        ++TripLog.sampleCount;
-        if (std::feof(file.get()) || std::ferror(file.get()))
-            break;
-    }
+bool ReadTripLog(const QString& logPath, TripLogData& table, std::vector<TripRecordExtra>& extras) {
+    table.sampleCount = 0;
+    extras.clear();
+    QString openedPath;
+    FileHandle file(openLog(logPath, &openedPath));
+    if (!file || firstReadFails(file.get()))
+        return false;
+    double degrees = 0;
+    readAll(file.get(), table, degrees, &extras);
     return true;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <vector>
 
 // Slots per column of the trip table.
 constexpr int TRIP_LOG_CAPACITY = 4000;
@@ -35,3 +37,17 @@ bool LoadTripLog();
 
 // The same read from an explicit log path (the benchmark and tests time and probe it).
 bool LoadTripLogFrom(const QString& logPath);
+
+// What a record holds beyond the table's columns, for an export: its first two tokens (where
+// the recorder writes its date and clock) and whether its position fields were all zero (as
+// the recorder writes them before its first fix). A pass that read nothing has no date.
+struct TripRecordExtra {
+    QByteArray date;
+    QByteArray time;
+    bool positionZero = false;
+};
+
+// The same read into a table of the caller's (the process's TripLog is left alone), with the
+// extras of every slot. False when the log could not be opened (other letter cases of ".LOG"
+// are tried as for the chart).
+bool ReadTripLog(const QString& logPath, TripLogData& table, std::vector<TripRecordExtra>& extras);

@@ -82,9 +82,41 @@ QString DesktopPrompts::chooseSaveFile(QWidget* parent, const QString& filter,
     return dialog.selectedFiles().constFirst();
 }
 
+QString Prompts::chooseNewFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                               const QString& proposed) {
+    return chooseSaveFile(parent, filter, defaultSuffix, proposed);
+}
+
+bool Prompts::question(QWidget*, const QString&) {
+    return false;
+}
+
+QString DesktopPrompts::chooseNewFile(QWidget* parent, const QString& filter,
+                                      const QString& defaultSuffix, const QString& proposed) {
+    bool rewritten = false;
+    // A path names the folder to show and the file to offer in it.
+    QFileDialog dialog(parent, QString(), proposed, DialogFilter(filter, &rewritten));
+    dialog.setOption(QFileDialog::HideNameFilterDetails, rewritten);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+bool DesktopPrompts::question(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("player"), text,
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 bool DesktopPrompts::choosePrinter(QWidget* parent, QPrinter& printer) {
     QPrintDialog dialog(&printer, parent);
-    dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
+    // A PDF file stands in for paper on a machine without a printer.
+    dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     dialog.setPrintRange(QAbstractPrintDialog::AllPages);

@@ -30,6 +30,15 @@ public:
     virtual QString chooseSaveFile(QWidget* parent, const QString& filter,
                                    const QString& defaultSuffix, const QString& directory = {}) = 0;
 
+    // Choose a new file to save to, `proposed` (a full path) offered first. Unlike
+    // chooseSaveFile the chooser does not question an existing file: the caller asks with
+    // question(). Empty means cancelled. By default, chooseSaveFile's answer.
+    virtual QString chooseNewFile(QWidget* parent, const QString& filter,
+                                  const QString& defaultSuffix, const QString& proposed);
+
+    // A Yes/No question, No the default answer; true for Yes. By default, No.
+    virtual bool question(QWidget* parent, const QString& text);
+
     // Let the user set up `printer`. False means cancelled.
     virtual bool choosePrinter(QWidget* parent, QPrinter& printer) = 0;
 
@@ -52,6 +61,9 @@ public:
                                 const QString& directory) override;
     QString chooseSaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
                            const QString& directory) override;
+    QString chooseNewFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                          const QString& proposed) override;
+    bool question(QWidget* parent, const QString& text) override;
     bool choosePrinter(QWidget* parent, QPrinter& printer) override;
     int runModal(QDialog& dialog) override;
 };

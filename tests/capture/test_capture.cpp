@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QPageLayout>
 #include <QPrinter>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -208,6 +209,47 @@ private Q_SLOTS:
         QCOMPARE(prompts.printerRequests, 1);
         QCOMPARE(prompts.messages, QStringList{QStringLiteral("Print Failed!")});
         QVERIFY(w.Player()->InPausedState());
+    }
+
+    // With no printer on the machine the dialog's PDF entry, named after the recording, is the
+    // choice: the page that poppler reads back shows the frame.
+    void printsToAPdfBesideTheRecording() {
+        ScriptedPrompts prompts;
+        QTemporaryDir dir;
+        QVERIFY(QFile::copy(cardFile("0003.asf"), dir.filePath("0003.asf")));
+        QPageLayout layout;
+        QString offered;
+        prompts.printerAnswers.push_back([&](QPrinter& printer) {
+            offered = printer.outputFileName();
+            layout = printer.pageLayout();
+            return true; // Print pressed on what the dialog offered
+        });
+        m_window = std::make_unique<CPlayerDlg>();
+        CurrentRecord.folder = dir.path() + "/";
+        CurrentRecord.fileName = QStringLiteral("0003.asf");
+        m_window->OnOpenRecord();
+        QVERIFY(waitFor([&] { return m_window->Player()->FramesDelivered() > 3; }));
+        m_window->OnPrint();
+        const QString pdf = dir.filePath("0003.pdf");
+        QCOMPARE(offered, pdf);
+        QVERIFY(prompts.messages.isEmpty());
+        QVERIFY(m_window->Player()->SaveFrameBitmap(dir.filePath("frame.bmp"))); // still paused
+        const QImage frame(dir.filePath("frame.bmp"), "BMP");
+
+        // poppler renders each page to page-N.png, at 72 dpi: a pixel per point.
+        QCOMPARE(QProcess::execute("pdftoppm", {"-r", "72", "-png", pdf, dir.filePath("page")}), 0);
+        QCOMPARE(QDir(dir.path()).entryList({"page-*.png"}), QStringList{"page-1.png"});
+        const QRect paint = layout.paintRect(QPageLayout::Point).toRect();
+        const QSize small(32, 24); // both pictures brought down: mean difference of grey levels
+        const QImage a = QImage(dir.filePath("page-1.png"))
+                             .copy(FrameCapture::PrintRect(frame.size(), paint))
+                             .scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QImage b = frame.scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        double difference = 0;
+        for (int i = 0; i < small.width() * small.height(); ++i)
+            difference += qAbs(qGray(a.pixel(i % 32, i / 32)) - qGray(b.pixel(i % 32, i / 32)));
+        difference /= small.width() * small.height();
+        QVERIFY2(difference < 12, qPrintable(QString::number(difference)));
     }
 
     void nothingWithoutARecording() {

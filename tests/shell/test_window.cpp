@@ -118,8 +118,8 @@ private Q_SLOTS:
         QVERIFY(w.m_editTime->text().isEmpty());
         QVERIFY(!w.TimerRunning());
         QVERIFY(!w.Player());
-        QCOMPARE(w.GetDlgItem(1004)->toolTip(), QStringLiteral("Backward 3s"));
-        QCOMPARE(w.GetDlgItem(1008)->toolTip(), QStringLiteral("Forward 3s"));
+        QCOMPARE(w.GetDlgItem(1004)->toolTip(), QStringLiteral("Backward 3s (Shift+Left)"));
+        QCOMPARE(w.GetDlgItem(1008)->toolTip(), QStringLiteral("Forward 3s (Shift+Right)"));
         QCOMPARE(w.GetDlgItem(1015)->toolTip(), QStringLiteral("Config"));
         // Controls sit at their dialog-unit places, 1.5 pixels a unit.
         QCOMPARE(w.GetDlgItem(1020)->geometry(), QRect(45, 57, 618, 395));

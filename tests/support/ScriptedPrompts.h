@@ -20,12 +20,15 @@ public:
     QStringList openFilters;
     QStringList saveFilters;
     QStringList saveSuffixes;
+    QStringList saveDirectories; // the folder, or the file offered, of each save dialog
+    QStringList questions;
     int printerRequests = 0;
     int modalRuns = 0;
 
     // Answers, taken from the front; an empty queue answers "cancelled".
     std::deque<QStringList> openAnswers;
     std::deque<QString> saveAnswers;
+    std::deque<bool> questionAnswers; // an empty queue answers No
     // Sets the printer up (e.g. PDF output) and returns whether the user pressed Print.
     std::deque<std::function<bool(QPrinter&)>> printerAnswers;
     // Plays the user's part in a modal dialog and returns its result code.
@@ -46,10 +49,16 @@ public:
     }
 
     QString chooseSaveFile(QWidget*, const QString& filter, const QString& suffix,
-                           const QString&) override {
+                           const QString& directory) override {
         saveFilters << filter;
+        saveDirectories << directory;
         saveSuffixes << suffix;
         return pop(saveAnswers, QString());
+    }
+
+    bool question(QWidget*, const QString& text) override {
+        questions << text;
+        return pop(questionAnswers, false);
     }
 
     bool choosePrinter(QWidget*, QPrinter& printer) override {

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "export/TripExport.h"
+
+class QMenu;
+class QWidget;
+
+namespace TripExport {
+
+// Exports the trip of the recording at `videoPath`: its log is read first ("Open fail" and
+// nothing written when it cannot be), then the user picks the file, offered beside the
+// recording with its name; replacing a file is asked first; "Save Failed!" when it cannot be
+// written (an old file then stays whole).
+void ExportRecording(QWidget* owner, const QString& videoPath, Format format);
+
+// The entries "Export trip as GPX…" and "Export trip as KML…" for `videoPath`.
+void AddExportActions(QMenu& menu, QWidget* owner, const QString& videoPath);
+
+} // namespace TripExport

@@ -1,0 +1,99 @@
+#include "export/TripExport.h"
+
+// The GPX 1.1 and KML 2.2 texts of a trip. Numbers are written by QString::number, which
+// always uses "." whatever the user's locale.
+
+namespace TripExport {
+
+namespace {
+
+const char* const kExtensionsNs = "urn:dashcard-player:trip:1";
+
+QString Degrees(double v) {
+    return QString::number(v, 'f', 7);
+}
+
+QString Value(double v) {
+    return QString::number(v, 'g', 12);
+}
+
+QString TimeText(const Trip& trip, const QDateTime& time) {
+    const QString format = time.time().msec() ? QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")
+                                              : QStringLiteral("yyyy-MM-ddTHH:mm:ss");
+    return time.toString(format) + (trip.zoneHours ? QStringLiteral("Z") : QString());
+}
+
+// Says how the times were made, for the file's metadata.
+QString TimeNote(const Trip& trip) {
+    if (!trip.zoneHours)
+        return QStringLiteral("Times are the recorder's clock as written in its trip log "
+                              "(no time zone found in the card's setup.ini).");
+    return QStringLiteral("Times are UTC, converted from the recorder's clock in time zone "
+                          "UTC%1%2 from the card's setup.ini.")
+        .arg(*trip.zoneHours < 0 ? QStringLiteral("-") : QStringLiteral("+"))
+        .arg(qAbs(*trip.zoneHours));
+}
+
+QString SampleText(const Point& p) {
+    return QStringLiteral("Speed %1 km/h; G %2, %3, %4")
+        .arg(Value(p.speed), Value(p.accelX), Value(p.accelY), Value(p.accelZ));
+}
+
+QByteArray Gpx(const Trip& trip) {
+    const QString name = trip.name.toHtmlEscaped();
+    QString x;
+    x += QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                        "<gpx version=\"1.1\" creator=\"dashcard-player\"\n"
+                        "     xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
+                        "     xmlns:trip=\"%1\">\n")
+             .arg(QLatin1String(kExtensionsNs));
+    x += QStringLiteral("  <metadata>\n    <name>%1</name>\n    <desc>%2</desc>\n  </metadata>\n")
+             .arg(name, TimeNote(trip).toHtmlEscaped());
+    x += QStringLiteral("  <trk>\n    <name>%1</name>\n    <trkseg>\n").arg(name);
+    for (const Point& p : trip.points) {
+        x += QStringLiteral("      <trkpt lat=\"%1\" lon=\"%2\">")
+                 .arg(Degrees(p.latitude), Degrees(p.longitude));
+        if (p.time.isValid())
+            x += QStringLiteral("<time>%1</time>").arg(TimeText(trip, p.time));
+        x += QStringLiteral("<extensions><trip:speed>%1</trip:speed><trip:gx>%2</trip:gx>"
+                            "<trip:gy>%3</trip:gy><trip:gz>%4</trip:gz></extensions></trkpt>\n")
+                 .arg(Value(p.speed), Value(p.accelX), Value(p.accelY), Value(p.accelZ));
+    }
+    x += QStringLiteral("    </trkseg>\n  </trk>\n</gpx>\n");
+    return x.toUtf8();
+}
+
+QByteArray Kml(const Trip& trip) {
+    const QString name = trip.name.toHtmlEscaped();
+    QString x;
+    x += QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                        "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n<Document>\n"
+                        "  <name>%1</name>\n  <description>%2</description>\n")
+             .arg(name, TimeNote(trip).toHtmlEscaped());
+    x += QStringLiteral("  <Placemark>\n    <name>%1</name>\n    <LineString>\n"
+                        "      <tessellate>1</tessellate>\n      <coordinates>\n")
+             .arg(name);
+    for (const Point& p : trip.points)
+        x += QStringLiteral("        %1,%2,0\n").arg(Degrees(p.longitude), Degrees(p.latitude));
+    x += QStringLiteral("      </coordinates>\n    </LineString>\n  </Placemark>\n"
+                        "  <Folder>\n    <name>Samples</name>\n");
+    for (const Point& p : trip.points) {
+        x += QStringLiteral("    <Placemark>");
+        if (p.time.isValid())
+            x += QStringLiteral("<TimeStamp><when>%1</when></TimeStamp>")
+                     .arg(TimeText(trip, p.time));
+        x += QStringLiteral("<description>%1</description>"
+                            "<Point><coordinates>%2,%3,0</coordinates></Point></Placemark>\n")
+                 .arg(SampleText(p), Degrees(p.longitude), Degrees(p.latitude));
+    }
+    x += QStringLiteral("  </Folder>\n</Document>\n</kml>\n");
+    return x.toUtf8();
+}
+
+} // namespace
+
+QByteArray FormatTrip(const Trip& trip, Format format) {
+    return format == Format::Gpx ? Gpx(trip) : Kml(trip);
+}
+
+} // namespace TripExport

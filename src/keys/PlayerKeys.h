@@ -1,0 +1,15 @@
+#pragma once
+
+class CPlayerDlg;
+
+// Keyboard control of the player window. Each key calls the handler of the button it stands
+// for (or moves the volume bar one page step, as its own Page keys do), while the window is the
+// active one: no key reaches the window while one of its dialogs is open. A focused slider or
+// record list keeps its own navigation keys; Space, Ctrl+O, Ctrl+S and Ctrl+P act from
+// anywhere in the window. The buttons' tooltips name their keys.
+//
+//   Space        play when paused or at the end, pause when playing
+//   Left, Right  one frame back / forward     Shift+Left, Shift+Right  one second back / forward
+//   Home, End    head / end of the file       Up, Down                 volume up / down
+//   Ctrl+O       open file                    Ctrl+S, Ctrl+P           snapshot, print
+void InstallPlayerKeys(CPlayerDlg& window);
