@@ -264,8 +264,9 @@ void TestDemoCard::setupIniHasTheWriterLayout() {
 void TestDemoCard::firstRecordingIsTheShortMjpegOne() {
     // Other tests open the first recording most; they count on it being small and common.
     const QList<Recording> all = democard::standardRecordings();
-    QCOMPARE(all.size(), qsizetype(7));
-    QVERIFY(all.back().unfinished && all.back().cutPermille > 0); // the power-cut one last
+    QCOMPARE(all.size(), qsizetype(8));
+    QCOMPARE(all.back().name, democard::fullHdRecording().name); // the newest recorders' kind
+    QVERIFY(all.at(6).unfinished && all.at(6).cutPermille > 0);  // the power-cut one
     const Recording& first = all.front();
     QCOMPARE(first.name, QStringLiteral("0001.asf"));
     QCOMPARE(democard::tripLogName(first), QStringLiteral("0001.LOG"));

@@ -200,7 +200,7 @@ private Q_SLOTS:
         CRecordListDlg* panel = w.m_dlgRecordList;
         QTreeWidget* list = panel->m_listRecords;
         QVERIFY(!panel->m_btnOpen->isEnabled());
-        QCOMPARE(panel->FillRecordList(cardDir(), ".asf"), 7);
+        QCOMPARE(panel->FillRecordList(cardDir(), ".asf"), 8);
 
         clickRow(list, 2);
         QCOMPARE(CurrentRecord.listIndex, 2);
@@ -461,13 +461,13 @@ private Q_SLOTS:
         QVERIFY(!info->m_btnPrevious->isEnabled());
 
         // Up to the last row, where Next gives up.
-        for (int i = 0; i < 6; ++i) {
+        for (int i = 0; i < 7; ++i) {
             QVERIFY(info->m_btnNext->isEnabled());
             QTest::mouseClick(info->m_btnNext, Qt::LeftButton);
             settle();
         }
-        QCOMPARE(CurrentRecord.listIndex, 6);
-        QCOMPARE(recordLine(w), "No.  0007   Record: " + cardDir() + "0007.asf");
+        QCOMPARE(CurrentRecord.listIndex, 7);
+        QCOMPARE(recordLine(w), "No.  0008   Record: " + cardDir() + "0008.asf");
         QVERIFY(!info->m_btnNext->isEnabled());
         QVERIFY(info->m_btnPrevious->isEnabled());
         QVERIFY(prompts.messages.isEmpty());
