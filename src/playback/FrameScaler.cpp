@@ -158,14 +158,12 @@ QSize Shape(const GstVideoInfo& info) {
     return QSize(int(qint64(info.width) * parN / parD), info.height);
 }
 
-QImage Scaled(GstSample* sample, const QSize& size) {
-    GstVideoInfo info;
-    GstCaps* caps = sample ? gst_sample_get_caps(sample) : nullptr;
+QImage Scaled(GstSample* sample, const GstVideoInfo& info, const QSize& size) {
     GstBuffer* buffer = sample ? gst_sample_get_buffer(sample) : nullptr;
-    if (!caps || !buffer || size.isEmpty() || !gst_video_info_from_caps(&info, caps))
+    if (!buffer || size.isEmpty())
         return {};
     GstVideoFrame frame;
-    if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ))
+    if (!gst_video_frame_map(&frame, const_cast<GstVideoInfo*>(&info), buffer, GST_MAP_READ))
         return {};
     QImage out(size, QImage::Format_RGB32);
     bool done = false;

@@ -17,8 +17,9 @@ const char* SinkCaps();
 // The frame's shape on screen: its pixel size with the pixel aspect applied.
 QSize Shape(const GstVideoInfo& info);
 
-// The frame of `sample` at `size` pixels (RGB32), or a null image when it cannot be read.
-QImage Scaled(GstSample* sample, const QSize& size);
+// The frame of `sample`, laid out as `info` says, at `size` pixels (RGB32), or a null image
+// when it cannot be read.
+QImage Scaled(GstSample* sample, const GstVideoInfo& info, const QSize& size);
 
 // The frame of `sample` at its own pixel size (RGB32), exactly as GStreamer converts it.
 QImage Native(GstSample* sample);

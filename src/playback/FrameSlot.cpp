@@ -25,18 +25,25 @@ void CFrameSlot::Store(GstSample* sample) {
 }
 
 bool CFrameSlot::MakeShown(GstSample* sample) {
-    GstVideoInfo info;
     GstCaps* caps = gst_sample_get_caps(sample);
-    if (!caps || !gst_video_info_from_caps(&info, caps))
+    if (!caps)
         return false;
-    const QSize shape = FrameScaler::Shape(info);
+    GstVideoInfo info;
     QSize area;
     {
+        // The caps of a stream stay the same object from frame to frame: read them once.
         QMutexLocker lock(&m_mutex);
+        if (caps != m_infoCaps.get()) {
+            if (!gst_video_info_from_caps(&m_info, caps))
+                return false;
+            m_infoCaps.reset(gst_caps_ref(caps));
+        }
+        info = m_info;
         area = m_area;
     }
+    const QSize shape = FrameScaler::Shape(info);
     const QSize size = FitPicture(shape, QRect(QPoint(), area)).size();
-    QImage shown = area.isEmpty() ? QImage() : FrameScaler::Scaled(sample, size);
+    QImage shown = area.isEmpty() ? QImage() : FrameScaler::Scaled(sample, info, size);
     QMutexLocker lock(&m_mutex);
     if (m_sample.get() != sample)
         return false; // a newer frame made its own

@@ -2,6 +2,8 @@
 
 #include "playback/GstHandles.h"
 
+#include <gst/video/video-info.h>
+
 #include <QImage>
 #include <QMutex>
 #include <QObject>
@@ -65,8 +67,10 @@ private:
     GstSamplePtr m_sample;
     QImage m_shown; // m_sample's picture as shown
     qint64 m_shownPts = -1;
-    QSize m_shape;     // m_sample's shape on screen (pixel aspect applied)
-    QSize m_area;      // where it is shown, device pixels
+    QSize m_shape;         // m_sample's shape on screen (pixel aspect applied)
+    QSize m_area;          // where it is shown, device pixels
+    GstCapsPtr m_infoCaps; // the caps m_info was read from
+    GstVideoInfo m_info;
     qreal m_ratio = 1; // device pixels per logical one
     std::atomic<bool> m_remakePending{false};
     QThreadPool m_remaker; // waited for first thing in the destructor

@@ -88,7 +88,11 @@ void CFrameTimes::SetCover(qint64 target, qint64 coverStart) {
 
 bool CFrameTimes::CoverDuration(qint64 pts, qint64 segmentStart, qint64& duration) const {
     const qint64 start = m_coverStart;
-    if (start < 0 || segmentStart != m_coverTarget || pts > start || start >= segmentStart)
+    if (start < 0 || segmentStart != m_coverTarget || pts > start || start > segmentStart)
+        return false;
+    // A covering frame that starts right at the target needs nothing; the frames before it
+    // still must end there.
+    if (pts == start && start == segmentStart)
         return false;
     // An earlier frame ends exactly where the segment starts: decoded, its picture cut away
     // whole. The covering frame reaches just past the start, so it is shown from there.

@@ -365,9 +365,13 @@ bool CGraphPlayer::AttachVideoWindow(QWidget* host) {
         return false;
     QWidget* surface = m_videoWindow.data();
     surface->hide();
+    if (surface->parentWidget())
+        surface->parentWidget()->removeEventFilter(surface);
     surface->setParent(host);
-    if (host)
+    if (host) {
         surface->setGeometry(0, 0, host->width(), host->height());
+        host->installEventFilter(surface); // it follows the host's size
+    }
     surface->setVisible(host != nullptr);
     return true;
 }

@@ -15,6 +15,16 @@ CVideoSurface::CVideoSurface(CFrameSlot* slot) : m_slot(slot) {
         connect(slot, &CFrameSlot::FrameReady, this, qOverload<>(&QWidget::update));
 }
 
+QSize CVideoSurface::ShownSize() const {
+    return m_slot ? m_slot->ShownSize() : QSize();
+}
+
+bool CVideoSurface::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize && watched == parentWidget())
+        setGeometry(parentWidget()->rect());
+    return false;
+}
+
 void CVideoSurface::resizeEvent(QResizeEvent*) {
     if (m_slot)
         m_slot->SetShownArea(size() * devicePixelRatioF(), devicePixelRatioF());

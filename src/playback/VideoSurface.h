@@ -16,8 +16,11 @@ public:
 
     // Frames painted since construction, each counted once (for tests and benchmarks).
     quint64 PaintedFrames() const { return m_painted; }
+    // The size, in device pixels, the newest frame was made at for this surface.
+    QSize ShownSize() const;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 

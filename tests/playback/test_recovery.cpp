@@ -1,7 +1,8 @@
 // Recordings as power losses and other writers leave them (no index, no length, cut short,
 // written for streaming, a header that lies) play, seek and step like whole ones; the position
 // is always readable and is the picture's; one frame back shows the frame before; the picture
-// keeps its shape. Frames are checked against ffmpeg's own decode of the same file.
+// keeps its shape and is made at the size it is shown, while snapshots keep the native frame.
+// Frames are checked against ffmpeg's own decode of the same file.
 #include "TestSupport.h"
 #include "playback/FrameBitmap.h"
 #include "playback/FrameSlot.h"
@@ -324,6 +325,45 @@ private Q_SLOTS:
             if (host.rect().contains(outside))
                 QCOMPARE(shown.pixelColor(outside), area);
         }
+    }
+
+    // A full-HD frame is made at the size of the area it is shown in, again after each resize,
+    // while the snapshot is the whole native frame, as ffmpeg decodes it.
+    void fullHdShownAtItsSizeSnapshotNative() {
+        const QString path = cardFile(QStringLiteral("0008.asf"));
+        QWidget host;
+        host.resize(618, 394);
+        host.show();
+        CGraphPlayer player;
+        QVERIFY(player.CreateGraph() && player.OpenMediaFile(path) &&
+                player.AttachVideoWindow(&host) && player.PausePlayback());
+        QVERIFY(seekAndShow(player, 10.0)); // frame 300 starts right there
+        const QImage reference = ffmpegFrames(path, 300, 300).value(0);
+        QCOMPARE(reference.size(), QSize(1920, 1080));
+
+        CVideoSurface* surface = player.VideoSurface();
+        const qreal ratio = surface->devicePixelRatioF();
+        for (const QSize area : {QSize(618, 394), QSize(320, 240), QSize(800, 600)}) {
+            host.resize(area);
+            const QRect fitted = CFrameSlot::FitPicture(QSize(1920, 1080), QRect(QPoint(), area));
+            QVERIFY2(waitFor([&] { return surface->ShownSize() == fitted.size() * ratio; }, 5000),
+                     qPrintable(QStringLiteral("%1x%2").arg(area.width()).arg(area.height())));
+            // What is on screen is the frame at that size, centred, in the host's colour around.
+            const QImage shown =
+                surface->grab(fitted).toImage().convertToFormat(QImage::Format_RGB32);
+            const QImage expected =
+                reference.scaled(shown.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            QVERIFY2(difference(shown, expected) < 8,
+                     qPrintable(QString::number(difference(shown, expected))));
+        }
+
+        QTemporaryDir dir;
+        const QString bmp = dir.filePath(QStringLiteral("frame.bmp"));
+        QVERIFY(player.SaveFrameBitmap(bmp));
+        const QImage saved = QImage(bmp).convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(saved.size(), QSize(1920, 1080));
+        QVERIFY2(difference(saved, reference) <= 2,
+                 qPrintable(QString::number(difference(saved, reference))));
     }
 };
 

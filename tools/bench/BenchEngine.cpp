@@ -121,9 +121,10 @@ QString labelOf(const democard::Recording& rec) {
         .arg(rec.videoCodec == QLatin1String("libx264") ? "h264" : rec.videoCodec);
 }
 
-// Kilobytes of a /proc/self/status line ("VmRSS", "VmHWM"); -1 when unreadable.
-double statusKb(const char* field) {
-    QFile status("/proc/self/status");
+// Kilobytes of a /proc/PID/status line ("VmRSS", "VmHWM") of this process or another; -1 when
+// unreadable.
+double statusKb(const char* field, const QString& process = QStringLiteral("self")) {
+    QFile status("/proc/" + process + "/status");
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     const QByteArray prefix = QByteArray(field) + ':';
@@ -230,7 +231,9 @@ double cpuOurs(const QString& path, QWidget& host) {
 }
 
 // Runs a program to its end; its CPU seconds, or -1 when it failed (its messages are shown
-// only then: a machine without sound makes every audio probe complain).
+// only then: a machine without sound makes every audio probe complain). With `peakKb`, also
+// its peak memory, read while it runs: the peak wait4 gives counts the memory of the process
+// that started it.
 double childCpu(const QByteArrayList& args, double* peakKb = nullptr) {
     QTemporaryFile messages;
     if (!messages.open())
@@ -254,14 +257,20 @@ double childCpu(const QByteArrayList& args, double* peakKb = nullptr) {
     rusage usage{};
     pid_t reaped;
     do {
-        reaped = wait4(pid, &status, 0, &usage);
-    } while (reaped < 0 && errno == EINTR);
+        if (peakKb) {
+            reaped = wait4(pid, &status, WNOHANG, &usage);
+            if (reaped == 0) {
+                *peakKb = std::max(*peakKb, statusKb("VmHWM", QString::number(pid)));
+                usleep(20000);
+            }
+        } else {
+            reaped = wait4(pid, &status, 0, &usage);
+        }
+    } while ((reaped < 0 && errno == EINTR) || reaped == 0);
     if (reaped != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "%s", messages.readAll().constData());
         return -1;
     }
-    if (peakKb)
-        *peakKb = double(usage.ru_maxrss);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
@@ -570,12 +579,15 @@ int runEngine(int argc, char** argv) {
     std::optional<double> floorPeak;
     if (!gstLaunch.isEmpty()) {
         double emptyKb = 0, playKb = 0;
-        if (childCpu({gstLaunch.toLocal8Bit(), "-q", "fakesrc", "num-buffers=1", "!", "fakesink"},
+        // Half a second of a pipeline that loads next to nothing: long enough to be read.
+        if (childCpu({gstLaunch.toLocal8Bit(), "-q", "audiotestsrc", "num-buffers=20", "!",
+                      "fakesink", "sync=true"},
                      &emptyKb) >= 0 &&
             childCpu({gstLaunch.toLocal8Bit(), "-q", "playbin", "uri=" + uriOf(hdPath),
                       "video-sink=fakesink sync=true"},
                      &playKb) >= 0)
-            floorPeak = (playKb - emptyKb) / 1024;
+            floorPeak =
+                emptyKb > 0 ? std::optional<double>((playKb - emptyKb) / 1024) : std::nullopt;
     }
     bench::report("engine.peak_memory_growth." + hdLabel, whole.peakGrowthKb / 1024, floorPeak,
                   "MiB");

@@ -306,10 +306,14 @@ QStringList encoderArgs(const Recording& rec, const QString& wav, const QString&
         if (rec.videoCodec == QLatin1String("mjpeg"))
             args.append(QStringList{"-c:v", "mjpeg", "-q:v", "5", "-pix_fmt", "yuvj420p"});
         else if (rec.videoCodec == QLatin1String("libx264"))
-            // As newer recorders write: about 8 Mbit/s at 1080p, a key frame every second.
-            args.append(QStringList{"-c:v", "libx264", "-preset", "veryfast", "-b:v",
+            // As newer recorders write: about 8 Mbit/s at 1080p, a key frame every second, no
+            // B-frames (ASF keeps one time per frame, so reordered frames would lose theirs),
+            // HD colours said in the stream.
+            args.append(QStringList{"-c:v", "libx264", "-preset", "veryfast", "-bf", "0", "-b:v",
                                     QString::number(rec.width * rec.height * 4), "-g",
-                                    QString::number(rec.fps), "-pix_fmt", "yuv420p"});
+                                    QString::number(rec.fps), "-pix_fmt", "yuv420p",
+                                    "-colorspace", "bt709", "-color_primaries", "bt709",
+                                    "-color_trc", "bt709"});
         else // about 1.5 Mbit/s at 640 x 480, a key frame every second
             args.append(QStringList{"-c:v", rec.videoCodec, "-b:v",
                                     QString::number(rec.width * rec.height * 5), "-g",
