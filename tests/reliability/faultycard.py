@@ -17,8 +17,8 @@ The kernel is told to cache nothing, so a card pulled out fails even a read it s
 before. Instead the card reads ahead as the kernel does for a block device: a read that
 continues the last one fetches twice as much as that one did (16 KiB at first, at most
 128 KiB), and what was fetched serves the reads that follow, so a slow card costs the player
-what it costs on a real reader. When standard input closes (the test ended, however) the card
-unmounts itself.
+what it costs on a real reader (FAULTYCARD_TRACE=1 lists those reads on standard error).
+When standard input closes (the test ended, however) the card unmounts itself.
 """
 
 import errno
