@@ -42,10 +42,8 @@ public:
     explicit FaultyCard(const QString& source) {
         m_mountDir.setAutoRemove(false); // removed by hand, and only once empty
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start(
-            QStringLiteral("/usr/bin/python3"),
-            {QStringLiteral(FAULTY_CARD_SCRIPT), source,
-             m_mountDir.path()});
+        m_process.start(QStringLiteral("/usr/bin/python3"),
+                        {QStringLiteral(FAULTY_CARD_SCRIPT), source, m_mountDir.path()});
         if (readLine() != "ready") {
             m_error = QStringLiteral("the card did not mount: ") + m_process.errorString();
             unmount();
@@ -71,9 +69,10 @@ public:
     }
     // Works again, at full speed, without limits.
     bool back() { return command("back"); }
-    bool throttle(qint64 bytesPerSecond, int msPerRead) {
+    // Slow reads (and folder listings); with a `suffix`, only of files whose names end so.
+    bool throttle(qint64 bytesPerSecond, int msPerRead, const QByteArray& suffix = {}) {
         return command("throttle " + QByteArray::number(bytesPerSecond) + ' ' +
-                       QByteArray::number(msPerRead));
+                       QByteArray::number(msPerRead) + ' ' + suffix);
     }
     bool fillAfter(qint64 bytes) { return command("full " + QByteArray::number(bytes)); }
     bool writeProtect(bool on) { return command(on ? "readonly on" : "readonly off"); }

@@ -8,8 +8,9 @@ standard output once a command is in force ("ready" first, once the card is moun
   pull ERRNO [ms N | ops N]  every operation fails with ERRNO (EIO, ENODEV) - now, N ms
                              from now, or once N more operations have been served
   back                       the card works again (no throttle, no limits)
-  throttle BPS MS            each read of the card takes MS plus its size at BPS bytes a
-                             second (0 0: full speed); listing a folder takes MS
+  throttle BPS MS [SUFFIX]   each read of the card takes MS plus its size at BPS bytes a
+                             second (0 0: full speed); listing a folder takes MS; with a
+                             SUFFIX, only files whose names end with it are slow
   full N                     writes fail with ENOSPC once N more bytes have been written
   readonly on|off            changes fail with EROFS, as on a write-protected card
 
@@ -49,6 +50,7 @@ class FaultyCard(Operations):
         self.pull_errno = 0
         self.bps = 0
         self.delay = 0.0
+        self.slow_suffix = ''     # only files whose names end so are slow
         self.room = None          # bytes that may still be written; None: no limit
         self.readonly = False
         self.ahead = {}           # per open file: (offset, bytes, window) of the last fetch
@@ -87,8 +89,10 @@ class FaultyCard(Operations):
             elif name == 'back':
                 self.pulled, self.pull_at, self.pull_ops = 0, None, None
                 self.bps, self.delay, self.room, self.readonly = 0, 0.0, None, False
+                self.slow_suffix = ''
             elif name == 'throttle':
                 self.bps, self.delay = int(args[0]), int(args[1]) / 1000
+                self.slow_suffix = args[2] if len(args) > 2 else ''
             elif name == 'full':
                 self.room = int(args[0])
             elif name == 'readonly':
@@ -96,8 +100,10 @@ class FaultyCard(Operations):
             else:
                 raise ValueError(words)
 
-    def wait(self, size):
+    def wait(self, path, size):
         with self.mutex:
+            if not path.endswith(self.slow_suffix):
+                return
             seconds = self.delay + (size / self.bps if self.bps else 0)
         if seconds > 0:
             time.sleep(seconds)
@@ -125,7 +131,7 @@ class FaultyCard(Operations):
     def readdir(self, path, fh):
         self.check()
         with self.reader:
-            self.wait(0)
+            self.wait(path + '/', 0)
         self.check()
         return ['.', '..'] + os.listdir(self.real(path))
 
@@ -155,7 +161,7 @@ class FaultyCard(Operations):
                 onward = start <= offset <= start + len(data)
                 window = min(2 * window, MAX_AHEAD) if onward else MIN_AHEAD
                 fetch = max(size, window)
-                self.wait(fetch)
+                self.wait(path, fetch)
                 if TRACE:
                     sys.stderr.write('faultycard: read %s at %d, %d bytes\n' % (path, offset, fetch))
                 self.check()  # pulled while the read was under way
