@@ -517,11 +517,16 @@ private Q_SLOTS:
         const qint64 seekMs = took.restart();
         p.w.OnForward();
         QVERIFY(waitFor([&] { return p.shownSeconds() >= std::floor(duration / 2); }, 10000));
+        // Another recording opened while this one plays from the card; reported, not bounded:
+        // stopping the old one waits for its reading thread to come back from the card.
+        p.select(1);
+        const qint64 reopenGap = repaints.longestGapDuring([&] { p.open(); });
+        QVERIFY(p.playing());
         QCOMPARE(p.prompts.messages, QStringList());
         std::printf("slow card: LOAD %lld ms; preview %lld ms, longest repaint gap %lld ms; "
-                    "open %lld ms, longest repaint gap %lld ms; seek %lld ms, longest repaint "
-                    "gap %lld ms\n",
-                    loadMs, previewMs, previewGap, openMs, openGap, seekMs, seekGap);
+                    "open %lld ms, longest repaint gap %lld ms (%lld ms opening another while "
+                    "one plays); seek %lld ms, longest repaint gap %lld ms\n",
+                    loadMs, previewMs, previewGap, openMs, openGap, reopenGap, seekMs, seekGap);
         QVERIFY2(openGap <= kRepaintGapLimitMs, qPrintable(QString::number(openGap)));
         QVERIFY2(previewGap <= kRepaintGapLimitMs, qPrintable(QString::number(previewGap)));
         p.w.OnStop();
