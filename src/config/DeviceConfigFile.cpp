@@ -133,9 +133,15 @@ void LoadDeviceConfig(std::FILE* file) {
 bool ReadSetupFile(const QString& path) {
     const QByteArray nativePath = QFile::encodeName(path);
     if (std::FILE* file = std::fopen(nativePath.constData(), "rb+")) {
+        // A file that fails while it is read (a card pulled out) is not shown half read: an
+        // Apply would write the values it did not get over the user's settings.
+        const DeviceConfigData before = DeviceConfig;
         LoadDeviceConfig(file);
+        const bool readWhole = !std::ferror(file);
         std::fclose(file);
-        return true;
+        if (!readWhole)
+            DeviceConfig = before;
+        return readWhole;
     }
     // The recorder expects the file to exist, so a missing one is created empty. This second
     // open asks for reading and writing as well, so a file the user may write but not read

@@ -17,7 +17,8 @@ void LoadDeviceConfig(std::FILE* file);
 // Opens the chosen settings file and reads it into DeviceConfig. A file that cannot be opened
 // for reading and writing is not read; a missing one is created empty, an existing one is
 // never emptied. False when the file could not be opened for reading and writing either way
-// (write-protected, or writable only): the caller stops.
+// (write-protected, or writable only), or failed while it was read (DeviceConfig is then left
+// as it was): the caller stops.
 bool ReadSetupFile(const QString& path);
 
 // The exact bytes of the settings file for `config`; the TIME line comes first only when

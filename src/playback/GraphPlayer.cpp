@@ -5,6 +5,7 @@
 #include "playback/FrameScaler.h"
 #include "playback/FrameSlot.h"
 #include "playback/FrameTimes.h"
+#include "playback/OpenWait.h"
 #include "playback/VideoSurface.h"
 
 #include <QCoreApplication>
@@ -18,6 +19,7 @@
 #include <gst/audio/streamvolume.h>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -295,9 +297,10 @@ bool CGraphPlayer::OpenMediaFile(const QString& path) {
                                : QUrl::fromLocalFile(absolute).toEncoded();
     g_object_set(m_pipeline.get(), "uri", uri.constData(), nullptr);
 
-    // Decoding the first frame is how we learn whether the file can be played at all.
+    // Decoding the first frame is how we learn whether the file can be played at all. The
+    // window keeps painting meanwhile (see OpenWait).
     if (!info.isFile() ||
-        gst_element_set_state(m_pipeline.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE ||
+        OpenWait::SetState(m_pipeline.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE ||
         !WaitForPreroll(kPrerollTimeoutMs)) {
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
         if (m_mediaEvent) { // drop what the failed attempt left on the bus
@@ -313,36 +316,44 @@ bool CGraphPlayer::OpenMediaFile(const QString& path) {
 bool CGraphPlayer::WaitForPreroll(int timeoutMs) {
     if (!m_mediaEvent)
         return false;
-    const gint64 deadline = g_get_monotonic_time() + gint64(timeoutMs) * 1000;
+    std::optional<bool> outcome;
     int idleLooks = 0;
-    for (;;) {
-        const gint64 left = deadline - g_get_monotonic_time();
-        if (left <= 0)
-            return false;
-        GstMessagePtr message(gst_bus_timed_pop_filtered(
-            m_mediaEvent.get(), GstClockTime(std::min(left, kStallCheckUs)) * 1000,
-            GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_EOS)));
-        if (!message) {
+    gint64 nextLook = g_get_monotonic_time() + kStallCheckUs;
+    OpenWait::ServeUntil(
+        [&] {
+            while (GstMessagePtr message{gst_bus_pop_filtered(
+                m_mediaEvent.get(),
+                GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_EOS))}) {
+                switch (GST_MESSAGE_TYPE(message.get())) {
+                case GST_MESSAGE_ERROR:
+                    outcome = false;
+                    return true;
+                case GST_MESSAGE_EOS:
+                    m_endOfStream = true;
+                    outcome = true;
+                    return true;
+                case GST_MESSAGE_ASYNC_DONE:
+                    if (GST_MESSAGE_SRC(message.get()) == GST_OBJECT(m_pipeline.get())) {
+                        outcome = true;
+                        return true;
+                    }
+                    break;
+                default:
+                    break;
+                }
+            }
+            if (g_get_monotonic_time() < nextLook)
+                return false;
             // A slow card keeps a reading thread busy; a file given up on silently does not.
             idleLooks = AnyStreamingTaskRunning(m_pipeline.get()) ? 0 : idleLooks + 1;
-            if (idleLooks >= kStallChecks)
+            nextLook = g_get_monotonic_time() + kStallCheckUs;
+            if (idleLooks < kStallChecks)
                 return false;
-            continue;
-        }
-        switch (GST_MESSAGE_TYPE(message.get())) {
-        case GST_MESSAGE_ERROR:
-            return false;
-        case GST_MESSAGE_EOS:
-            m_endOfStream = true;
+            outcome = false;
             return true;
-        case GST_MESSAGE_ASYNC_DONE:
-            if (GST_MESSAGE_SRC(message.get()) == GST_OBJECT(m_pipeline.get()))
-                return true;
-            break;
-        default:
-            break;
-        }
-    }
+        },
+        timeoutMs);
+    return outcome.value_or(false);
 }
 
 void CGraphPlayer::DrainBus() {

@@ -481,6 +481,9 @@ bool CPlayerDlg::OpenAndPlay() {
     m_pPlayer = m_engineFactory();
     if (!m_pPlayer->CreateGraph())
         return false;
+    // The open serves timers while it waits for the first frame; the play timer must not
+    // act on an engine that is only half open (it is started again below).
+    m_timer.stop();
     m_pPlayer->OpenMediaFile(m_strOpenPath);
     m_pPlayer->AttachVideoWindow(m_stcVideo);
     m_pPlayer->SetEventWindow(this);

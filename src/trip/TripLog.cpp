@@ -147,22 +147,30 @@ void readRecord(FILE* f, TripLogData& table, int n, double& degrees, TripRecordE
     (void)ignored;
 }
 
-// Passes over an open log until its end, its first read error or the table's bound.
-void readAll(FILE* f, TripLogData& table, double& degrees, std::vector<TripRecordExtra>* extras) {
+// Passes over an open log until its end or the table's bound; false at a read error.
+bool readAll(FILE* f, TripLogData& table, double& degrees, std::vector<TripRecordExtra>* extras) {
     // Numbers in the log always use "."; a comma-decimal user locale must not change them.
     ClassicNumericScope classic;
     // A log ending in a line break runs one more, empty pass that still counts; the table has
-    // a fixed size, so the load stops when it is full. A later read error (a failing disk)
-    // ends the load like the end of the file instead of passing forever.
+    // a fixed size, so the load stops when it is full. A later read error (a card pulled out
+    // halfway through the log) leaves the log as unreadable as a missing one: part of a trip
+    // must not stand for the whole.
     while (table.sampleCount < TRIP_LOG_CAPACITY) {
         TripRecordExtra* extra = nullptr;
         if (extras)
             extra = &extras->emplace_back();
         readRecord(f, table, table.sampleCount, degrees, extra);
         ++table.sampleCount;
-        if (std::feof(f) || std::ferror(f))
+        if (std::ferror(f)) {
+            table.sampleCount = 0;
+            if (extras)
+                extras->clear();
+            return false;
+        }
+        if (std::feof(f))
             break;
     }
+    return true;
 }
 
 } // namespace
@@ -182,7 +190,11 @@ bool LoadTripLogFrom(const QString& logPath) {
         TripLog.reloadPending = true;
         return false;
     }
-    readAll(file.get(), TripLog, s_degrees, nullptr);
+    // Failing halfway, it is tried again on the next refresh.
+    if (!readAll(file.get(), TripLog, s_degrees, nullptr)) {
+        TripLog.reloadPending = true;
+        return false;
+    }
     return true;
 }
 
@@ -194,8 +206,7 @@ bool ReadTripLog(const QString& logPath, TripLogData& table, std::vector<TripRec
     if (!file || firstReadFails(file.get()))
         return false;
     double degrees = 0;
-    readAll(file.get(), table, degrees, &extras);
-    return true;
+    return readAll(file.get(), table, degrees, &extras);
 }
 
 bool LoadTripLog() {

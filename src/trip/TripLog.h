@@ -31,8 +31,8 @@ extern TripLogData TripLog;
 QString TripLogPath(const QString& videoPath);
 
 // Reads the log named after CurrentRecord.fileName into TripLog. Returns false when the log
-// could not be opened; then sampleCount is 0, reloadPending is set again so the next refresh
-// retries, and nothing else changes.
+// could not be opened or failed while it was read; then sampleCount is 0 and reloadPending is
+// set again so the next refresh retries.
 bool LoadTripLog();
 
 // The same read from an explicit log path (the benchmark and tests time and probe it).
@@ -49,5 +49,5 @@ struct TripRecordExtra {
 
 // The same read into a table of the caller's (the process's TripLog is left alone), with the
 // extras of every slot. False when the log could not be opened (other letter cases of ".LOG"
-// are tried as for the chart).
+// are tried as for the chart) or failed while it was read.
 bool ReadTripLog(const QString& logPath, TripLogData& table, std::vector<TripRecordExtra>& extras);

@@ -7,6 +7,14 @@
 //
 // PLAYER_SOAK_ACTIONS sets the number of actions (2000 by default; e.g. 20000 for a long
 // run), PLAYER_SOAK_SEED the seed.
+//
+// The same soak runs a second time on a flaky card (a FUSE file system, see faultycard.py):
+// between actions, at moments drawn from the same seed, the card turns slow, is pulled out
+// (now or a little later, in the middle of what the next action does) and comes back. The
+// same invariants hold, the failures may show only their own messages, the settings file on
+// the card is always whole and a snapshot said to be saved is there. PLAYER_SOAK_FLAKY_ACTIONS
+// sets its length (500 by default).
+#include "FaultyCard.h"
 #include "ReliabilitySupport.h"
 #include "config/ConfigDlg.h"
 #include "records/CurrentRecord.h"
@@ -30,10 +38,26 @@ int envInt(const char* name, int fallback) {
 const QStringList kCardFiles = {"0001.asf", "0001.LOG",     "0004.asf",
                                 "0004.LOG", "extras/A.ASF", "setup.ini"};
 
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A settings file as the card holds it between two actions: as the demo card wrote it, or as
+// a save writes it, whole (its last line ends it).
+bool wholeSettingsFile(const QByteArray& bytes, const QByteArray& original) {
+    return bytes == original ||
+           (bytes.startsWith('[') && bytes.endsWith("Valid value is -12.0 ~ 12.\r\n") &&
+            bytes.count("\r\n") == 9);
+}
+
 class Soak {
 public:
-    Soak(CPlayerDlg& window, ScriptedPrompts& prompts, const QString& card, quint32 seed)
-        : w(window), p(prompts), m_card(card + QLatin1Char('/')), m_random(seed) {}
+    // `flaky`, when given, is the card at `card`, mirroring `source`.
+    Soak(CPlayerDlg& window, ScriptedPrompts& prompts, const QString& card, quint32 seed,
+         FaultyCard* flaky = nullptr, const QString& source = {})
+        : w(window), p(prompts), m_card(card + QLatin1Char('/')), m_random(seed), m_flaky(flaky),
+          m_source(source + QLatin1Char('/')) {}
 
     CPlayerDlg& w;
     ScriptedPrompts& p;
@@ -41,6 +65,47 @@ public:
     bool everStopped = false;
     QMap<QString, int> done;     // actions taken, by name
     QMap<QString, int> noEffect; // actions whose control was hidden or disabled
+    QMap<QString, int> faults;   // what the flaky card did
+
+    // On a flaky card, what it does before the next action: come back, turn slow (as slow
+    // as 1 MB/s with 50 ms a read), or be pulled out now or during the action. False when the
+    // card stopped answering its commands.
+    bool upset() {
+        if (!m_flaky)
+            return true;
+        const int r = pick(100);
+        bool answered = true;
+        const char* error = pick(2) ? "EIO" : "ENODEV";
+        if (m_pulled) {
+            if (r < 30) {
+                answered = m_flaky->back();
+                m_pulled = false;
+                faults["back"] += 1;
+            }
+        } else if (r < 4) {
+            answered = m_flaky->pull(error);
+            m_pulled = true;
+            faults["pulled"] += 1;
+        } else if (r < 8) {
+            answered = m_flaky->pullIn(pick(800), error);
+            m_pulled = true;
+            faults["pulled during an action"] += 1;
+        } else if (r < 16) {
+            static const qint64 rates[] = {1000 * 1000, 2000 * 1000, 4000 * 1000};
+            answered = m_flaky->throttle(rates[pick(3)], pick(51));
+            faults["slow"] += 1;
+        } else if (r < 24) {
+            answered = m_flaky->throttle(0, 0);
+            faults["full speed"] += 1;
+        }
+        return answered;
+    }
+
+    // The messages a flaky card may add to an action's own: a preview that cannot open, a
+    // settings save or a snapshot onto the card that fails.
+    QStringList flakyMessages() const {
+        return m_flaky ? QStringList{"Open fail", "Open file fail", "Save Failed!"} : QStringList{};
+    }
 
     // One random action; returns its name and the messages it may show.
     QString act(QStringList* allowedMessages) {
@@ -228,16 +293,23 @@ private:
     void snapshot() {
         const bool save = pick(3) == 0;
         const QString target = m_card + "shots/shot.bmp";
-        QFile::remove(target);
+        // On a flaky card the file is looked at where the card keeps it, whatever the card
+        // does meanwhile.
+        const QString stored = m_flaky ? m_source + "shots/shot.bmp" : target;
+        QFile::remove(stored);
         if (save)
             p.saveAnswers.push_back(target);
         const qsizetype asked = p.saveFilters.size();
+        const qsizetype told = p.messages.size();
         click(w.GetDlgItem(1013));
-        if (save && p.saveFilters.size() > asked) {
+        const bool failed = p.messages.mid(told).contains(QStringLiteral("Save Failed!"));
+        if (save && p.saveFilters.size() > asked && !failed) {
             QImage image;
-            if (!image.load(target, "BMP"))
+            if (!image.load(stored, "BMP"))
                 m_failure = QStringLiteral("snapshot saved no readable picture");
         }
+        if (failed && QFile::exists(stored))
+            m_failure = QStringLiteral("a failed snapshot left a file");
     }
 
 public:
@@ -246,6 +318,18 @@ public:
 private:
     QString m_card;
     QRandomGenerator m_random;
+    FaultyCard* m_flaky;
+    QString m_source;
+    bool m_pulled = false;
+};
+
+// Restores the current folder when it goes (before the card it pointed into is unmounted).
+struct CurrentFolder {
+    explicit CurrentFolder(const QString& folder) : m_old(QDir::currentPath()) {
+        QDir::setCurrent(folder);
+    }
+    ~CurrentFolder() { QDir::setCurrent(m_old); }
+    QString m_old;
 };
 
 } // namespace
@@ -253,18 +337,13 @@ private:
 class TestSoak : public QObject {
     Q_OBJECT
 
-private Q_SLOTS:
-    void randomUserActions() {
-        const int count = envInt("PLAYER_SOAK_ACTIONS", 2000);
-        const auto seed = quint32(envInt("PLAYER_SOAK_SEED", 20260520));
-
-        QTemporaryDir card;
-        QVERIFY(card.isValid());
-        QVERIFY(copyFromCard(card.path(), kCardFiles));
-        QVERIFY(QDir(card.path()).mkdir("shots"));
+    // `count` actions from `seed` on the card at `card`; with `flaky`, that card misbehaves
+    // and mirrors `source`.
+    void soak(const QString& card, int count, quint32 seed, FaultyCard* flaky = nullptr,
+              const QString& source = {}) {
+        const QByteArray settings = fileBytes((flaky ? source : card) + "/setup.ini");
         // Bare names listed by the open-file command resolve here, as after a file dialog.
-        const QString oldCurrent = QDir::currentPath();
-        QDir::setCurrent(card.path());
+        const CurrentFolder current(card);
 
         CurrentRecord = CurrentRecordData();
         ScriptedPrompts prompts;
@@ -276,12 +355,14 @@ private Q_SLOTS:
             CPlayerDlg w;
             w.show();
             QVERIFY(QTest::qWaitForWindowExposed(&w));
-            Soak soak(w, prompts, card.path(), seed);
+            Soak soak(w, prompts, card, seed, flaky, source);
             Watchdog watchdog(60);
             startRss = procStatus("VmRSS");
 
             for (int i = 0; i < count; ++i) {
-                QStringList allowed;
+                watchdog.step(QStringLiteral("card before action %1").arg(i));
+                QVERIFY2(soak.upset(), "the flaky card stopped answering");
+                QStringList allowed = soak.flakyMessages();
                 const qsizetype messagesBefore = prompts.messages.size();
                 const int modalBefore = prompts.modalRuns;
                 watchdog.step(QStringLiteral("action %1").arg(i));
@@ -304,6 +385,9 @@ private Q_SLOTS:
                 // Dialogs run only when asked for, and every answer prepared was used or dropped.
                 QVERIFY2(prompts.modalRuns - modalBefore <= 1, where);
                 QVERIFY2(soak.m_failure.isEmpty(), qPrintable(soak.m_failure + " after " + where));
+                if (flaky)
+                    QVERIFY2(wholeSettingsFile(fileBytes(source + "/setup.ini"), settings),
+                             "settings file not whole after " + where);
                 prompts.openAnswers.clear();
                 prompts.saveAnswers.clear();
                 prompts.modalAnswers.clear();
@@ -311,19 +395,50 @@ private Q_SLOTS:
             }
             watchdog.step(QStringLiteral("closing the window"));
 
-            std::printf("soak: %d actions, seed %u, %.1f s, peak %ld live graphs, RSS %ld -> %ld "
-                        "KiB, %lld messages\n",
-                        count, seed, double(clock.elapsed()) / 1000.0, peakGraphs, startRss,
-                        procStatus("VmRSS"), qlonglong(prompts.messages.size()));
+            std::printf("soak%s: %d actions, seed %u, %.1f s, peak %ld live graphs, RSS %ld -> "
+                        "%ld KiB, %lld messages\n",
+                        flaky ? " on a flaky card" : "", count, seed,
+                        double(clock.elapsed()) / 1000.0, peakGraphs, startRss, procStatus("VmRSS"),
+                        qlonglong(prompts.messages.size()));
             QStringList taken;
             for (auto it = soak.done.cbegin(); it != soak.done.cend(); ++it)
                 taken << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
             std::printf("soak: actions taken: %s\n", qPrintable(taken.join(", ")));
+            if (flaky) {
+                QStringList faults;
+                for (auto it = soak.faults.cbegin(); it != soak.faults.cend(); ++it)
+                    faults << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
+                std::printf("soak: the card: %s\n", qPrintable(faults.join(", ")));
+            }
             QVERIFY(soak.everOpened);
         }
         // The window's end closes its engine and the preview's.
         QCOMPARE(CGraphPlayer::LiveGraphCount(), 0);
-        QDir::setCurrent(oldCurrent);
+    }
+
+private Q_SLOTS:
+    void randomUserActions() {
+        QTemporaryDir card;
+        QVERIFY(card.isValid());
+        QVERIFY(copyFromCard(card.path(), kCardFiles));
+        QVERIFY(QDir(card.path()).mkdir("shots"));
+        soak(card.path(), envInt("PLAYER_SOAK_ACTIONS", 2000),
+             quint32(envInt("PLAYER_SOAK_SEED", 20260520)));
+    }
+
+    void flakyCard() {
+        REQUIRE_FAULTY_CARD();
+        QTemporaryDir source;
+        QVERIFY(source.isValid());
+        QVERIFY(copyFromCard(source.path(), kCardFiles));
+        QVERIFY(QDir(source.path()).mkdir("shots"));
+        FaultyCard card(source.path());
+        QVERIFY2(card.isMounted(), qPrintable(card.error()));
+        QString folder = card.folder();
+        folder.chop(1);
+        soak(folder, envInt("PLAYER_SOAK_FLAKY_ACTIONS", 500),
+             quint32(envInt("PLAYER_SOAK_SEED", 20260520)), &card, source.path());
+        QCOMPARE(card.openFilesOnCard(), 0);
     }
 };
 
