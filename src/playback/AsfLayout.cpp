@@ -38,6 +38,9 @@ constexpr uint64_t kBlockPackets = 64;
 constexpr uint64_t kLookAhead = 4;
 // How many packets at each end are read for the first and the last times.
 constexpr uint64_t kEdgePackets = 64;
+// How far a payload in the middle of a file may be sent closer to its presentation than any
+// in its first and last packets.
+constexpr uint64_t kSendLeadSlackMs = 500;
 
 uint16_t U16(const uint8_t* p) {
     return uint16_t(p[0] | p[1] << 8);
@@ -141,10 +144,19 @@ bool IsChunk(const uint8_t* p, uint8_t type) {
 
 // The presentation time at which the data of the file's last packets ends, preroll included:
 // the last frame's time plus the spacing before it (its own length is not written down).
-uint64_t DataEndMs(const ReadAt& read, const Layout& layout) {
+// The shortest time between a payload's sending and its presentation among `packets`, into
+// `lead` (negative when one is sent late).
+void ShortestLead(const std::vector<std::pair<uint64_t, Packet>>& packets, int64_t& lead) {
+    for (const auto& [index, packet] : packets)
+        for (const Payload& p : packet.payloads)
+            lead = std::min<int64_t>(lead, int64_t(p.presentationMs) - int64_t(packet.sendMs));
+}
+
+uint64_t DataEndMs(const ReadAt& read, const Layout& layout, int64_t& lead) {
     const uint64_t count = std::min(layout.packetCount, kEdgePackets);
     std::vector<std::pair<uint64_t, Packet>> packets;
     ReadPackets(read, layout, layout.packetCount - count, count, packets);
+    ShortestLead(packets, lead);
     // Per stream, the frame times seen (the last two are what counts).
     std::map<int, std::set<uint32_t>> times;
     for (const auto& [index, packet] : packets)
@@ -160,9 +172,10 @@ uint64_t DataEndMs(const ReadAt& read, const Layout& layout) {
     return end;
 }
 
-uint32_t FirstMs(const ReadAt& read, const Layout& layout) {
+uint32_t FirstMs(const ReadAt& read, const Layout& layout, int64_t& lead) {
     std::vector<std::pair<uint64_t, Packet>> packets;
     ReadPackets(read, layout, 0, std::min(layout.packetCount, kEdgePackets), packets);
+    ShortestLead(packets, lead);
     uint64_t first = UINT64_MAX;
     for (const auto& [index, packet] : packets)
         for (const Payload& p : packet.payloads)
@@ -316,8 +329,13 @@ std::optional<Layout> ReadLayout(const ReadAt& read, uint64_t fileSize) {
     layout.packetCount = headerPackets && headerPackets <= present ? headerPackets : present;
     if (layout.packetCount == 0)
         return layout; // nothing to play; the demuxer says so itself
-    layout.firstMs = FirstMs(read, layout);
-    layout.endMs = DataEndMs(read, layout);
+    // Writers stamp send times on their own base (some without the preroll): a search by
+    // send time for what is presented by a moment starts that much earlier, less some slack.
+    int64_t lead = INT64_MAX;
+    layout.firstMs = FirstMs(read, layout, lead);
+    layout.endMs = DataEndMs(read, layout, lead);
+    if (lead != INT64_MAX && lead > int64_t(kSendLeadSlackMs))
+        layout.sendLeadMs = uint64_t(lead) - kSendLeadSlackMs;
 
     const uint64_t dataEnd = layout.dataStart + layout.packetCount * layout.packetSize;
     const uint64_t endMs = std::max(layout.endMs, layout.prerollMs + 1);
@@ -378,8 +396,9 @@ int64_t Layout::ReadServed(const ReadAt& read, uint64_t offset, uint8_t* buffer,
 }
 
 uint64_t Layout::LastPacketSentBy(const ReadAt& read, uint64_t targetMs) const {
-    // Send times grow with the packets, and a frame is never sent after it is presented: the
-    // packets after this one hold nothing presented by the target.
+    // Send times grow with the packets, and a frame is sent at least sendLeadMs before it is
+    // presented: asked for the target less that lead, the packets after this one hold nothing
+    // presented by the target.
     uint64_t lo = 0, hi = packetCount; // the answer lies in [lo, hi)
     std::vector<std::pair<uint64_t, Packet>> probe;
     while (hi - lo > 1) {
@@ -399,7 +418,7 @@ std::optional<uint64_t> Layout::OffsetForTime(const ReadAt& read, uint64_t ns) c
     if (packetCount == 0 || packetSize == 0)
         return std::nullopt;
     const uint64_t target = prerollMs + firstMs + ns / 1000000;
-    const uint64_t lo = LastPacketSentBy(read, target);
+    const uint64_t lo = LastPacketSentBy(read, target > sendLeadMs ? target - sendLeadMs : 0);
     auto isKeyStart = [&](const Payload& p) {
         return p.keyFrame && p.objectStart && p.presentationMs <= target &&
                (videoStream < 0 || p.stream == videoStream);
@@ -433,7 +452,7 @@ std::optional<uint64_t> Layout::FrameStartAt(const ReadAt& read, uint64_t ns) co
         return std::nullopt;
     const uint64_t base = prerollMs + firstMs;
     const uint64_t target = base + ns / 1000000;
-    const uint64_t lo = LastPacketSentBy(read, target);
+    const uint64_t lo = LastPacketSentBy(read, target > sendLeadMs ? target - sendLeadMs : 0);
     // The latest frame start presented by the target; frames sent out of order sit close by,
     // so the first block back that holds one decides (with the few packets after it, which
     // may be stamped a little late).

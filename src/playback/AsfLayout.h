@@ -46,6 +46,7 @@ struct Layout {
     uint64_t prerollMs = 0;   // added to every presentation time in the file
     uint32_t firstMs = 0;     // smallest presentation time of the first packets, preroll removed
     uint64_t endMs = 0;       // where the data ends, preroll included (0 when unknown)
+    uint64_t sendLeadMs = 0;  // every payload is sent at least this long before it is presented
     int videoStream = -1;     // stream number of the video, -1 without video
     bool repaired = false;    // the header below differs from the file's
     QByteArray header;        // the bytes before the first packet, as the demuxer should see them
