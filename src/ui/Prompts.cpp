@@ -26,6 +26,22 @@ QString DialogFilter(const QString& filter, bool* rewritten) {
     patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
     return filter + QStringLiteral(" (") + patterns + QLatin1Char(')');
 }
+// A save dialog at `where` (a folder, or a path naming the folder and the file to offer);
+// the chosen path, empty when cancelled.
+QString RunSaveDialog(QWidget* parent, const QString& filter, const QString& defaultSuffix,
+                      const QString& where, bool confirmOverwrite) {
+    bool rewritten = false;
+    QFileDialog dialog(parent, QString(), where, DialogFilter(filter, &rewritten));
+    dialog.setOption(QFileDialog::HideNameFilterDetails, rewritten);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !confirmOverwrite);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
 } // namespace
 
 Prompts& Prompts::current() {
@@ -71,15 +87,7 @@ QString DesktopPrompts::chooseOpenOrNewFile(QWidget* parent, const QString& filt
 
 QString DesktopPrompts::chooseSaveFile(QWidget* parent, const QString& filter,
                                        const QString& defaultSuffix, const QString& directory) {
-    bool rewritten = false;
-    QFileDialog dialog(parent, QString(), directory, DialogFilter(filter, &rewritten));
-    dialog.setOption(QFileDialog::HideNameFilterDetails, rewritten);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(defaultSuffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
+    return RunSaveDialog(parent, filter, defaultSuffix, directory, true);
 }
 
 QString Prompts::chooseNewFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
@@ -93,17 +101,8 @@ bool Prompts::question(QWidget*, const QString&) {
 
 QString DesktopPrompts::chooseNewFile(QWidget* parent, const QString& filter,
                                       const QString& defaultSuffix, const QString& proposed) {
-    bool rewritten = false;
-    // A path names the folder to show and the file to offer in it.
-    QFileDialog dialog(parent, QString(), proposed, DialogFilter(filter, &rewritten));
-    dialog.setOption(QFileDialog::HideNameFilterDetails, rewritten);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(defaultSuffix);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
+    // The caller asks before replacing a file, in its own words.
+    return RunSaveDialog(parent, filter, defaultSuffix, proposed, false);
 }
 
 bool DesktopPrompts::question(QWidget* parent, const QString& text) {

@@ -43,6 +43,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <random>
 #include <spawn.h>
@@ -206,27 +207,33 @@ double openFloor(const QByteArray& uri) {
     return prerolled ? ms : -1;
 }
 
-// Ours: create, open, play into the visible host to the end, tear down; CPU of the whole
-// process (every thread) per media second.
-double cpuOurs(const QString& path, QWidget& host) {
-    const double before = cpuSeconds(RUSAGE_SELF);
-    auto engine = std::make_unique<CGraphPlayer>();
-    if (!engine->CreateGraph() || !engine->OpenMediaFile(path) ||
-        !engine->AttachVideoWindow(&host) || !engine->StartPlayback())
-        return -1;
-    double duration = 0;
-    if (!engine->GetDurationSeconds(duration) || duration <= 0)
-        return -1;
-    // The window's own timer polls the engine at this period while a recording plays.
+// Plays `path` from its start to its end at 1x in the visible host, the window's timer polling
+// the engine as it does while a recording plays; `atEnd` sees the engine before it goes.
+bool playToEnd(const QString& path, QWidget& host, double& duration,
+               const std::function<void(CGraphPlayer&)>& atEnd = {}) {
+    CGraphPlayer engine;
+    if (!engine.CreateGraph() || !engine.OpenMediaFile(path) || !engine.AttachVideoWindow(&host) ||
+        !engine.StartPlayback() || !engine.GetDurationSeconds(duration) || duration <= 0)
+        return false;
     QTimer tick;
     tick.setTimerType(Qt::PreciseTimer);
     tick.start(150);
     bool ended = false;
-    QObject::connect(&tick, &QTimer::timeout, [&] { ended = position(*engine) >= duration; });
+    QObject::connect(&tick, &QTimer::timeout, [&] { ended = position(engine) >= duration; });
     if (!serveUntil([&] { return ended; }, int(duration * 1000) + 10000))
+        return false;
+    if (atEnd)
+        atEnd(engine);
+    return true;
+}
+
+// Ours: create, open, play into the visible host to the end, tear down; CPU of the whole
+// process (every thread) per media second.
+double cpuOurs(const QString& path, QWidget& host) {
+    const double before = cpuSeconds(RUSAGE_SELF);
+    double duration = 0;
+    if (!playToEnd(path, host, duration))
         return -1;
-    tick.stop();
-    engine.reset();
     return (cpuSeconds(RUSAGE_SELF) - before) / duration;
 }
 
@@ -290,26 +297,23 @@ bool playWhole(const QString& path, QWidget& host, WholePlay& result) {
         clear.write("5");
     clear.close();
     const double before = statusKb("VmRSS");
-    {
-        CGraphPlayer engine;
-        double duration = 0;
-        if (!engine.CreateGraph() || !engine.OpenMediaFile(path) ||
-            !engine.AttachVideoWindow(&host) || !engine.StartPlayback() ||
-            !engine.GetDurationSeconds(duration) || duration <= 0)
-            return false;
-        QTimer tick; // as the window's timer polls the engine
-        tick.start(150);
-        bool ended = false;
-        QObject::connect(&tick, &QTimer::timeout, [&] { ended = position(engine) >= duration; });
-        if (!serveUntil([&] { return ended; }, int(duration * 1000) + 10000))
-            return false;
-        settle(200); // the last frame's paint
-        result.decoded = engine.FramesDecoded();
-        result.shown = engine.VideoSurface() ? engine.VideoSurface()->PaintedFrames() : 0;
-    }
+    double duration = 0;
+    if (!playToEnd(path, host, duration, [&](CGraphPlayer& engine) {
+            settle(200); // the last frame's paint
+            result.decoded = engine.FramesDecoded();
+            result.shown = engine.VideoSurface() ? engine.VideoSurface()->PaintedFrames() : 0;
+        }))
+        return false;
     const double peak = statusKb("VmHWM");
     result.peakGrowthKb = before >= 0 && peak >= 0 ? peak - before : -1;
     return true;
+}
+
+// The host is the player window's video area, shown (off screen when headless).
+void showAsVideoArea(QFrame& host) {
+    host.resize(DialogUnits::rect(30, 38, 412, 263).size());
+    host.show();
+    serveUntil([&] { return host.isVisible(); });
 }
 
 struct Subject {
@@ -456,11 +460,8 @@ int runEngine(int argc, char** argv) {
         return 1;
     }
 
-    // The host is the player window's video area, shown (off screen when headless).
     QFrame host;
-    host.resize(DialogUnits::rect(30, 38, 412, 263).size());
-    host.show();
-    serveUntil([&] { return host.isVisible(); });
+    showAsVideoArea(host);
 
     // The first open of either kind loads the plugins for both; it is not counted.
     if (openOurs(subjects.front().cardPath, host) < 0 ||
@@ -647,9 +648,7 @@ int runPlay(int argc, char** argv) {
         return 2;
     }
     QFrame host;
-    host.resize(DialogUnits::rect(30, 38, 412, 263).size());
-    host.show();
-    serveUntil([&] { return host.isVisible(); });
+    showAsVideoArea(host);
     const double before = cpuSeconds(RUSAGE_SELF);
     WholePlay whole;
     if (!playWhole(QString::fromLocal8Bit(argv[1]), host, whole))
