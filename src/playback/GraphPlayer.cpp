@@ -17,6 +17,7 @@
 #include <cmath>
 #include <gst/app/gstappsink.h>
 #include <gst/audio/streamvolume.h>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -534,23 +535,43 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
     // frame before the target and decode on to the target itself.
     // Where the file tells when the frame covering the target starts, the decoders are told
     // which frame that is (they may not know how long frames last).
-    if (m_frameTimes) {
-        const auto start = ns > 0 ? AsfCardSource::FrameStartAt(Source().get(), ns) : std::nullopt;
-        m_frameTimes->SetCover(ns, start ? *start : -1);
-    }
     GstEvent* seek = gst_event_new_seek(1.0, GST_FORMAT_TIME,
                                         GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                                         GST_SEEK_TYPE_SET, ns, GST_SEEK_TYPE_NONE, -1);
-    const guint32 seqnum = gst_event_get_seqnum(seek);
-    const bool done = gst_element_send_event(m_mediaSeeking.get(), seek);
     // An end of stream reached before this seek may still wait on the bus; only one that
-    // follows it counts from now on.
-    if (!done)
-        return false;
-    m_seekSeqnum = seqnum;
+    // follows it counts from now on. Known before the seek goes out: the window is served
+    // while it does, and may read the bus meanwhile.
+    // Meanwhile the position is the target, and no frame ends the seek before it went out.
+    const guint32 previousSeqnum = m_seekSeqnum;
+    const bool previousPending = m_seekPending;
+    const gint64 previousTarget = m_seekTargetNs;
+    const quint64 previousFrames = m_framesAtSeek;
+    m_seekSeqnum = gst_event_get_seqnum(seek);
     m_seekPending = true;
     m_seekTargetNs = ns;
-    m_framesAtSeek = m_frameSlot->FrameCount();
+    m_framesAtSeek = std::numeric_limits<quint64>::max();
+    // Both the lookup and the demuxer's own read the card; on a slow one, seconds.
+    const GstElementPtr source = Source();
+    bool done = false;
+    quint64 framesAtSeek = 0;
+    OpenWait::Run([&] {
+        if (m_frameTimes) {
+            const auto start =
+                ns > 0 ? AsfCardSource::FrameStartAt(source.get(), ns) : std::nullopt;
+            m_frameTimes->SetCover(ns, start ? *start : -1);
+        }
+        done = gst_element_send_event(m_mediaSeeking.get(), seek);
+        framesAtSeek = m_frameSlot->FrameCount();
+    });
+    if (!done) {
+        m_seekSeqnum = previousSeqnum;
+        m_seekPending = previousPending;
+        m_seekTargetNs = previousTarget;
+        m_framesAtSeek = previousFrames;
+        return false;
+    }
+    m_seekPending = true; // a file without video may have cleared it meanwhile
+    m_framesAtSeek = framesAtSeek;
     // At or past the end there is no frame to show and, while paused, no end-of-stream
     // message either: the position is the duration, as it is once playback ran out.
     gint64 duration = 0;
@@ -602,7 +623,11 @@ double CGraphPlayer::FrameBackTarget(double position) const {
     // Halfway into the frame before it, where the file tells where that one starts, so the
     // seek's rounding cannot reach another; else just before the start of the one on screen.
     qint64 target = start - kFrameBackLead;
-    if (const auto previous = AsfCardSource::FrameStartAt(Source().get(), start - GST_MSECOND))
+    std::optional<qint64> previous;
+    const GstElementPtr source = Source();
+    OpenWait::Run(
+        [&] { previous = AsfCardSource::FrameStartAt(source.get(), start - GST_MSECOND); });
+    if (previous)
         target = *previous + (start - *previous) / 2;
     return std::max<double>(0.0, double(target) / GST_SECOND);
 }

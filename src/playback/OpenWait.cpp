@@ -5,7 +5,8 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
-#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace OpenWait {
@@ -14,6 +15,8 @@ namespace {
 
 // How often a wait looks at what it waits for: well under a frame of the window's painting.
 constexpr int kPollMs = 5;
+// How long Run waits before serving the UI thread: about one frame of the window's painting.
+constexpr auto kQuietWait = std::chrono::milliseconds(16);
 
 bool OnUiThread() {
     const QCoreApplication* app = QCoreApplication::instance();
@@ -54,19 +57,40 @@ bool ServeUntil(const std::function<bool()>& done, int timeoutMs) {
 }
 
 GstStateChangeReturn SetState(GstElement* element, GstState state) {
-    if (!OnUiThread())
-        return gst_element_set_state(element, state);
-    std::atomic<bool> returned{false};
     GstStateChangeReturn result = GST_STATE_CHANGE_FAILURE;
-    std::thread worker([&] {
-        result = gst_element_set_state(element, state);
-        returned = true;
-    });
-    // No bound of our own: the change touches the pipeline until it returns, so it must have
-    // returned before anyone may touch or release the pipeline again.
-    ServeUntil([&] { return returned.load(); }, -1);
-    worker.join();
+    Run([&] { result = gst_element_set_state(element, state); });
     return result;
+}
+
+void Run(const std::function<void()>& work) {
+    if (!OnUiThread()) {
+        work();
+        return;
+    }
+    std::mutex mutex;
+    std::condition_variable returnedCv;
+    bool returned = false;
+    std::thread worker([&] {
+        work();
+        const std::lock_guard<std::mutex> lock(mutex);
+        returned = true;
+        returnedCv.notify_all();
+    });
+    bool quick = false;
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        quick = returnedCv.wait_for(lock, kQuietWait, [&] { return returned; });
+    }
+    if (!quick) {
+        ServeUntil(
+            [&] {
+                const std::lock_guard<std::mutex> lock(mutex);
+                return returned;
+            },
+            -1);
+    }
+    // ServeUntil also ends when the application quits; the work must still have returned.
+    worker.join();
 }
 
 } // namespace OpenWait

@@ -3,11 +3,12 @@
 #include <functional>
 #include <gst/gst.h>
 
-// The waits of opening a recording, made without freezing the window. Bringing a file up to
-// its first frame takes seconds on a slow memory card; meanwhile the UI thread serves its
-// timers, paint events and posted events, but no user input, so no click or key can start
-// another open or act on an engine that is only half open. Off the UI thread (or without an
-// application object) the same waits simply block.
+// The waits of opening or seeking a recording, made without freezing the window. Bringing a
+// file up to its first frame, or finding where a seek lands, takes seconds on a slow memory
+// card; meanwhile the UI thread serves its timers, paint events and posted events, but no
+// user input, so no click or key can start another open or act on an engine that is only
+// half open or half sought. Off the UI thread (or without an application object) the same
+// waits simply block.
 namespace OpenWait {
 
 // Serves the UI thread until `done` answers true (asked every few milliseconds) or, with a
@@ -17,5 +18,10 @@ bool ServeUntil(const std::function<bool()>& done, int timeoutMs);
 // gst_element_set_state, run on a worker thread while the UI thread is served: starting a
 // source reads the file there, and on a slow card that alone takes seconds.
 GstStateChangeReturn SetState(GstElement* element, GstState state);
+
+// Runs `work` on a worker thread and returns when it has: the UI thread first waits a moment
+// without serving anything (what a card answers at once costs no event loop), then is served
+// until `work` is done. No bound of its own: `work` touches the pipeline until it returns.
+void Run(const std::function<void()>& work);
 
 } // namespace OpenWait
