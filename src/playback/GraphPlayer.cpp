@@ -28,6 +28,8 @@ namespace {
 // How long opening a file may wait for the first frame to be decoded. Files on a slow
 // memory card take a while; a broken one reports an error well before this.
 constexpr int kPrerollTimeoutMs = 10000;
+// How long opening waits for the first frame before it serves the window meanwhile.
+constexpr gint64 kQuietPrerollUs = 16 * 1000;
 // While waiting for the first frame, how often to look whether anything still works on it,
 // and how many looks in a row finding nothing at work mean it never will.
 constexpr gint64 kStallCheckUs = 250 * 1000;
@@ -320,40 +322,50 @@ bool CGraphPlayer::WaitForPreroll(int timeoutMs) {
     std::optional<bool> outcome;
     int idleLooks = 0;
     gint64 nextLook = g_get_monotonic_time() + kStallCheckUs;
-    OpenWait::ServeUntil(
-        [&] {
-            while (GstMessagePtr message{gst_bus_pop_filtered(
-                m_mediaEvent.get(),
-                GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_EOS))}) {
-                switch (GST_MESSAGE_TYPE(message.get())) {
-                case GST_MESSAGE_ERROR:
-                    outcome = false;
-                    return true;
-                case GST_MESSAGE_EOS:
-                    m_endOfStream = true;
+    // Whether the wait is over; the first look may wait `wait` for the bus.
+    const auto look = [&](GstClockTime wait) {
+        while (GstMessagePtr message{gst_bus_timed_pop_filtered(
+            m_mediaEvent.get(), wait,
+            GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_EOS))}) {
+            wait = 0;
+            switch (GST_MESSAGE_TYPE(message.get())) {
+            case GST_MESSAGE_ERROR:
+                outcome = false;
+                return true;
+            case GST_MESSAGE_EOS:
+                m_endOfStream = true;
+                outcome = true;
+                return true;
+            case GST_MESSAGE_ASYNC_DONE:
+                if (GST_MESSAGE_SRC(message.get()) == GST_OBJECT(m_pipeline.get())) {
                     outcome = true;
                     return true;
-                case GST_MESSAGE_ASYNC_DONE:
-                    if (GST_MESSAGE_SRC(message.get()) == GST_OBJECT(m_pipeline.get())) {
-                        outcome = true;
-                        return true;
-                    }
-                    break;
-                default:
-                    break;
                 }
+                break;
+            default:
+                break;
             }
-            if (g_get_monotonic_time() < nextLook)
-                return false;
-            // A slow card keeps a reading thread busy; a file given up on silently does not.
-            idleLooks = AnyStreamingTaskRunning(m_pipeline.get()) ? 0 : idleLooks + 1;
-            nextLook = g_get_monotonic_time() + kStallCheckUs;
-            if (idleLooks < kStallChecks)
-                return false;
-            outcome = false;
-            return true;
-        },
-        timeoutMs);
+        }
+        if (g_get_monotonic_time() < nextLook)
+            return false;
+        // A slow card keeps a reading thread busy; a file given up on silently does not.
+        idleLooks = AnyStreamingTaskRunning(m_pipeline.get()) ? 0 : idleLooks + 1;
+        nextLook = g_get_monotonic_time() + kStallCheckUs;
+        if (idleLooks < kStallChecks)
+            return false;
+        outcome = false;
+        return true;
+    };
+    // A recording on a good card prerolls within a frame or two of the window's painting:
+    // waited for on the bus itself, it is seen the moment it does. Only then is the window
+    // served, asking every few milliseconds.
+    const gint64 quietEnd = g_get_monotonic_time() + kQuietPrerollUs;
+    bool over = false;
+    for (gint64 now = g_get_monotonic_time(); !over && now < quietEnd; now = g_get_monotonic_time())
+        over = look(GstClockTime(quietEnd - now) * GST_USECOND);
+    if (!over)
+        OpenWait::ServeUntil([&] { return look(0); },
+                             std::max(0, timeoutMs - int(kQuietPrerollUs / 1000)));
     return outcome.value_or(false);
 }
 
