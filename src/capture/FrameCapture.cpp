@@ -1,6 +1,7 @@
 #include "capture/FrameCapture.h"
 
 #include "playback/GraphPlayer.h"
+#include "playback/OpenWait.h"
 #include "ui/Prompts.h"
 
 #include <QDir>
@@ -77,7 +78,11 @@ void Snapshot(QWidget* owner, CGraphPlayer* player) {
     if (saved == FrameFile::Written) {
         const QString target = Prompts::current().chooseSaveFile(
             owner, QStringLiteral("BMP File (*.bmp)"), QStringLiteral("bmp"));
-        if (!target.isEmpty() && !CopyReplacing(frame.fileName(), target))
+        // Written off the UI thread: a full-HD frame is 6 MB, seconds on a slow card.
+        bool copied = true;
+        if (!target.isEmpty())
+            OpenWait::Run([&] { copied = CopyReplacing(frame.fileName(), target); });
+        if (!copied)
             Prompts::current().message(owner, QStringLiteral("Save Failed!"));
     }
 

@@ -3,12 +3,12 @@
 #include <functional>
 #include <gst/gst.h>
 
-// The waits of opening or seeking a recording, made without freezing the window. Bringing a
-// file up to its first frame, or finding where a seek lands, takes seconds on a slow memory
-// card; meanwhile the UI thread serves its timers, paint events and posted events, but no
-// user input, so no click or key can start another open or act on an engine that is only
-// half open or half sought. Off the UI thread (or without an application object) the same
-// waits simply block.
+// The waits on the memory card, made without freezing the window: opening a recording up to
+// its first frame, finding where a seek lands, writing a snapshot onto the card. On a slow
+// card each takes seconds; meanwhile the UI thread serves its timers, paint events and posted
+// events, but no user input, so no click or key can start another open or act on an engine
+// that is only half open or half sought. Off the UI thread (or without an application object) the
+// same waits simply block.
 namespace OpenWait {
 
 // Serves the UI thread until `done` answers true (asked every few milliseconds) or, with a

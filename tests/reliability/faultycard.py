@@ -8,9 +8,9 @@ standard output once a command is in force ("ready" first, once the card is moun
   pull ERRNO [ms N | ops N]  every operation fails with ERRNO (EIO, ENODEV) - now, N ms
                              from now, or once N more operations have been served
   back                       the card works again (no throttle, no limits)
-  throttle BPS MS [SUFFIX]   each read of the card takes MS plus its size at BPS bytes a
-                             second (0 0: full speed); listing a folder takes MS; with a
-                             SUFFIX, only files whose names end with it are slow
+  throttle BPS MS [SUFFIX]   each read or write of the card takes MS plus its size at BPS
+                             bytes a second (0 0: full speed); listing a folder takes MS;
+                             with a SUFFIX, only files whose names end with it are slow
   full N                     writes fail with ENOSPC once N more bytes have been written
   readonly on|off            changes fail with EROFS, as on a write-protected card
 
@@ -194,6 +194,7 @@ class FaultyCard(Operations):
                     raise FuseOSError(errno.ENOSPC)
                 data = data[:self.room]
                 self.room -= len(data)
+        self.wait(path, len(data))
         self.ahead.clear()  # nothing fetched before may be served after a change
         return os.pwrite(fh, data, offset)
 

@@ -530,6 +530,21 @@ private Q_SLOTS:
         QVERIFY2(openGap <= kRepaintGapLimitMs, qPrintable(QString::number(openGap)));
         QVERIFY2(previewGap <= kRepaintGapLimitMs, qPrintable(QString::number(previewGap)));
         QVERIFY2(seekGap <= kRepaintGapLimitMs, qPrintable(QString::number(seekGap)));
+
+        // A snapshot saved onto the slow card (a second a megabyte): whole, and the window
+        // paints while it is written.
+        QVERIFY(card().throttle(1000 * 1000, 0));
+        const QString shot = card().folder() + "slow.bmp";
+        QStringList said;
+        const qint64 saveGap = repaints.longestGapDuring([&] { said = p.snapshot(shot); });
+        QCOMPARE(said, QStringList());
+        QImage image;
+        QVERIFY(image.load(shot, "BMP"));
+        QCOMPARE(image.size(),
+                 QSize(int(CurrentRecord.videoWidth), int(CurrentRecord.videoHeight)));
+        QVERIFY(QFile::remove(shot));
+        std::printf("slow card: snapshot saved, longest repaint gap %lld ms\n", saveGap);
+        QVERIFY2(saveGap <= kRepaintGapLimitMs, qPrintable(QString::number(saveGap)));
         p.w.OnStop();
     }
 };
