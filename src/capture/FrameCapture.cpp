@@ -139,6 +139,21 @@ void Print(QWidget* owner, CGraphPlayer* player, const std::function<void()>& sh
         return;
     printer.setDocName(QStringLiteral("Print Window"));
 
+    // A PDF is made in a private temporary file and then put in its place off the UI thread:
+    // a write that fails (a full or pulled card) is told and leaves an older file of that
+    // name whole, and a slow card does not freeze the window.
+    const QString pdfTarget =
+        printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
+    QTemporaryFile pdf(QDir(QDir::tempPath()).filePath(QStringLiteral("player-print-XXXXXX.pdf")));
+    if (!pdfTarget.isEmpty()) {
+        if (!pdf.open()) {
+            Prompts::current().message(owner, QStringLiteral("Print Failed!"));
+            return;
+        }
+        pdf.close();
+        printer.setOutputFileName(pdf.fileName());
+    }
+
     QPainter painter;
     if (!painter.begin(&printer)) {
         Prompts::current().message(owner, QStringLiteral("Print Failed!"));
@@ -149,7 +164,11 @@ void Print(QWidget* owner, CGraphPlayer* player, const std::function<void()>& sh
                      printer.pageLayout().paintRectPixels(printer.resolution()).size());
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(PrintRect(picture.size(), page), picture);
-    painter.end();
+    bool printed = painter.end();
+    if (printed && !pdfTarget.isEmpty())
+        OpenWait::Run([&] { printed = CopyReplacing(pdf.fileName(), pdfTarget); });
+    if (!printed)
+        Prompts::current().message(owner, QStringLiteral("Print Failed!"));
 }
 
 } // namespace FrameCapture

@@ -15,6 +15,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -404,8 +405,9 @@ private Q_SLOTS:
         }
     }
 
-    // A full card: a snapshot saved onto it says so and leaves no file (an older one of that
-    // name stays whole); a settings save says "Open file fail" and keeps the old file.
+    // A full card: a snapshot or a PDF page saved onto it says so and leaves no file (an older
+    // one of that name stays whole); a settings save says "Open file fail" and keeps the old
+    // file.
     void cardFull() {
         Player p;
         QCOMPARE(p.load(card().folder()), 2);
@@ -431,6 +433,26 @@ private Q_SLOTS:
         QVERIFY(card().back());
         QCOMPARE(bytesOf(older), QByteArray("an older snapshot"));
         QVERIFY(QFile::remove(older));
+
+        // The page printed to a PDF on the card: the same, and the PDF stays whole.
+        const QString olderPdf = m_source.filePath("page.pdf");
+        {
+            QFile out(olderPdf);
+            QVERIFY(out.open(QIODevice::WriteOnly) && out.write("an older page") > 0);
+        }
+        p.prompts.messages.clear();
+        p.prompts.printerAnswers.assign(1, [&](QPrinter& printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(card().folder() + "page.pdf");
+            return true;
+        });
+        QVERIFY(card().fillAfter(1000));
+        p.w.OnPrint();
+        QVERIFY(card().back());
+        QCOMPARE(p.prompts.messages, QStringList{"Print Failed!"});
+        QCOMPARE(bytesOf(olderPdf), QByteArray("an older page"));
+        QVERIFY(QFile::remove(olderPdf));
+        p.prompts.messages.clear();
 
         const QByteArray old = bytesOf(m_source.filePath("setup.ini"));
         for (qint64 room : {0, 300}) {
