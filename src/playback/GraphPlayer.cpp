@@ -551,9 +551,9 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
                                         GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                                         GST_SEEK_TYPE_SET, ns, GST_SEEK_TYPE_NONE, -1);
     // An end of stream reached before this seek may still wait on the bus; only one that
-    // follows it counts from now on. Known before the seek goes out: the window is served
-    // while it does, and may read the bus meanwhile.
-    // Meanwhile the position is the target, and no frame ends the seek before it went out.
+    // follows it counts from now on. All this is in force before the seek goes out, as the
+    // window is served meanwhile and may read the bus and the position: the position is the
+    // target, and no frame ends the seek before it went out.
     const guint32 previousSeqnum = m_seekSeqnum;
     const bool previousPending = m_seekPending;
     const gint64 previousTarget = m_seekTargetNs;
