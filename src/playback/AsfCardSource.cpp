@@ -31,11 +31,28 @@ struct Card {
     }
 };
 
+// The layout read at the last start, and of which file. While a recording opens, the
+// demuxer's activation stops and starts the source a few times in a row, and each reading of
+// the layout takes several reads of the card: seconds on a slow one.
+struct LastLayout {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = -1;
+    timespec mtime{};
+    gint64 readAt = 0; // monotonic microseconds
+    std::optional<asf::Layout> layout;
+};
+
+// How long after it was read a layout serves a restart: the activation's restarts, not a
+// later play of a file that may have been replaced meanwhile.
+constexpr gint64 kLayoutReuseUs = 2 * G_USEC_PER_SEC;
+
 struct AsfCardSrc {
     GstBaseSrc parent;
     gchar* uri;
     gchar* location;
     std::shared_ptr<Card>* card; // guarded by the object lock; empty while stopped
+    LastLayout* last;            // used by start only, which the state changes serialise
 };
 
 struct AsfCardSrcClass {
@@ -76,7 +93,27 @@ void asf_card_src_finalize(GObject* object) {
     g_free(self->uri);
     g_free(self->location);
     delete self->card;
+    delete self->last;
     G_OBJECT_CLASS(asf_card_src_parent_class)->finalize(object);
+}
+
+// The layout of the file open as `fd`, read again unless it was read moments ago and the
+// file is still the same one, unchanged.
+std::optional<asf::Layout> LayoutOf(AsfCardSrc* self, int fd, const struct stat& st) {
+    LastLayout& last = *self->last;
+    const gint64 now = g_get_monotonic_time();
+    const bool sameFile = last.dev == st.st_dev && last.ino == st.st_ino &&
+                          last.size == st.st_size && last.mtime.tv_sec == st.st_mtim.tv_sec &&
+                          last.mtime.tv_nsec == st.st_mtim.tv_nsec;
+    if (last.layout && sameFile && now - last.readAt < kLayoutReuseUs)
+        return last.layout;
+    last.dev = st.st_dev;
+    last.ino = st.st_ino;
+    last.size = st.st_size;
+    last.mtime = st.st_mtim;
+    last.readAt = now;
+    last.layout = asf::ReadLayout(ReaderOf(fd), guint64(st.st_size));
+    return last.layout;
 }
 
 gboolean asf_card_src_start(GstBaseSrc* base) {
@@ -96,7 +133,7 @@ gboolean asf_card_src_start(GstBaseSrc* base) {
         return FALSE;
     }
     card->size = guint64(st.st_size);
-    card->layout = asf::ReadLayout(ReaderOf(card->fd), card->size);
+    card->layout = LayoutOf(self, card->fd, st);
     if (card->layout)
         card->size = std::min<guint64>(card->size, card->layout->servedSize);
     GST_OBJECT_LOCK(self);
@@ -197,6 +234,7 @@ void asf_card_src_class_init(AsfCardSrcClass* klass) {
 
 void asf_card_src_init(AsfCardSrc* self) {
     self->card = new std::shared_ptr<Card>();
+    self->last = new LastLayout();
     gst_base_src_set_format(GST_BASE_SRC(self), GST_FORMAT_BYTES);
 }
 

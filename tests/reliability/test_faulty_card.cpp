@@ -299,8 +299,10 @@ private Q_SLOTS:
         QVERIFY(card().back());
         QCOMPARE(p.load(card().folder()), 2);
 
+        // Every moment falls inside the opening: the shorter recording takes about 2.3 s to
+        // open from this card.
         int row = 0;
-        for (int ms : {0, 150, 600, 1500, 3000}) {
+        for (int ms : {0, 150, 600, 1200, 2000}) {
             const QByteArray at = QByteArray::number(ms) + " ms";
             watchdog.step("preview pulled at " + at);
             QVERIFY(card().back() && card().throttle(1000 * 1000, 50) && card().pullIn(ms));
