@@ -69,7 +69,7 @@ public:
     }
     // Works again, at full speed, without limits.
     bool back() { return command("back"); }
-    // Slow reads (and folder listings); with a `suffix`, only of files whose names end so.
+    // Slow reads, writes and folder listings; with a `suffix`, only of files whose names end so.
     bool throttle(qint64 bytesPerSecond, int msPerRead, const QByteArray& suffix = {}) {
         return command("throttle " + QByteArray::number(bytesPerSecond) + ' ' +
                        QByteArray::number(msPerRead) + ' ' + suffix);
