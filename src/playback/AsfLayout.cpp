@@ -142,8 +142,6 @@ bool IsChunk(const uint8_t* p, uint8_t type) {
     return p[0] == '$' && p[1] == type && U16(p + 2) == U16(p + 10);
 }
 
-// The presentation time at which the data of the file's last packets ends, preroll included:
-// the last frame's time plus the spacing before it (its own length is not written down).
 // The shortest time between a payload's sending and its presentation among `packets`, into
 // `lead` (negative when one is sent late).
 void ShortestLead(const std::vector<std::pair<uint64_t, Packet>>& packets, int64_t& lead) {
@@ -152,6 +150,8 @@ void ShortestLead(const std::vector<std::pair<uint64_t, Packet>>& packets, int64
             lead = std::min<int64_t>(lead, int64_t(p.presentationMs) - int64_t(packet.sendMs));
 }
 
+// The presentation time at which the data of the file's last packets ends, preroll included:
+// the last frame's time plus the spacing before it (its own length is not written down).
 uint64_t DataEndMs(const ReadAt& read, const Layout& layout, int64_t& lead) {
     const uint64_t count = std::min(layout.packetCount, kEdgePackets);
     std::vector<std::pair<uint64_t, Packet>> packets;
@@ -397,8 +397,9 @@ int64_t Layout::ReadServed(const ReadAt& read, uint64_t offset, uint8_t* buffer,
 
 uint64_t Layout::LastPacketSentBy(const ReadAt& read, uint64_t targetMs) const {
     // Send times grow with the packets, and a frame is sent at least sendLeadMs before it is
-    // presented: asked for the target less that lead, the packets after this one hold nothing
-    // presented by the target.
+    // presented: the packets sent after the target less that lead hold nothing presented by
+    // the target.
+    const uint64_t sentBy = targetMs > sendLeadMs ? targetMs - sendLeadMs : 0;
     uint64_t lo = 0, hi = packetCount; // the answer lies in [lo, hi)
     std::vector<std::pair<uint64_t, Packet>> probe;
     while (hi - lo > 1) {
@@ -406,7 +407,7 @@ uint64_t Layout::LastPacketSentBy(const ReadAt& read, uint64_t targetMs) const {
         ReadPackets(read, *this, mid, 1, probe);
         if (probe.empty()) // a damaged packet: decide by a neighbour that parses
             ReadPackets(read, *this, mid, std::min<uint64_t>(8, hi - mid), probe);
-        if (probe.empty() || probe.front().second.sendMs > targetMs)
+        if (probe.empty() || probe.front().second.sendMs > sentBy)
             hi = mid;
         else
             lo = mid;
@@ -418,7 +419,7 @@ std::optional<uint64_t> Layout::OffsetForTime(const ReadAt& read, uint64_t ns) c
     if (packetCount == 0 || packetSize == 0)
         return std::nullopt;
     const uint64_t target = prerollMs + firstMs + ns / 1000000;
-    const uint64_t lo = LastPacketSentBy(read, target > sendLeadMs ? target - sendLeadMs : 0);
+    const uint64_t lo = LastPacketSentBy(read, target);
     auto isKeyStart = [&](const Payload& p) {
         return p.keyFrame && p.objectStart && p.presentationMs <= target &&
                (videoStream < 0 || p.stream == videoStream);
@@ -452,7 +453,7 @@ std::optional<uint64_t> Layout::FrameStartAt(const ReadAt& read, uint64_t ns) co
         return std::nullopt;
     const uint64_t base = prerollMs + firstMs;
     const uint64_t target = base + ns / 1000000;
-    const uint64_t lo = LastPacketSentBy(read, target > sendLeadMs ? target - sendLeadMs : 0);
+    const uint64_t lo = LastPacketSentBy(read, target);
     // The latest frame start presented by the target; frames sent out of order sit close by,
     // so the first block back that holds one decides (with the few packets after it, which
     // may be stamped a little late).

@@ -67,7 +67,8 @@ struct Layout {
     std::optional<uint64_t> FrameStartAt(const ReadAt& read, uint64_t ns) const;
 
 private:
-    // The last packet sent by `targetMs` (presentation time, preroll included).
+    // The last packet that may hold the start of something presented by `targetMs`
+    // (presentation time, preroll included): the one sent by it less sendLeadMs.
     uint64_t LastPacketSentBy(const ReadAt& read, uint64_t targetMs) const;
 };
 
