@@ -1,32 +1,169 @@
 #include "playback/FrameTimes.h"
 
 #include <gst/gst.h>
+#include <utility>
 
 namespace {
 
 // Enough for minutes of video, and a bound on memory for hours of it.
 constexpr size_t kMaxTimes = 8192;
 
-GstPadProbeReturn OnDecoderInput(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
-    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-    if (!buffer || !GST_BUFFER_PTS_IS_VALID(buffer))
-        return GST_PAD_PROBE_OK;
-    CFrameTimes& times = **static_cast<std::shared_ptr<CFrameTimes>*>(data);
-    times.Add(qint64(GST_BUFFER_PTS(buffer)));
-    GstEvent* event = gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0);
-    const GstSegment* segment = nullptr;
-    if (event)
-        gst_event_parse_segment(event, &segment);
-    qint64 duration = 0;
-    if (segment && segment->format == GST_FORMAT_TIME && segment->rate > 0 &&
-        times.CoverDuration(qint64(GST_BUFFER_PTS(buffer)), qint64(segment->start), duration)) {
-        buffer = gst_buffer_make_writable(buffer);
-        GST_BUFFER_DURATION(buffer) = GstClockTime(duration);
-        GST_PAD_PROBE_INFO_DATA(info) = buffer;
+// What one decoder's two probes share: the segment of the seek whose start was moved to the
+// covering frame on the way in, to be put back on the way out, and the cut that goes with it.
+// Both probes run on streaming threads, not always the same one.
+struct DecoderCut {
+    explicit DecoderCut(std::shared_ptr<CFrameTimes> t) : times(std::move(t)) {}
+    ~DecoderCut() {
+        if (original)
+            gst_event_unref(original);
+        if (held)
+            gst_buffer_unref(held);
     }
-    if (event)
-        gst_event_unref(event);
+    DecoderCut(const DecoderCut&) = delete;
+    DecoderCut& operator=(const DecoderCut&) = delete;
+
+    const std::shared_ptr<CFrameTimes> times;
+    std::mutex mutex;
+    GstEvent* original = nullptr; // the seek's own segment; all below guarded by `mutex`
+    qint64 coverStart = -1;       // the start given to the decoder instead
+    qint64 target = -1;           // the seek's target, where the covering frame is shown
+    bool cutting = false;         // the decoder's output is in that segment now
+    bool firstAfterFlush = true;  // the next picture out is where decoding started
+    GstBuffer* held = nullptr;    // that picture, until the one after it tells its time
+};
+using CutPtr = std::shared_ptr<DecoderCut>;
+
+DecoderCut& CutOf(gpointer data) {
+    return **static_cast<CutPtr*>(data);
+}
+
+GstPadProbeReturn OnDecoderInput(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    DecoderCut& cut = CutOf(data);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
+        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        if (GST_BUFFER_PTS_IS_VALID(buffer))
+            cut.times->Add(qint64(GST_BUFFER_PTS(buffer)));
+        return GST_PAD_PROBE_OK;
+    }
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT)
+        return GST_PAD_PROBE_OK;
+    const GstSegment* segment = nullptr;
+    gst_event_parse_segment(event, &segment);
+    const CFrameTimes::Cover cover = cut.times->CurrentCover();
+    if (!segment || segment->format != GST_FORMAT_TIME || segment->rate <= 0 || cover.start < 0 ||
+        qint64(segment->start) != cover.target || cover.start > cover.target || cover.target == 0)
+        return GST_PAD_PROBE_OK;
+    GstSegment moved = *segment;
+    moved.start = 0;
+    moved.position = 0;
+    GstEvent* replacement = gst_event_new_segment(&moved);
+    gst_event_set_seqnum(replacement, gst_event_get_seqnum(event));
+    {
+        std::lock_guard lock(cut.mutex);
+        if (cut.original)
+            gst_event_unref(cut.original);
+        cut.original = event; // the probe's reference moves here
+        cut.coverStart = cover.start;
+        cut.target = cover.target;
+    }
+    GST_PAD_PROBE_INFO_DATA(info) = replacement;
     return GST_PAD_PROBE_OK;
+}
+
+// The covering frame is shown from the target on, as the decoder would have clipped it had it
+// known how long it lasts (the sink drops what ends before its segment); frames before it go.
+bool CutToTarget(const DecoderCut& cut, GstBuffer*& buffer) {
+    if (!cut.cutting || !GST_BUFFER_PTS_IS_VALID(buffer))
+        return true;
+    const qint64 pts = qint64(GST_BUFFER_PTS(buffer));
+    if (pts < cut.coverStart)
+        return false;
+    if (pts < cut.target) {
+        const bool timed = GST_BUFFER_DURATION_IS_VALID(buffer);
+        const qint64 end = timed ? pts + qint64(GST_BUFFER_DURATION(buffer)) : -1;
+        buffer = gst_buffer_make_writable(buffer);
+        GST_BUFFER_PTS(buffer) = GstClockTime(cut.target);
+        GST_BUFFER_DURATION(buffer) = GstClockTime(end > cut.target ? end - cut.target : 1);
+    }
+    return true;
+}
+
+GstPadProbeReturn OnDecoderOutput(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+    DecoderCut& cut = CutOf(data);
+    std::unique_lock lock(cut.mutex);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
+        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        // The first picture after a flush is the key frame decoding started from. Where the
+        // frames presented before it (an open group of pictures) could not be decoded, the
+        // decoder gives it the earliest time of those: it really is shown right before the
+        // picture that follows it. So it waits for that one.
+        if (cut.firstAfterFlush && GST_BUFFER_PTS_IS_VALID(buffer)) {
+            cut.firstAfterFlush = false;
+            cut.held = gst_buffer_ref(buffer);
+            return GST_PAD_PROBE_DROP;
+        }
+        if (GstBuffer* held = std::exchange(cut.held, nullptr)) {
+            if (GST_BUFFER_PTS_IS_VALID(buffer)) {
+                const qint64 before = cut.times->Before(qint64(GST_BUFFER_PTS(buffer)));
+                if (before > qint64(GST_BUFFER_PTS(held))) {
+                    held = gst_buffer_make_writable(held);
+                    GST_BUFFER_PTS(held) = GstClockTime(before);
+                }
+            }
+            lock.unlock(); // it passes this probe again, on its way out
+            gst_pad_push(pad, held);
+            lock.lock();
+        }
+        if (!CutToTarget(cut, buffer))
+            return GST_PAD_PROBE_DROP;
+        GST_PAD_PROBE_INFO_DATA(info) = buffer;
+        return GST_PAD_PROBE_OK;
+    }
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    switch (GST_EVENT_TYPE(event)) {
+    case GST_EVENT_FLUSH_STOP:
+        cut.cutting = false;
+        cut.firstAfterFlush = true;
+        if (cut.held)
+            gst_buffer_unref(std::exchange(cut.held, nullptr));
+        break;
+    case GST_EVENT_EOS:
+    case GST_EVENT_SEGMENT_DONE:
+    case GST_EVENT_GAP:
+        // Nothing follows: the held picture keeps the time it has.
+        if (GstBuffer* held = std::exchange(cut.held, nullptr)) {
+            lock.unlock();
+            gst_pad_push(pad, held);
+            lock.lock();
+        }
+        break;
+    case GST_EVENT_SEGMENT: {
+        const GstSegment* segment = nullptr;
+        gst_event_parse_segment(event, &segment);
+        cut.cutting = cut.original && segment &&
+                      gst_event_get_seqnum(event) == gst_event_get_seqnum(cut.original) &&
+                      segment->start == 0;
+        if (cut.cutting) {
+            gst_event_unref(event);
+            GST_PAD_PROBE_INFO_DATA(info) = gst_event_ref(cut.original);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+void AddProbe(GstElement* element, const char* pad, GstPadProbeType type,
+              GstPadProbeCallback callback, const CutPtr& cut) {
+    GstPad* found = gst_element_get_static_pad(element, pad);
+    if (!found)
+        return;
+    gst_pad_add_probe(found, type, callback, new CutPtr(cut),
+                      [](gpointer p) { delete static_cast<CutPtr*>(p); });
+    gst_object_unref(found);
 }
 
 void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer data) {
@@ -37,14 +174,15 @@ void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer data) {
     if (!klass || !g_strrstr(klass, "Decoder") ||
         !(g_strrstr(klass, "Video") || g_strrstr(klass, "Image")))
         return;
-    GstPad* pad = gst_element_get_static_pad(element, "sink");
-    if (!pad)
-        return;
-    auto* times =
-        new std::shared_ptr<CFrameTimes>(*static_cast<std::shared_ptr<CFrameTimes>*>(data));
-    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, OnDecoderInput, times,
-                      [](gpointer p) { delete static_cast<std::shared_ptr<CFrameTimes>*>(p); });
-    gst_object_unref(pad);
+    const auto cut =
+        std::make_shared<DecoderCut>(*static_cast<std::shared_ptr<CFrameTimes>*>(data));
+    AddProbe(element, "sink",
+             GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+             OnDecoderInput, cut);
+    AddProbe(element, "src",
+             GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
+                             GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+             OnDecoderOutput, cut);
 }
 
 } // namespace
@@ -81,29 +219,20 @@ void CFrameTimes::Add(qint64 pts) {
 }
 
 void CFrameTimes::SetCover(qint64 target, qint64 coverStart) {
-    m_coverStart = -1; // never a start that belongs to another target
-    m_coverTarget = target;
-    m_coverStart = coverStart;
+    std::lock_guard lock(m_mutex);
+    m_cover = Cover{target, coverStart};
 }
 
-bool CFrameTimes::CoverDuration(qint64 pts, qint64 segmentStart, qint64& duration) const {
-    const qint64 start = m_coverStart;
-    if (start < 0 || segmentStart != m_coverTarget || pts > start || start > segmentStart)
-        return false;
-    // A covering frame that starts right at the target needs nothing; the frames before it
-    // still must end there.
-    if (pts == start && start == segmentStart)
-        return false;
-    // An earlier frame ends exactly where the segment starts: decoded, its picture cut away
-    // whole. The covering frame reaches just past the start, so it is shown from there.
-    duration = pts < start ? segmentStart - pts : segmentStart - start + 1;
-    return true;
+CFrameTimes::Cover CFrameTimes::CurrentCover() const {
+    std::lock_guard lock(m_mutex);
+    return m_cover;
 }
 
 void CFrameTimes::Clear() {
     std::lock_guard lock(m_mutex);
     m_times.clear();
     m_order.clear();
+    m_cover = Cover{};
 }
 
 qint64 CFrameTimes::AtOrBefore(qint64 pts) const {

@@ -9,9 +9,14 @@
 
 typedef struct _GstElement GstElement;
 
-// The start times of the video frames lately handed to the decoder. A frame shown after an
-// accurate seek carries the seek target as its time, not its own start, so "the frame before
-// the one on screen" is found here, among the times the file itself gives its frames.
+// The start times of the video frames lately handed to the decoder, and the frame a seek
+// shows. A frame shown after an accurate seek carries the seek target as its time, not its own
+// start, so "the frame before the one on screen" is found here, among the times the file itself
+// gives its frames.
+//
+// Threads: Watch, Unwatch, SetCover, Clear and the lookups run on the thread that drives the
+// engine; Add and the decoders' probes run on streaming threads. The recorded times and the
+// seek's cover are guarded by m_mutex; m_fed is counted atomically.
 class CFrameTimes {
 public:
     // Starts recording the frames that reach any video decoder `graph` plugs in from now on.
@@ -23,15 +28,20 @@ public:
     // Frames handed to the decoder since the watch began (for tests and benchmarks).
     quint64 FramesFed() const { return m_fed.load(); }
     void Clear();
-    // After a seek to `target` whose picture is the frame starting at `coverStart` (from the
-    // file), frames before that one are decoded but not shown, and that one is shown from the
-    // target on. Decoders that do not know how long a frame lasts take 40 ms: they would
-    // drop the covering frame when it began longer ago, or show an earlier one when frames
-    // are closer. -1 when the file does not say.
+
+    // The seek to `target` shows the frame that starts at `coverStart` (from the file; -1 when
+    // the file does not say). A decoder clips what it outputs against the segment, taking
+    // 40 ms for a frame whose length it does not know, and with B-frames it gives each
+    // picture its time only once it has put the frames back in presentation order. So the
+    // decoder is told that the segment starts at the covering frame, and what it outputs is
+    // cut in presentation order: frames before the covering one are dropped, the covering one
+    // is kept up to the target, and downstream sees the segment of the seek unchanged.
     void SetCover(qint64 target, qint64 coverStart);
-    // The duration that does so for a decoder input frame at `pts` in a segment starting at
-    // `segmentStart`; false when the frame needs none.
-    bool CoverDuration(qint64 pts, qint64 segmentStart, qint64& duration) const;
+    struct Cover {
+        qint64 target = -1;
+        qint64 start = -1;
+    };
+    Cover CurrentCover() const;
 
     // The latest recorded start at or before `pts`, or before it (strictly); -1 when none.
     qint64 AtOrBefore(qint64 pts) const;
@@ -39,10 +49,9 @@ public:
 
 private:
     mutable std::mutex m_mutex;
-    std::set<qint64> m_times;
-    std::deque<qint64> m_order; // oldest first, to forget the oldest when full
-    unsigned long m_handler = 0;
-    std::atomic<qint64> m_coverTarget{-1};
-    std::atomic<qint64> m_coverStart{-1};
+    std::set<qint64> m_times;    // guarded by m_mutex
+    std::deque<qint64> m_order;  // oldest first, to forget the oldest when full; m_mutex
+    Cover m_cover;               // m_mutex
+    unsigned long m_handler = 0; // engine thread only
     std::atomic<quint64> m_fed{0};
 };
