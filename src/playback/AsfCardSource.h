@@ -21,6 +21,9 @@ QByteArray UriFor(const QString& absolutePath);
 // For a pipeline source of ours: the stream time (ns) at which the video frame presented at
 // `ns` starts, as the file gives it.
 std::optional<qint64> FrameStartAt(GstElement* source, qint64 ns);
+// For a pipeline source of ours: where the demuxer must start for a seek to `ns` to reach the
+// frames shown just before a key frame (see asf::Layout::DecodeFromBefore).
+std::optional<qint64> DecodeFromBefore(GstElement* source, qint64 ns);
 
 // Whether the file starts like an ASF file (its header object's identifier).
 bool LooksLikeAsf(const QString& path);

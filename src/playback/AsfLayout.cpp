@@ -19,6 +19,8 @@ constexpr uint8_t kStreamPropertiesObject[16] = {0x91, 0x07, 0xDC, 0xB7, 0xB7, 0
                                                  0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
 constexpr uint8_t kVideoMedia[16] = {0xC0, 0xEF, 0x19, 0xBC, 0x4D, 0x5B, 0xCF, 0x11,
                                      0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B};
+constexpr uint8_t kAudioMedia[16] = {0x40, 0x9E, 0x69, 0xF8, 0x4D, 0x5B, 0xCF, 0x11,
+                                     0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B};
 
 constexpr uint64_t kObjectHeader = 24; // identifier + size
 constexpr uint64_t kDataObjectHeader = 50;
@@ -38,6 +40,10 @@ constexpr uint64_t kBlockPackets = 64;
 constexpr uint64_t kLookAhead = 4;
 // How many packets at each end are read for the first and the last times.
 constexpr uint64_t kEdgePackets = 64;
+// How many frames stored after a key frame may be shown before it (B-frames).
+constexpr uint64_t kLeadingFrames = 4;
+// How many packets one look for data in a dead tail reads.
+constexpr uint64_t kProbePackets = 4;
 // How far a payload in the middle of a file may be sent closer to its presentation than any
 // in its first and last packets.
 constexpr uint64_t kSendLeadSlackMs = 500;
@@ -150,20 +156,91 @@ void ShortestLead(const std::vector<std::pair<uint64_t, Packet>>& packets, int64
             lead = std::min<int64_t>(lead, int64_t(p.presentationMs) - int64_t(packet.sendMs));
 }
 
-// The presentation time at which the data of the file's last packets ends, preroll included:
-// the last frame's time plus the spacing before it (its own length is not written down).
-uint64_t DataEndMs(const ReadAt& read, const Layout& layout, int64_t& lead) {
-    const uint64_t count = std::min(layout.packetCount, kEdgePackets);
+// Whether packets [first, first + count) hold one that parses and was sent no earlier than
+// `sentFrom`; its index into `last` (the latest such).
+bool HoldsData(const ReadAt& read, const Layout& layout, uint64_t first, uint64_t count,
+               uint32_t sentFrom, uint64_t& last) {
     std::vector<std::pair<uint64_t, Packet>> packets;
-    ReadPackets(read, layout, layout.packetCount - count, count, packets);
+    ReadPackets(read, layout, first, count, packets);
+    for (auto it = packets.rbegin(); it != packets.rend(); ++it) {
+        if (it->second.sendMs >= sentFrom) {
+            last = it->first;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The last packet holding data. A card pulled while the recorder wrote often leaves the end of
+// the file as zeros, or as whatever the card held before: searched back from the end in steps
+// that double, then narrowed down, so a long dead tail costs a few dozen reads, not all of it.
+// Packets sent before the first ones cannot be the recording's own end.
+std::optional<uint64_t> LastDataPacket(const ReadAt& read, const Layout& layout,
+                                       uint32_t firstSendMs) {
+    const uint64_t count = layout.packetCount;
+    uint64_t last = 0;
+    const uint64_t edge = std::min(count, kEdgePackets);
+    if (HoldsData(read, layout, count - edge, edge, firstSendMs, last))
+        return last;
+    // [good, bad): `good` starts a probe that found data, `bad` one that found none.
+    uint64_t bad = count - edge, good = 0;
+    bool found = false;
+    for (uint64_t step = kEdgePackets; bad > 0; step *= 2) {
+        const uint64_t at = bad > step ? bad - step : 0;
+        if (HoldsData(read, layout, at, std::min<uint64_t>(kProbePackets, bad - at), firstSendMs,
+                      last)) {
+            good = at;
+            found = true;
+            break;
+        }
+        bad = at;
+    }
+    if (!found)
+        return std::nullopt;
+    while (bad - good > kProbePackets) {
+        const uint64_t mid = good + (bad - good) / 2;
+        uint64_t seen = 0;
+        if (HoldsData(read, layout, mid, kProbePackets, firstSendMs, seen)) {
+            good = mid;
+            last = std::max(last, seen);
+        } else {
+            bad = mid;
+        }
+    }
+    HoldsData(read, layout, good, bad - good, firstSendMs, last);
+    return last;
+}
+
+// The presentation time at which the data ends, preroll included: over every stream, the last
+// frame's time plus the spacing before it (a frame's own length is not written down); 0 when no
+// packet holds data. `lastPacket` receives the last packet with data.
+uint64_t DataEndMs(const ReadAt& read, const Layout& layout, uint32_t firstSendMs,
+                   const std::map<int, uint32_t>& bytesPerSecond, int64_t& lead,
+                   std::optional<uint64_t>& lastPacket) {
+    lastPacket = LastDataPacket(read, layout, firstSendMs);
+    if (!lastPacket)
+        return 0;
+    const uint64_t count = std::min(*lastPacket + 1, kEdgePackets);
+    std::vector<std::pair<uint64_t, Packet>> packets;
+    ReadPackets(read, layout, *lastPacket + 1 - count, count, packets);
     ShortestLead(packets, lead);
-    // Per stream, the frame times seen (the last two are what counts).
+    // Only objects whose last bytes made it count: a frame cut off cannot be shown. Sound at a
+    // fixed byte rate ends where its last block's bytes run out; elsewhere, per stream, the
+    // frame times seen (the last two are what counts).
     std::map<int, std::set<uint32_t>> times;
-    for (const auto& [index, packet] : packets)
-        for (const Payload& p : packet.payloads)
-            if (layout.videoStream < 0 || p.stream == layout.videoStream)
-                times[p.stream].insert(p.presentationMs);
     uint64_t end = 0;
+    for (const auto& [index, packet] : packets) {
+        for (const Payload& p : packet.payloads) {
+            if (!p.objectEnd)
+                continue;
+            const auto rate = bytesPerSecond.find(p.stream);
+            if (rate == bytesPerSecond.end())
+                times[p.stream].insert(p.presentationMs);
+            else
+                end =
+                    std::max(end, p.presentationMs + uint64_t(p.objectSize) * 1000 / rate->second);
+        }
+    }
     for (const auto& [stream, seen] : times) {
         const uint32_t last = *seen.rbegin();
         const uint32_t before = seen.size() > 1 ? *std::next(seen.rbegin()) : last;
@@ -172,14 +249,22 @@ uint64_t DataEndMs(const ReadAt& read, const Layout& layout, int64_t& lead) {
     return end;
 }
 
-uint32_t FirstMs(const ReadAt& read, const Layout& layout, int64_t& lead) {
+// The smallest presentation time of the first packets, preroll removed; the earliest send time
+// among them into `firstSendMs`, and the streams that carry data there into `streams`.
+uint32_t FirstMs(const ReadAt& read, const Layout& layout, int64_t& lead, uint32_t& firstSendMs,
+                 std::set<int>& streams) {
     std::vector<std::pair<uint64_t, Packet>> packets;
     ReadPackets(read, layout, 0, std::min(layout.packetCount, kEdgePackets), packets);
     ShortestLead(packets, lead);
     uint64_t first = UINT64_MAX;
-    for (const auto& [index, packet] : packets)
-        for (const Payload& p : packet.payloads)
+    firstSendMs = packets.empty() ? 0 : UINT32_MAX;
+    for (const auto& [index, packet] : packets) {
+        firstSendMs = std::min(firstSendMs, packet.sendMs);
+        for (const Payload& p : packet.payloads) {
             first = std::min<uint64_t>(first, p.presentationMs);
+            streams.insert(p.stream);
+        }
+    }
     if (first == UINT64_MAX || first < layout.prerollMs)
         return 0;
     return uint32_t(first - layout.prerollMs);
@@ -244,8 +329,9 @@ bool ParsePacket(const uint8_t* data, size_t size, Packet& packet) {
                 uint32_t subLength = 0;
                 if (!sub.Byte(subLength) || !sub.Skip(subLength))
                     return false;
-                payload.objectStart = true;
+                payload.objectStart = payload.objectEnd = true;
                 payload.presentationMs = offset + k * delta;
+                payload.objectSize = subLength;
                 packet.payloads.push_back(payload);
             }
             c.Skip(dataLength);
@@ -254,6 +340,7 @@ bool ParsePacket(const uint8_t* data, size_t size, Packet& packet) {
         if (replicated < 8 || replicated > c.Left())
             return false;
         payload.presentationMs = U32(c.Here() + 4);
+        payload.objectSize = U32(c.Here());
         payload.objectStart = offset == 0;
         c.Skip(replicated);
         uint32_t dataLength = 0;
@@ -261,6 +348,7 @@ bool ParsePacket(const uint8_t* data, size_t size, Packet& packet) {
             return false;
         if (!c.Skip(dataLength))
             return false;
+        payload.objectEnd = uint64_t(offset) + dataLength >= payload.objectSize;
         packet.payloads.push_back(payload);
     }
     return true;
@@ -298,6 +386,8 @@ std::optional<Layout> ReadLayout(const ReadAt& read, uint64_t fileSize) {
         return std::nullopt;
 
     uint8_t* properties = nullptr;
+    std::vector<int> videoStreams;            // as declared
+    std::map<int, uint32_t> audioBytesPerSec; // sound streams at a known, fixed byte rate
     for (uint64_t at = 30; at + kObjectHeader <= headerSize;) {
         const uint64_t size = U64(bytes + at + 16);
         if (size < kObjectHeader || size > headerSize - at)
@@ -306,8 +396,11 @@ std::optional<Layout> ReadLayout(const ReadAt& read, uint64_t fileSize) {
         if (SameId(object, kFilePropertiesObject) && size >= kFilePropertiesSize)
             properties = bytes + at;
         else if (SameId(object, kStreamPropertiesObject) && size >= 78 &&
-                 SameId(object + 24, kVideoMedia) && layout.videoStream < 0)
-            layout.videoStream = U16(object + 72) & 0x7F;
+                 SameId(object + 24, kVideoMedia))
+            videoStreams.push_back(U16(object + 72) & 0x7F);
+        else if (SameId(object, kStreamPropertiesObject) && size >= 78 + 16 &&
+                 SameId(object + 24, kAudioMedia) && U32(object + 64) >= 16 && U32(object + 86))
+            audioBytesPerSec[U16(object + 72) & 0x7F] = U32(object + 86); // the WAVEFORMATEX
         at += size;
     }
     if (!properties)
@@ -332,8 +425,23 @@ std::optional<Layout> ReadLayout(const ReadAt& read, uint64_t fileSize) {
     // Writers stamp send times on their own base (some without the preroll): a search by
     // send time for what is presented by a moment starts that much earlier, less some slack.
     int64_t lead = INT64_MAX;
-    layout.firstMs = FirstMs(read, layout, lead);
-    layout.endMs = DataEndMs(read, layout, lead);
+    uint32_t firstSendMs = 0;
+    std::set<int> streams;
+    layout.firstMs = FirstMs(read, layout, lead, firstSendMs, streams);
+    // The picture is the first declared video stream that carries data: a writer may declare
+    // streams it never fills.
+    for (int stream : videoStreams) {
+        if (layout.videoStream < 0 || streams.count(stream)) {
+            layout.videoStream = stream;
+            if (streams.count(stream))
+                break;
+        }
+    }
+    std::optional<uint64_t> lastPacket;
+    layout.endMs = DataEndMs(read, layout, firstSendMs, audioBytesPerSec, lead, lastPacket);
+    // What follows the last packet with data is no recording: it is not served.
+    if (lastPacket)
+        layout.packetCount = *lastPacket + 1;
     if (lead != INT64_MAX && lead > int64_t(kSendLeadSlackMs))
         layout.sendLeadMs = uint64_t(lead) - kSendLeadSlackMs;
 
@@ -341,8 +449,13 @@ std::optional<Layout> ReadLayout(const ReadAt& read, uint64_t fileSize) {
     const uint64_t endMs = std::max(layout.endMs, layout.prerollMs + 1);
     const uint64_t headerEndMs = headerPlay / 10000;
     const bool countWrong = headerPackets != layout.packetCount;
-    const bool durationWrong = headerPlay == 0 || headerEndMs > endMs + kDurationSlackMs ||
-                               headerEndMs + kDurationSlackMs < endMs;
+    // Where no packet tells where the data ends, the header's length is all there is.
+    const bool endKnown = layout.endMs > 0;
+    // A header that counts packets the file does not hold (cut short, or ending in a dead tail)
+    // was written for more than there is: the data's own end is the length.
+    const bool durationWrong =
+        endKnown && (headerPlay == 0 || countWrong || headerEndMs > endMs + kDurationSlackMs ||
+                     headerEndMs + kDurationSlackMs < endMs);
     layout.repaired =
         broadcast || !(flags & kSeekable) || countWrong || durationWrong || layout.packetPrefix;
 
@@ -363,7 +476,7 @@ std::optional<Layout> ReadLayout(const ReadAt& read, uint64_t fileSize) {
     layout.servedSize = countWrong ? dataEnd : layout.servedSize;
     Put64(properties + 40, layout.servedSize);
     Put64(properties + 56, layout.packetCount);
-    if (durationWrong || broadcast) {
+    if (endKnown && (durationWrong || broadcast)) {
         Put64(properties + 64, endMs * 10000);
         Put64(properties + 72, endMs * 10000);
     }
@@ -475,6 +588,42 @@ std::optional<uint64_t> Layout::FrameStartAt(const ReadAt& read, uint64_t ns) co
     if (!best)
         return std::nullopt;
     return (*best - base) * 1000000;
+}
+
+std::optional<uint64_t> Layout::DecodeFromBefore(const ReadAt& read, uint64_t ns) const {
+    if (packetCount == 0 || packetSize == 0 || videoStream < 0)
+        return std::nullopt;
+    const uint64_t base = prerollMs + firstMs;
+    const uint64_t target = base + ns / 1000000;
+    const uint64_t lo = LastPacketSentBy(read, target);
+    // The last key frame presented by the target, and the spacing of the frames around it.
+    std::vector<std::pair<uint64_t, Packet>> block;
+    std::optional<uint32_t> key;
+    std::set<uint32_t> frames;
+    const uint64_t ahead = std::min<uint64_t>(kLookAhead, packetCount - lo - 1);
+    for (uint64_t end = lo + 1 + ahead, walked = 0;
+         !key && end > 0 && walked < kMaxBackwardPackets;) {
+        const uint64_t first = end > kBlockPackets ? end - kBlockPackets : 0;
+        ReadPackets(read, *this, first, end - first, block);
+        for (const auto& [index, packet] : block) {
+            for (const Payload& p : packet.payloads) {
+                if (p.stream != videoStream || !p.objectStart)
+                    continue;
+                frames.insert(p.presentationMs);
+                if (p.keyFrame && p.presentationMs <= target && (!key || p.presentationMs > *key))
+                    key = p.presentationMs;
+            }
+        }
+        walked += end - first;
+        end = first;
+    }
+    uint32_t spacing = UINT32_MAX;
+    for (auto t = frames.begin(); t != frames.end() && std::next(t) != frames.end(); ++t)
+        spacing = std::min(spacing, *std::next(t) - *t);
+    if (!key || *key <= base || spacing == UINT32_MAX ||
+        target >= *key + uint64_t(kLeadingFrames) * spacing)
+        return std::nullopt;
+    return (*key - base - 1) * 1000000;
 }
 
 } // namespace asf

@@ -23,7 +23,9 @@ struct Payload {
     int stream = 0;              // stream number, 1 … 127
     bool keyFrame = false;       // the payload belongs to a key frame
     bool objectStart = false;    // the payload begins its media object (frame)
+    bool objectEnd = false;      // the payload ends its media object
     uint32_t presentationMs = 0; // the frame's presentation time, preroll included
+    uint32_t objectSize = 0;     // bytes of the whole media object (frame) it belongs to
 };
 
 struct Packet {
@@ -65,6 +67,11 @@ struct Layout {
     std::optional<uint64_t> OffsetForTime(const ReadAt& read, uint64_t ns) const;
     // The stream time (nanoseconds) at which the video frame presented at `ns` starts.
     std::optional<uint64_t> FrameStartAt(const ReadAt& read, uint64_t ns) const;
+    // Where pictures may be shown before the key frame they are stored after (B-frames of an
+    // open group), a seek to within a few frames of a key frame must start from the key
+    // frame before: the stream time (ns) just before that key frame, to seek the demuxer to;
+    // nothing when the target is safely past it.
+    std::optional<uint64_t> DecodeFromBefore(const ReadAt& read, uint64_t ns) const;
 
 private:
     // The last packet that may hold the start of something presented by `targetMs`

@@ -23,6 +23,7 @@ struct DecoderCut {
     DecoderCut& operator=(const DecoderCut&) = delete;
 
     const std::shared_ptr<CFrameTimes> times;
+    GstPad* output = nullptr; // the decoder's source pad, which outlives its probes
     std::mutex mutex;
     GstEvent* original = nullptr; // the seek's own segment; all below guarded by `mutex`
     qint64 coverStart = -1;       // the start given to the decoder instead
@@ -46,6 +47,17 @@ GstPadProbeReturn OnDecoderInput(GstPad*, GstPadProbeInfo* info, gpointer data) 
         return GST_PAD_PROBE_OK;
     }
     GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
+        // Nothing follows what the decoder still holds: a picture held waiting for the next
+        // goes out now, before the decoder's own end closes its output to pictures.
+        std::unique_lock lock(cut.mutex);
+        cut.firstAfterFlush = false;
+        GstBuffer* held = std::exchange(cut.held, nullptr);
+        lock.unlock();
+        if (held)
+            gst_pad_push(cut.output, held);
+        return GST_PAD_PROBE_OK;
+    }
     if (GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT)
         return GST_PAD_PROBE_OK;
     const GstSegment* segment = nullptr;
@@ -128,10 +140,10 @@ GstPadProbeReturn OnDecoderOutput(GstPad* pad, GstPadProbeInfo* info, gpointer d
         if (cut.held)
             gst_buffer_unref(std::exchange(cut.held, nullptr));
         break;
-    case GST_EVENT_EOS:
     case GST_EVENT_SEGMENT_DONE:
     case GST_EVENT_GAP:
-        // Nothing follows: the held picture keeps the time it has.
+        // Nothing follows: the held picture keeps the time it has (at the end of the stream,
+        // see OnDecoderInput).
         if (GstBuffer* held = std::exchange(cut.held, nullptr)) {
             lock.unlock();
             gst_pad_push(pad, held);
@@ -166,16 +178,61 @@ void AddProbe(GstElement* element, const char* pad, GstPadProbeType type,
     gst_object_unref(found);
 }
 
+using TimesPtr = std::shared_ptr<CFrameTimes>;
+
+// Every stream the demuxer outputs after a seek it was sent to earlier than asked gets the
+// segment of the seek as asked: the same stream times, from the target on.
+GstPadProbeReturn OnDemuxerOutput(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT)
+        return GST_PAD_PROBE_OK;
+    const CFrameTimes::Moved moved = (*static_cast<TimesPtr*>(data))->CurrentDemuxerStart();
+    const GstSegment* segment = nullptr;
+    gst_event_parse_segment(event, &segment);
+    if (!segment || moved.seqnum == GST_SEQNUM_INVALID ||
+        gst_event_get_seqnum(event) != moved.seqnum || segment->format != GST_FORMAT_TIME ||
+        qint64(segment->start) != moved.from)
+        return GST_PAD_PROBE_OK;
+    GstSegment asked = *segment;
+    asked.start = guint64(moved.target);
+    asked.position = guint64(moved.target);
+    asked.time = segment->time + guint64(moved.target - moved.from);
+    GstEvent* replacement = gst_event_new_segment(&asked);
+    gst_event_set_seqnum(replacement, moved.seqnum);
+    gst_event_unref(event);
+    GST_PAD_PROBE_INFO_DATA(info) = replacement;
+    return GST_PAD_PROBE_OK;
+}
+
+void OnDemuxerPad(GstElement*, GstPad* pad, gpointer data) {
+    if (GST_PAD_DIRECTION(pad) == GST_PAD_SRC)
+        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, OnDemuxerOutput,
+                          new TimesPtr(*static_cast<TimesPtr*>(data)),
+                          [](gpointer p) { delete static_cast<TimesPtr*>(p); });
+}
+
 void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer data) {
     GstElementFactory* factory = gst_element_get_factory(element);
     const gchar* klass =
         factory ? gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS) : nullptr;
+    if (klass && g_strrstr(klass, "Demuxer")) {
+        g_signal_connect_data(
+            element, "pad-added", G_CALLBACK(OnDemuxerPad),
+            new TimesPtr(*static_cast<TimesPtr*>(data)),
+            [](gpointer p, GClosure*) { delete static_cast<TimesPtr*>(p); }, GConnectFlags(0));
+        return;
+    }
     // MJPEG's decoder calls itself an image decoder.
     if (!klass || !g_strrstr(klass, "Decoder") ||
         !(g_strrstr(klass, "Video") || g_strrstr(klass, "Image")))
         return;
     const auto cut =
         std::make_shared<DecoderCut>(*static_cast<std::shared_ptr<CFrameTimes>*>(data));
+    GstPad* output = gst_element_get_static_pad(element, "src");
+    if (!output)
+        return;
+    cut->output = output;
+    gst_object_unref(output);
     AddProbe(element, "sink",
              GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
              OnDecoderInput, cut);
@@ -228,11 +285,22 @@ CFrameTimes::Cover CFrameTimes::CurrentCover() const {
     return m_cover;
 }
 
+void CFrameTimes::SetDemuxerStart(quint32 seqnum, qint64 from, qint64 target) {
+    std::lock_guard lock(m_mutex);
+    m_moved = Moved{seqnum, from, target};
+}
+
+CFrameTimes::Moved CFrameTimes::CurrentDemuxerStart() const {
+    std::lock_guard lock(m_mutex);
+    return m_moved;
+}
+
 void CFrameTimes::Clear() {
     std::lock_guard lock(m_mutex);
     m_times.clear();
     m_order.clear();
     m_cover = Cover{};
+    m_moved = Moved{};
 }
 
 qint64 CFrameTimes::AtOrBefore(qint64 pts) const {

@@ -43,6 +43,17 @@ public:
     };
     Cover CurrentCover() const;
 
+    // The seek `seqnum` to `target` was sent to the demuxer as one to `from`, earlier, so that
+    // decoding starts from an earlier key frame: what the demuxer outputs gets the segment of
+    // the seek to `target` back. `seqnum` GST_SEQNUM_INVALID (0) when the last seek was not.
+    void SetDemuxerStart(quint32 seqnum, qint64 from, qint64 target);
+    struct Moved {
+        quint32 seqnum = 0;
+        qint64 from = -1;
+        qint64 target = -1;
+    };
+    Moved CurrentDemuxerStart() const;
+
     // The latest recorded start at or before `pts`, or before it (strictly); -1 when none.
     qint64 AtOrBefore(qint64 pts) const;
     qint64 Before(qint64 pts) const;
@@ -52,6 +63,7 @@ private:
     std::set<qint64> m_times;    // guarded by m_mutex
     std::deque<qint64> m_order;  // oldest first, to forget the oldest when full; m_mutex
     Cover m_cover;               // m_mutex
+    Moved m_moved;               // m_mutex
     unsigned long m_handler = 0; // engine thread only
     std::atomic<quint64> m_fed{0};
 };

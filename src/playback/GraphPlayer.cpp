@@ -502,7 +502,16 @@ bool CGraphPlayer::GetPositionSeconds(double& seconds) {
         // recording early (the pipeline answers with the furthest of its sinks). Files without
         // video have only the pipeline's answer.
         const bool video = m_basicVideo && m_frameSlot->FrameCount() > 0;
-        ok = gst_element_query_position(video ? m_basicVideo.get() : m_mediaSeeking.get(),
+        // Once the last picture is out, a sound that runs on is where the recording is.
+        GstElementPtr sound;
+        if (video && SinkHolds(GST_EVENT_EOS)) {
+            sound = AudioSink();
+            if (sound && SinkHolds(sound.get(), GST_EVENT_EOS))
+                sound.reset();
+        }
+        ok = gst_element_query_position(sound   ? sound.get()
+                                        : video ? m_basicVideo.get()
+                                                : m_mediaSeeking.get(),
                                         GST_FORMAT_TIME, &ns);
         if (m_seekPending && ok && (!video || m_frameSlot->FrameCount() > m_framesAtSeek))
             m_seekPending = false;
@@ -571,6 +580,21 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
             const auto start =
                 ns > 0 ? AsfCardSource::FrameStartAt(source.get(), ns) : std::nullopt;
             m_frameTimes->SetCover(ns, start ? *start : -1);
+            // Frames shown just before a key frame may be stored after it: decoding starts
+            // from the key frame before, the streams keeping the segment of the target.
+            const auto from =
+                ns > 0 ? AsfCardSource::DecodeFromBefore(source.get(), ns) : std::nullopt;
+            m_frameTimes->SetDemuxerStart(from ? gst_event_get_seqnum(seek) : GST_SEQNUM_INVALID,
+                                          from.value_or(-1), ns);
+            if (from) {
+                GstEvent* earlier =
+                    gst_event_new_seek(1.0, GST_FORMAT_TIME,
+                                       GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                       GST_SEEK_TYPE_SET, *from, GST_SEEK_TYPE_NONE, -1);
+                gst_event_set_seqnum(earlier, gst_event_get_seqnum(seek));
+                gst_event_unref(seek);
+                seek = earlier;
+            }
         }
         done = gst_element_send_event(m_mediaSeeking.get(), seek);
         framesAtSeek = m_frameSlot->FrameCount();
@@ -621,22 +645,34 @@ bool CGraphPlayer::StepOneFrame() {
                                   gst_event_new_step(GST_FORMAT_BUFFERS, 1, 1.0, TRUE, FALSE));
 }
 
-double CGraphPlayer::FrameBackTarget(double position) const {
-    const qint64 shown = m_frameSlot->NewestPts();
-    const qint64 shownTime = m_frameSlot->StreamTimeOf(shown);
-    if (shown < 0 || shownTime < 0 || !m_frameTimes)
-        return position - 0.05;
-    // The frame on screen may carry a seek's target as its time; its own start is the latest
-    // frame start at or before that among those decoded.
-    qint64 start = m_frameTimes->AtOrBefore(shown);
-    if (start < 0)
-        start = shown;
-    start += shownTime - shown; // as stream time
+double CGraphPlayer::FrameBackTarget(double position) {
+    const GstElementPtr source = Source();
+    qint64 start = -1; // where the frame on screen starts, as stream time
+    if (m_seekPending && m_frameSlot->FrameCount() <= m_framesAtSeek) {
+        // The seek's frame is not on screen yet: it is the one covering the seek's target, not
+        // the picture still shown from before.
+        std::optional<qint64> cover;
+        const qint64 target = m_seekTargetNs;
+        OpenWait::Run([&] { cover = AsfCardSource::FrameStartAt(source.get(), target); });
+        if (!cover)
+            return position - 0.05;
+        start = *cover;
+    } else {
+        const qint64 shown = m_frameSlot->NewestPts();
+        const qint64 shownTime = m_frameSlot->StreamTimeOf(shown);
+        if (shown < 0 || shownTime < 0 || !m_frameTimes)
+            return position - 0.05;
+        // The frame on screen may carry a seek's target as its time; its own start is the
+        // latest frame start at or before that among those decoded.
+        start = m_frameTimes->AtOrBefore(shown);
+        if (start < 0)
+            start = shown;
+        start += shownTime - shown; // as stream time
+    }
     // Halfway into the frame before it, where the file tells where that one starts, so the
     // seek's rounding cannot reach another; else just before the start of the one on screen.
     qint64 target = start - kFrameBackLead;
     std::optional<qint64> previous;
-    const GstElementPtr source = Source();
     OpenWait::Run(
         [&] { previous = AsfCardSource::FrameStartAt(source.get(), start - GST_MSECOND); });
     if (previous)
@@ -652,10 +688,20 @@ GstElementPtr CGraphPlayer::Source() const {
     return GstElementPtr(source);
 }
 
+GstElementPtr CGraphPlayer::AudioSink() const {
+    GstElement* sink = nullptr;
+    if (m_mediaSeeking &&
+        g_object_class_find_property(G_OBJECT_GET_CLASS(m_mediaSeeking.get()), "audio-sink"))
+        g_object_get(m_mediaSeeking.get(), "audio-sink", &sink, nullptr);
+    return GstElementPtr(sink);
+}
+
 bool CGraphPlayer::SinkHolds(GstEventType type) const {
-    if (!m_frameStep)
-        return false;
-    GstPadPtr pad(gst_element_get_static_pad(m_frameStep.get(), "sink"));
+    return m_frameStep && SinkHolds(m_frameStep.get(), type);
+}
+
+bool CGraphPlayer::SinkHolds(GstElement* sink, GstEventType type) {
+    GstPadPtr pad(gst_element_get_static_pad(sink, "sink"));
     GstEvent* event = pad ? gst_pad_get_sticky_event(pad.get(), type, 0) : nullptr;
     if (!event)
         return false;

@@ -49,9 +49,9 @@ public:
     bool SeekToSeconds(double seconds);
     bool SetVolumeLevel(int32_t level);
     bool StepOneFrame();
-    // Where to seek to show the frame before the one on screen; `position` - 0.05 when the
-    // frame on screen is not known.
-    double FrameBackTarget(double position) const;
+    // Where to seek to show the frame before the one on screen (or the one a seek in flight
+    // will show); `position` - 0.05 when that frame is not known.
+    double FrameBackTarget(double position);
     bool GetNativeVideoSize(int32_t& width, int32_t& height);
     bool SaveFrameBitmap(const QString& path);
 
@@ -91,7 +91,9 @@ private:
     void DrainBus();
     bool WaitForPreroll(int timeoutMs);
     bool SinkHolds(GstEventType type) const; // a sticky event on the video sink's input
-    GstElementPtr Source() const;            // the element reading the file, if any
+    static bool SinkHolds(GstElement* sink, GstEventType type);
+    GstElementPtr Source() const;    // the element reading the file, if any
+    GstElementPtr AudioSink() const; // the sound's sink, if any
 
     // The roles a media graph plays, each held as its own reference so that an operation
     // whose piece is missing answers false, as with a graph that lacks an interface.

@@ -3,16 +3,11 @@
 // is always readable and is the picture's; one frame back shows the frame before; the picture
 // keeps its shape and is made at the size it is shown, while snapshots keep the native frame.
 // Frames are checked against ffmpeg's own decode of the same file.
-#include "TestSupport.h"
-#include "playback/FrameBitmap.h"
+#include "PlaybackTestSupport.h"
 #include "playback/FrameSlot.h"
-#include "playback/GraphPlayer.h"
 #include "playback/VideoSurface.h"
 
-#include <QImage>
-#include <QProcess>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <gst/gst.h>
 
@@ -21,90 +16,6 @@ namespace {
 QString cutFile(const QString& name) {
     return name.startsWith(QLatin1String("00")) ? cardFile(name)
                                                 : cardFile(QStringLiteral("extras/cut/") + name);
-}
-
-double position(CGraphPlayer& player) {
-    double t = -1;
-    player.GetPositionSeconds(t);
-    return t;
-}
-
-QImage shownImage(CGraphPlayer& player) {
-    const QByteArray block = player.GetCurrentImage();
-    QImage image;
-    image.loadFromData(FrameBitmap::FileHeaderFor(block) + block, "BMP");
-    return image.convertToFormat(QImage::Format_RGB32);
-}
-
-// Mean absolute difference per channel of two pictures of one size (255 when they differ).
-double difference(const QImage& a, const QImage& b) {
-    if (a.size() != b.size() || a.isNull())
-        return 255;
-    qint64 sum = 0;
-    for (int y = 0; y < a.height(); ++y) {
-        const auto* p = reinterpret_cast<const QRgb*>(a.constScanLine(y));
-        const auto* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
-        for (int x = 0; x < a.width(); ++x)
-            sum += qAbs(qRed(p[x]) - qRed(q[x])) + qAbs(qGreen(p[x]) - qGreen(q[x])) +
-                   qAbs(qBlue(p[x]) - qBlue(q[x]));
-    }
-    return double(sum) / (3.0 * a.width() * a.height());
-}
-
-// The times of a file's video frames as ffmpeg reads them.
-QList<double> frameTimes(const QString& path) {
-    QProcess probe;
-    probe.start(QStringLiteral("ffprobe"),
-                {"-v", "error", "-select_streams", "v:0", "-show_entries", "packet=pts_time", "-of",
-                 "csv=p=0", path});
-    probe.waitForFinished(60000);
-    QList<double> times;
-    for (const QByteArray& line : probe.readAllStandardOutput().split('\n'))
-        if (!line.trimmed().isEmpty())
-            times.append(line.trimmed().toDouble());
-    return times;
-}
-
-// Frames first … last of a file, decoded by ffmpeg.
-QList<QImage> ffmpegFrames(const QString& path, int first, int last) {
-    QTemporaryDir dir;
-    QProcess decode;
-    decode.start(QStringLiteral("ffmpeg"),
-                 {"-v", "error", "-i", path, "-vf",
-                  QStringLiteral("select=between(n\\,%1\\,%2)").arg(first).arg(last), "-fps_mode",
-                  "passthrough", "-f", "image2", dir.filePath(QStringLiteral("f%d.png"))});
-    decode.waitForFinished(120000);
-    QList<QImage> frames;
-    for (int i = 1; i <= last - first + 1; ++i)
-        frames.append(QImage(dir.filePath(QStringLiteral("f%1.png").arg(i)))
-                          .convertToFormat(QImage::Format_RGB32));
-    return frames;
-}
-
-bool openPaused(CGraphPlayer& player, const QString& path) {
-    return player.CreateGraph() && player.OpenMediaFile(path) && player.PausePlayback() &&
-           waitFor([&] { return player.FramesDelivered() > 0; });
-}
-
-// Seeks and waits until a frame of that seek is on screen.
-bool seekAndShow(CGraphPlayer& player, double seconds) {
-    const quint64 before = player.FramesDelivered();
-    return player.SeekToSeconds(seconds) &&
-           waitFor([&] { return player.FramesDelivered() > before; }, 5000) &&
-           waitFor([&] { return player.InPausedState(); }, 5000);
-}
-
-// A frame on screen after a step or a seek: waits for it, then gives its picture.
-QImage stepForward(CGraphPlayer& player) {
-    const quint64 before = player.FramesDelivered();
-    player.StepOneFrame();
-    waitFor([&] { return player.FramesDelivered() > before; }, 5000);
-    return shownImage(player);
-}
-
-QImage frameBack(CGraphPlayer& player) {
-    seekAndShow(player, player.FrameBackTarget(position(player)));
-    return shownImage(player);
 }
 
 } // namespace
@@ -165,27 +76,31 @@ private Q_SLOTS:
     // The length shown is the data's, the end is reached there, and the recording plays again.
     void lengthIsTheDataAndTheEndIsAnEnd_data() {
         QTest::addColumn<QString>("file");
-        QTest::addColumn<double>("end"); // where the data ends, -1: from ffmpeg's frame times
-        for (const char* name : {"cut30.asf", "cut60.asf", "cut95.asf", "0007.asf"})
+        QTest::addColumn<double>("end"); // where the data ends, -1: as ffmpeg reads the packets
+        for (const char* name :
+             {"cut30.asf", "cut60.asf", "cut95.asf", "0007.asf", "long-header.asf"})
             QTest::newRow(name) << QString::fromLatin1(name) << -1.0;
-        QTest::newRow("streamed.asf") << "streamed.asf" << 30.0;
-        QTest::newRow("long-header.asf") << "long-header.asf" << 30.0;
+        QTest::newRow("streamed.asf") << "streamed.asf" << 30.0; // ffmpeg cannot read it
     }
 
     void lengthIsTheDataAndTheEndIsAnEnd() {
         QFETCH(QString, file);
         QFETCH(double, end);
-        if (end < 0) {
-            const QList<double> times = frameTimes(cutFile(file));
-            QVERIFY(times.size() > 2);
-            end = times.last() + (times.last() - times[times.size() - 2]);
-        }
+        // A frame short or long is a wrong length. Where the file was cut inside its last frame,
+        // that frame is not there.
+        const double cutEnd = end < 0 ? dataEnd(cutFile(file), false) : end;
+        if (end < 0)
+            end = dataEnd(cutFile(file));
+        QVERIFY(end > 1);
         CGraphPlayer player;
         QVERIFY(openPaused(player, cutFile(file)));
         double duration = 0;
         QVERIFY(player.GetDurationSeconds(duration));
-        QVERIFY2(qAbs(duration - end) <= 0.041,
-                 qPrintable(QStringLiteral("length %1, data ends at %2").arg(duration).arg(end)));
+        QVERIFY2(qAbs(duration - end) <= 0.002 || qAbs(duration - cutEnd) <= 0.002,
+                 qPrintable(QStringLiteral("length %1, data ends at %2 (%3 without a cut frame)")
+                                .arg(duration)
+                                .arg(end)
+                                .arg(cutEnd)));
 
         QVERIFY(player.SeekToSeconds(duration - 0.4));
         QVERIFY(player.StartPlayback());

@@ -27,7 +27,7 @@ using namespace detail;
 namespace {
 
 // Part of the digest that decides whether an encoded file on a card is still current.
-constexpr const char* GENERATOR_VERSION = "democard 2";
+constexpr const char* GENERATOR_VERSION = "democard 3";
 
 // The trip log reader turns degrees and minutes into a position with these fixed offsets;
 // the log is written so that what it reads back is the position we mean.
@@ -300,20 +300,39 @@ QStringList encoderArgs(const Recording& rec, const QString& wav, const QString&
         if (rec.dropPercent > 0)
             overlays.append(
                 QStringLiteral("select=gte(mod(n*n*13+n*7\\,100)\\,%1)").arg(rec.dropPercent));
-        args.append(QStringList{"-map", "0:v:0", "-vf", overlays.join(QLatin1Char(','))});
+        if (!rec.pixelAspect.isEmpty())
+            overlays.append(
+                QStringLiteral("setsar=%1").arg(QString(rec.pixelAspect).replace(':', '/')));
+        // Streams declared before the picture that never receive a frame.
+        for (int i = 0; i < rec.emptyVideoStreams; ++i)
+            args.append(QStringList{"-map", "0:v:0", QStringLiteral("-filter:v:%1").arg(i),
+                                    "trim=end_frame=0"});
+        args.append(QStringList{"-map", "0:v:0",
+                                QStringLiteral("-filter:v:%1").arg(rec.emptyVideoStreams),
+                                overlays.join(QLatin1Char(','))});
         if (rec.dropPercent > 0)
             args.append(QStringList{"-fps_mode", "vfr"});
         if (rec.videoCodec == QLatin1String("mjpeg"))
             args.append(QStringList{"-c:v", "mjpeg", "-q:v", "5", "-pix_fmt", "yuvj420p"});
+        else if (rec.videoCodec == QLatin1String("libx264") && rec.bFrames > 0)
+            // As an encoder left at its defaults writes, B-frames and all.
+            args.append(QStringList{"-c:v", "libx264", "-preset", "veryfast", "-bf",
+                                    QString::number(rec.bFrames), "-g",
+                                    QString::number(4 * rec.fps), "-pix_fmt", "yuv420p"});
+        else if (rec.videoCodec == QLatin1String("mpeg4"))
+            // MPEG-4 Part 2 as ffmpeg writes it: B-frames, some shown before the key frame they
+            // follow (open groups of pictures).
+            args.append(QStringList{"-c:v", "mpeg4", "-q:v", "4", "-bf",
+                                    QString::number(rec.bFrames), "-g", QString::number(rec.fps),
+                                    "-pix_fmt", "yuv420p"});
         else if (rec.videoCodec == QLatin1String("libx264"))
             // As newer recorders write: about 8 Mbit/s at 1080p, a key frame every second, no
             // B-frames (ASF keeps one time per frame, so reordered frames would lose theirs),
             // HD colours said in the stream.
             args.append(QStringList{"-c:v", "libx264", "-preset", "veryfast", "-bf", "0", "-b:v",
                                     QString::number(rec.width * rec.height * 4), "-g",
-                                    QString::number(rec.fps), "-pix_fmt", "yuv420p",
-                                    "-colorspace", "bt709", "-color_primaries", "bt709",
-                                    "-color_trc", "bt709"});
+                                    QString::number(rec.fps), "-pix_fmt", "yuv420p", "-colorspace",
+                                    "bt709", "-color_primaries", "bt709", "-color_trc", "bt709"});
         else // about 1.5 Mbit/s at 640 x 480, a key frame every second
             args.append(QStringList{"-c:v", rec.videoCodec, "-b:v",
                                     QString::number(rec.width * rec.height * 5), "-g",
@@ -322,7 +341,7 @@ QStringList encoderArgs(const Recording& rec, const QString& wav, const QString&
     if (audio) {
         args.append(QStringList{"-map", video ? "1:a:0" : "0:a:0", "-c:a", rec.audioCodec, "-ar",
                                 QString::number(rec.audioRate), "-ac", "1"});
-        if (rec.audioCodec == QLatin1String("wmav2"))
+        if (rec.audioCodec == QLatin1String("wmav2") || rec.audioCodec == QLatin1String("aac"))
             args.append(QStringList{"-b:a", "32k"});
     }
     const bool avi = rec.name.endsWith(QLatin1String(".avi"), Qt::CaseInsensitive);
@@ -363,10 +382,12 @@ QString mediaKey(const Recording& rec) {
     }
     if (!rec.audioCodec.isEmpty())
         hash.addData(soundWav(drive, rec.seconds, rec.audioRate, rec.seed));
-    hash.addData(QStringLiteral("%1 %2 %3")
+    hash.addData(QStringLiteral("%1 %2 %3 %4 %5")
                      .arg(rec.unfinished)
                      .arg(rec.cutPermille)
                      .arg(rec.durationTimes)
+                     .arg(rec.zeroTailPercent)
+                     .arg(rec.videoFrames)
                      .toUtf8());
     return QString::fromLatin1(hash.result().toHex());
 }
@@ -446,7 +467,7 @@ quint64 le64(const QByteArray& bytes, qsizetype at) {
 // Leaves an encoded ASF file at `path` as a recorder or another writer would have: header fields
 // never written or wrong, the end of the file lost.
 bool damageLikeRecorder(const Recording& rec, const QString& path, QString* error) {
-    if (!rec.unfinished && !rec.cutPermille && !rec.durationTimes)
+    if (!rec.unfinished && !rec.cutPermille && !rec.durationTimes && !rec.zeroTailPercent)
         return true;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -474,6 +495,10 @@ bool damageLikeRecorder(const Recording& rec, const QString& path, QString* erro
     }
     if (rec.cutPermille) // a little past a packet boundary, as a write cut off mid-packet
         bytes.truncate(bytes.size() * rec.cutPermille / 1000 + 1111);
+    if (rec.zeroTailPercent) {
+        const qsizetype from = bytes.size() * (100 - rec.zeroTailPercent) / 100;
+        std::fill(bytes.begin() + from, bytes.end(), '\0');
+    }
     return writeFile(path, bytes, error);
 }
 
@@ -592,6 +617,48 @@ QList<Recording> cutRecordings() {
     Recording irregular = rec("irregular.asf", 6, 25, 24);
     irregular.dropPercent = 30;
     all.append(irregular);
+    return all;
+}
+
+QList<Recording> oddRecordings() {
+    auto rec = [](const char* name, int seconds, int w, int h, int fps, const char* video,
+                  const char* audio, int seed) {
+        Recording r;
+        r.name = QString::fromLatin1(name);
+        r.seconds = seconds;
+        r.width = w;
+        r.height = h;
+        r.fps = fps;
+        r.videoCodec = QString::fromLatin1(video);
+        r.audioCodec = QString::fromLatin1(audio);
+        r.audioRate = audio == QByteArrayView("aac") ? 44100 : 16000;
+        r.start = utc(2026, 5, 23, 10, 0, 0).addSecs(seed * 60);
+        r.seed = seed;
+        return r;
+    };
+    Recording bframes = rec("bframes.asf", 12, 1280, 720, 25, "libx264", "aac", 31);
+    bframes.bFrames = 3;
+    Recording bframesCut = bframes;
+    bframesCut.name = QStringLiteral("bframes-cut.asf");
+    bframesCut.cutPermille = 370;
+    Recording mpeg4 = rec("mpeg4-bframes.asf", 8, 640, 480, 12, "mpeg4", "wmav2", 32);
+    mpeg4.bFrames = 2;
+    QList<Recording> all{bframes, bframesCut, mpeg4};
+    for (int percent : {10, 20, 50}) {
+        Recording zeroed = rec("", 10, 640, 480, 25, "mjpeg", "pcm_s16le", 33);
+        zeroed.name = QStringLiteral("zero%1.asf").arg(percent);
+        zeroed.zeroTailPercent = percent;
+        all.append(zeroed);
+    }
+    Recording empty = rec("empty-streams.asf", 3, 320, 240, 25, "mjpeg", "", 34);
+    empty.emptyVideoStreams = 2;
+    Recording longSound = rec("long-sound.asf", 10, 320, 240, 25, "mjpeg", "pcm_s16le", 35);
+    longSound.videoFrames = 8 * 25;
+    Recording oneFrame = rec("one-frame.asf", 1, 320, 240, 25, "mjpeg", "", 36);
+    oneFrame.videoFrames = 1;
+    Recording wide = rec("wide-pixels.asf", 3, 480, 480, 25, "mjpeg", "", 37);
+    wide.pixelAspect = QStringLiteral("4:3");
+    all << empty << longSound << oneFrame << wide;
     return all;
 }
 
@@ -720,7 +787,7 @@ bool writeRecording(const Recording& rec, const QString& path, QString* error) {
     // Written beside the target and renamed over it: a broken run never leaves a good name.
     const QString part = path + QStringLiteral(".part");
     const QStringList args = encoderArgs(rec, wav, part);
-    const int frames = rec.seconds * rec.fps;
+    const int frames = rec.videoFrames > 0 ? rec.videoFrames : rec.seconds * rec.fps;
     auto feed = [&](QProcess& p) {
         if (!video)
             return true;
@@ -819,6 +886,14 @@ bool makeDemoCard(const QString& dirPath, bool extras, QString* error) {
         if (!media(rec, QStringLiteral("extras/cut/") + rec.name) ||
             !writeFile(dir.filePath(QStringLiteral("extras/cut/") + tripLogName(rec)),
                        tripLog(rec, rec.seed), error))
+            return false;
+    }
+    if (!dir.mkpath(QStringLiteral("extras/odd"))) {
+        setError(error, QStringLiteral("cannot create %1/extras/odd").arg(dirPath));
+        return false;
+    }
+    for (const Recording& rec : oddRecordings()) {
+        if (!media(rec, QStringLiteral("extras/odd/") + rec.name))
             return false;
     }
     const qint64 firstSize = QFileInfo(firstPath).size();

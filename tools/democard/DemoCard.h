@@ -33,6 +33,13 @@ struct Recording {
     bool unfinished = false; // packet count, length and data size never written (power loss)
     int cutPermille = 0;     // the file ends a little after this share of its bytes (0: whole)
     int durationTimes = 0;   // the header claims this many times the real length (0: true)
+    int zeroTailPercent = 0; // this share of the file's last bytes is zeros (a card pulled
+                             // while the file was written)
+    // Streams and encodings of other writers:
+    int videoFrames = 0;       // picture frames, when fewer than seconds x fps (sound runs on)
+    int bFrames = 0;           // B-frames between references (H.264 or MPEG-4 Part 2 only)
+    int emptyVideoStreams = 0; // video streams declared before the picture, never filled
+    QString pixelAspect;       // non-square pixels, as width:height of a pixel ("4:3")
 };
 
 // One trip log record as the program should see it after reading the log: G values (g) and
@@ -96,5 +103,14 @@ bool makeDemoCard(const QString& dir, bool extras, QString* error);
 // picture ("short-sound.asf"), 4 s at 10, 15, 24, 25 and 30 frames per second ("fps10.asf" …)
 // and 6 s with frames dropped irregularly ("irregular.asf").
 QList<Recording> cutRecordings();
+
+// The recordings of "extras/odd/", from other writers and damaged in other ways: 1280 x 720 H.264
+// with B-frames and AAC sound, whole ("bframes.asf", 12 s) and cut at 37 % ("bframes-cut.asf");
+// MPEG-4 Part 2 with B-frames and WMA ("mpeg4-bframes.asf", 8 s at 12 fps); 10 s of MJPEG whose
+// last 10, 20 and 50 % of bytes are zeros ("zero10.asf" ...); a picture whose two first
+// declared video streams are empty ("empty-streams.asf", 3 s); a picture of 8 s with 10 s of
+// sound ("long-sound.asf"); a single frame ("one-frame.asf"); and 480 x 480 pixels shown as
+// 4:3 ("wide-pixels.asf").
+QList<Recording> oddRecordings();
 
 } // namespace democard
