@@ -296,28 +296,18 @@ QByteArray UriFor(const QString& absolutePath) {
     return url.toEncoded();
 }
 
-namespace {
-
-std::optional<qint64> AskLayout(GstElement* source, qint64 ns,
-                                std::optional<uint64_t> (asf::Layout::*ask)(const asf::ReadAt&,
-                                                                            uint64_t) const) {
+SeekPoints SeekPointsFor(GstElement* source, qint64 ns) {
     if (!source || ns < 0 || !G_TYPE_CHECK_INSTANCE_TYPE(source, asf_card_src_get_type()))
-        return std::nullopt;
+        return {};
     const std::shared_ptr<Card> card = CardOf(Self(source));
     if (!card || !card->layout)
-        return std::nullopt;
-    const auto answer = ((*card->layout).*ask)(ReaderOf(card->fd), guint64(ns));
-    return answer ? std::optional<qint64>(qint64(*answer)) : std::nullopt;
-}
-
-} // namespace
-
-std::optional<qint64> FrameStartAt(GstElement* source, qint64 ns) {
-    return AskLayout(source, ns, &asf::Layout::FrameStartAt);
-}
-
-std::optional<qint64> DecodeFromBefore(GstElement* source, qint64 ns) {
-    return AskLayout(source, ns, &asf::Layout::DecodeFromBefore);
+        return {};
+    const asf::Layout::SeekPoints points =
+        card->layout->SeekPointsAt(ReaderOf(card->fd), guint64(ns));
+    const auto signedNs = [](std::optional<uint64_t> v) {
+        return v ? std::optional<qint64>(qint64(*v)) : std::nullopt;
+    };
+    return {signedNs(points.frameStart), signedNs(points.decodeFrom)};
 }
 
 bool LooksLikeAsf(const QString& path) {

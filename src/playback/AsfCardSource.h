@@ -18,12 +18,17 @@ void Register();
 // The URI under which playbin opens `absolutePath` through this source.
 QByteArray UriFor(const QString& absolutePath);
 
-// For a pipeline source of ours: the stream time (ns) at which the video frame presented at
-// `ns` starts, as the file gives it.
-std::optional<qint64> FrameStartAt(GstElement* source, qint64 ns);
-// For a pipeline source of ours: where the demuxer must start for a seek to `ns` to reach the
-// frames shown just before a key frame (see asf::Layout::DecodeFromBefore).
-std::optional<qint64> DecodeFromBefore(GstElement* source, qint64 ns);
+// For a pipeline source of ours and a seek to `ns`: the stream time (ns) at which the video
+// frame presented then starts, and where the demuxer must be sent for the frames shown just
+// before a key frame (see asf::Layout::SeekPointsAt).
+struct SeekPoints {
+    std::optional<qint64> frameStart;
+    std::optional<qint64> decodeFrom;
+};
+SeekPoints SeekPointsFor(GstElement* source, qint64 ns);
+inline std::optional<qint64> FrameStartAt(GstElement* source, qint64 ns) {
+    return SeekPointsFor(source, ns).frameStart;
+}
 
 // Whether the file starts like an ASF file (its header object's identifier).
 bool LooksLikeAsf(const QString& path);

@@ -561,69 +561,63 @@ std::optional<uint64_t> Layout::OffsetForTime(const ReadAt& read, uint64_t ns) c
     return dataStart + lo * packetSize;
 }
 
-std::optional<uint64_t> Layout::FrameStartAt(const ReadAt& read, uint64_t ns) const {
+Layout::SeekPoints Layout::SeekPointsAt(const ReadAt& read, uint64_t ns) const {
+    SeekPoints points;
     if (packetCount == 0 || packetSize == 0 || videoStream < 0)
-        return std::nullopt;
+        return points;
     const uint64_t base = prerollMs + firstMs;
     const uint64_t target = base + ns / 1000000;
     const uint64_t lo = LastPacketSentBy(read, target);
     // The latest frame start presented by the target; frames sent out of order sit close by,
     // so the first block back that holds one decides (with the few packets after it, which
-    // may be stamped a little late).
+    // may be stamped a little late). Then, unless every picture is coded alone, back on to
+    // the last key frame by the target, as long as it may lie within a few frames of it.
     std::vector<std::pair<uint64_t, Packet>> block;
-    std::optional<uint64_t> best;
+    std::optional<uint32_t> best, key;
+    std::set<uint32_t> frames; // starts seen, for their spacing
+    bool allKeys = true;       // pictures coded alone (MJPEG) are never reordered
+    const auto spacing = [&] {
+        uint32_t least = UINT32_MAX;
+        for (auto t = frames.begin(); t != frames.end() && std::next(t) != frames.end(); ++t)
+            least = std::min(least, *std::next(t) - *t);
+        return least;
+    };
+    const auto keyMayMatter = [&] {
+        if (!best || allKeys || key)
+            return false;
+        const uint32_t step = spacing();
+        return step == UINT32_MAX || *frames.begin() + uint64_t(kLeadingFrames) * step > target;
+    };
     const uint64_t ahead = std::min<uint64_t>(kLookAhead, packetCount - lo - 1);
     for (uint64_t end = lo + 1 + ahead, walked = 0;
-         !best && end > 0 && walked < kMaxBackwardPackets;) {
-        const uint64_t first = end > kBlockPackets ? end - kBlockPackets : 0;
-        ReadPackets(read, *this, first, end - first, block);
-        for (const auto& [index, packet] : block)
-            for (const Payload& p : packet.payloads)
-                if (p.stream == videoStream && p.objectStart && p.presentationMs <= target &&
-                    p.presentationMs >= base && (!best || p.presentationMs > *best))
-                    best = p.presentationMs;
-        walked += end - first;
-        end = first;
-    }
-    if (!best)
-        return std::nullopt;
-    return (*best - base) * 1000000;
-}
-
-std::optional<uint64_t> Layout::DecodeFromBefore(const ReadAt& read, uint64_t ns) const {
-    if (packetCount == 0 || packetSize == 0 || videoStream < 0)
-        return std::nullopt;
-    const uint64_t base = prerollMs + firstMs;
-    const uint64_t target = base + ns / 1000000;
-    const uint64_t lo = LastPacketSentBy(read, target);
-    // The last key frame presented by the target, and the spacing of the frames around it.
-    std::vector<std::pair<uint64_t, Packet>> block;
-    std::optional<uint32_t> key;
-    std::set<uint32_t> frames;
-    const uint64_t ahead = std::min<uint64_t>(kLookAhead, packetCount - lo - 1);
-    for (uint64_t end = lo + 1 + ahead, walked = 0;
-         !key && end > 0 && walked < kMaxBackwardPackets;) {
+         (!best || keyMayMatter()) && end > 0 && walked < kMaxBackwardPackets;) {
         const uint64_t first = end > kBlockPackets ? end - kBlockPackets : 0;
         ReadPackets(read, *this, first, end - first, block);
         for (const auto& [index, packet] : block) {
             for (const Payload& p : packet.payloads) {
-                if (p.stream != videoStream || !p.objectStart)
+                if (p.stream != videoStream || !p.objectStart || p.presentationMs < base)
                     continue;
                 frames.insert(p.presentationMs);
-                if (p.keyFrame && p.presentationMs <= target && (!key || p.presentationMs > *key))
+                allKeys = allKeys && p.keyFrame;
+                if (p.presentationMs > target)
+                    continue;
+                if (!best || p.presentationMs > *best)
+                    best = p.presentationMs;
+                if (p.keyFrame && (!key || p.presentationMs > *key))
                     key = p.presentationMs;
             }
         }
         walked += end - first;
         end = first;
     }
-    uint32_t spacing = UINT32_MAX;
-    for (auto t = frames.begin(); t != frames.end() && std::next(t) != frames.end(); ++t)
-        spacing = std::min(spacing, *std::next(t) - *t);
-    if (!key || *key <= base || spacing == UINT32_MAX ||
-        target >= *key + uint64_t(kLeadingFrames) * spacing)
-        return std::nullopt;
-    return (*key - base - 1) * 1000000;
+    if (!best)
+        return points;
+    points.frameStart = (*best - base) * 1000000;
+    const uint32_t step = spacing();
+    if (key && !allKeys && *key > base && step != UINT32_MAX &&
+        target < *key + uint64_t(kLeadingFrames) * step)
+        points.decodeFrom = (*key - base - 1) * 1000000;
+    return points;
 }
 
 } // namespace asf

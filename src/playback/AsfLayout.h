@@ -65,13 +65,16 @@ struct Layout {
     // Byte offset of the packet from which decoding shows the picture at `ns` (nanoseconds of
     // stream time): the start of the last key frame presented at or before it.
     std::optional<uint64_t> OffsetForTime(const ReadAt& read, uint64_t ns) const;
-    // The stream time (nanoseconds) at which the video frame presented at `ns` starts.
-    std::optional<uint64_t> FrameStartAt(const ReadAt& read, uint64_t ns) const;
-    // Where pictures may be shown before the key frame they are stored after (B-frames of an
-    // open group), a seek to within a few frames of a key frame must start from the key
-    // frame before: the stream time (ns) just before that key frame, to seek the demuxer to;
-    // nothing when the target is safely past it.
-    std::optional<uint64_t> DecodeFromBefore(const ReadAt& read, uint64_t ns) const;
+    // For a seek to `ns` (nanoseconds of stream time): where the video frame presented then
+    // starts, and, where pictures may be shown before the key frame they are stored after
+    // (B-frames of an open group), a target within a few frames of a key frame must be
+    // decoded from the key frame before: then the stream time just before that key frame, to
+    // send the demuxer to. Nothing for what the file does not tell.
+    struct SeekPoints {
+        std::optional<uint64_t> frameStart;
+        std::optional<uint64_t> decodeFrom;
+    };
+    SeekPoints SeekPointsAt(const ReadAt& read, uint64_t ns) const;
 
 private:
     // The last packet that may hold the start of something presented by `targetMs`

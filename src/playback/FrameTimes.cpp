@@ -1,36 +1,30 @@
 #include "playback/FrameTimes.h"
 
 #include <gst/gst.h>
-#include <utility>
 
 namespace {
 
 // Enough for minutes of video, and a bound on memory for hours of it.
 constexpr size_t kMaxTimes = 8192;
 
-// What one decoder's two probes share: the segment of the seek whose start was moved to the
-// covering frame on the way in, to be put back on the way out, and the cut that goes with it.
-// Both probes run on streaming threads, not always the same one.
+// What one decoder's two probes share: the segment of the seek, whose start is moved to the
+// stream's start on the way in (so the decoder clips nothing by guessed frame lengths) and put
+// back on the way out, and the cut that goes with it. Both probes run on streaming threads.
 struct DecoderCut {
     explicit DecoderCut(std::shared_ptr<CFrameTimes> t) : times(std::move(t)) {}
     ~DecoderCut() {
         if (original)
             gst_event_unref(original);
-        if (held)
-            gst_buffer_unref(held);
     }
     DecoderCut(const DecoderCut&) = delete;
     DecoderCut& operator=(const DecoderCut&) = delete;
 
     const std::shared_ptr<CFrameTimes> times;
-    GstPad* output = nullptr; // the decoder's source pad, which outlives its probes
     std::mutex mutex;
     GstEvent* original = nullptr; // the seek's own segment; all below guarded by `mutex`
-    qint64 coverStart = -1;       // the start given to the decoder instead
+    qint64 coverStart = -1;       // where the frame covering the target starts
     qint64 target = -1;           // the seek's target, where the covering frame is shown
     bool cutting = false;         // the decoder's output is in that segment now
-    bool firstAfterFlush = true;  // the next picture out is where decoding started
-    GstBuffer* held = nullptr;    // that picture, until the one after it tells its time
 };
 using CutPtr = std::shared_ptr<DecoderCut>;
 
@@ -47,17 +41,6 @@ GstPadProbeReturn OnDecoderInput(GstPad*, GstPadProbeInfo* info, gpointer data) 
         return GST_PAD_PROBE_OK;
     }
     GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
-    if (GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
-        // Nothing follows what the decoder still holds: a picture held waiting for the next
-        // goes out now, before the decoder's own end closes its output to pictures.
-        std::unique_lock lock(cut.mutex);
-        cut.firstAfterFlush = false;
-        GstBuffer* held = std::exchange(cut.held, nullptr);
-        lock.unlock();
-        if (held)
-            gst_pad_push(cut.output, held);
-        return GST_PAD_PROBE_OK;
-    }
     if (GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT)
         return GST_PAD_PROBE_OK;
     const GstSegment* segment = nullptr;
@@ -101,32 +84,11 @@ bool CutToTarget(const DecoderCut& cut, GstBuffer*& buffer) {
     return true;
 }
 
-GstPadProbeReturn OnDecoderOutput(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+GstPadProbeReturn OnDecoderOutput(GstPad*, GstPadProbeInfo* info, gpointer data) {
     DecoderCut& cut = CutOf(data);
-    std::unique_lock lock(cut.mutex);
+    std::lock_guard lock(cut.mutex);
     if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
         GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-        // The first picture after a flush is the key frame decoding started from. Where the
-        // frames presented before it (an open group of pictures) could not be decoded, the
-        // decoder gives it the earliest time of those: it really is shown right before the
-        // picture that follows it. So it waits for that one.
-        if (cut.firstAfterFlush && GST_BUFFER_PTS_IS_VALID(buffer)) {
-            cut.firstAfterFlush = false;
-            cut.held = gst_buffer_ref(buffer);
-            return GST_PAD_PROBE_DROP;
-        }
-        if (GstBuffer* held = std::exchange(cut.held, nullptr)) {
-            if (GST_BUFFER_PTS_IS_VALID(buffer)) {
-                const qint64 before = cut.times->Before(qint64(GST_BUFFER_PTS(buffer)));
-                if (before > qint64(GST_BUFFER_PTS(held))) {
-                    held = gst_buffer_make_writable(held);
-                    GST_BUFFER_PTS(held) = GstClockTime(before);
-                }
-            }
-            lock.unlock(); // it passes this probe again, on its way out
-            gst_pad_push(pad, held);
-            lock.lock();
-        }
         if (!CutToTarget(cut, buffer))
             return GST_PAD_PROBE_DROP;
         GST_PAD_PROBE_INFO_DATA(info) = buffer;
@@ -136,19 +98,6 @@ GstPadProbeReturn OnDecoderOutput(GstPad* pad, GstPadProbeInfo* info, gpointer d
     switch (GST_EVENT_TYPE(event)) {
     case GST_EVENT_FLUSH_STOP:
         cut.cutting = false;
-        cut.firstAfterFlush = true;
-        if (cut.held)
-            gst_buffer_unref(std::exchange(cut.held, nullptr));
-        break;
-    case GST_EVENT_SEGMENT_DONE:
-    case GST_EVENT_GAP:
-        // Nothing follows: the held picture keeps the time it has (at the end of the stream,
-        // see OnDecoderInput).
-        if (GstBuffer* held = std::exchange(cut.held, nullptr)) {
-            lock.unlock();
-            gst_pad_push(pad, held);
-            lock.lock();
-        }
         break;
     case GST_EVENT_SEGMENT: {
         const GstSegment* segment = nullptr;
@@ -228,11 +177,6 @@ void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer data) {
         return;
     const auto cut =
         std::make_shared<DecoderCut>(*static_cast<std::shared_ptr<CFrameTimes>*>(data));
-    GstPad* output = gst_element_get_static_pad(element, "src");
-    if (!output)
-        return;
-    cut->output = output;
-    gst_object_unref(output);
     AddProbe(element, "sink",
              GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
              OnDecoderInput, cut);

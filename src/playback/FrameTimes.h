@@ -33,9 +33,9 @@ public:
     // the file does not say). A decoder clips what it outputs against the segment, taking
     // 40 ms for a frame whose length it does not know, and with B-frames it gives each
     // picture its time only once it has put the frames back in presentation order. So the
-    // decoder is told that the segment starts at the covering frame, and what it outputs is
+    // decoder is told that the segment starts at the stream's start, and what it outputs is
     // cut in presentation order: frames before the covering one are dropped, the covering one
-    // is kept up to the target, and downstream sees the segment of the seek unchanged.
+    // is shown from the target on, and downstream sees the segment of the seek unchanged.
     void SetCover(qint64 target, qint64 coverStart);
     struct Cover {
         qint64 target = -1;

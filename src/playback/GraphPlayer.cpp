@@ -577,13 +577,13 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
     quint64 framesAtSeek = 0;
     OpenWait::Run([&] {
         if (m_frameTimes) {
-            const auto start =
-                ns > 0 ? AsfCardSource::FrameStartAt(source.get(), ns) : std::nullopt;
-            m_frameTimes->SetCover(ns, start ? *start : -1);
+            const AsfCardSource::SeekPoints points =
+                ns > 0 ? AsfCardSource::SeekPointsFor(source.get(), ns)
+                       : AsfCardSource::SeekPoints{};
+            m_frameTimes->SetCover(ns, points.frameStart.value_or(-1));
             // Frames shown just before a key frame may be stored after it: decoding starts
             // from the key frame before, the streams keeping the segment of the target.
-            const auto from =
-                ns > 0 ? AsfCardSource::DecodeFromBefore(source.get(), ns) : std::nullopt;
+            const auto from = points.decodeFrom;
             m_frameTimes->SetDemuxerStart(from ? gst_event_get_seqnum(seek) : GST_SEQNUM_INVALID,
                                           from.value_or(-1), ns);
             if (from) {

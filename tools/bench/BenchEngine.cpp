@@ -555,6 +555,33 @@ int runEngine(int argc, char** argv) {
         spread("step", steps);
     }
 
+    // A recording with B-frames, as an encoder left at its defaults writes them: seeks against
+    // playbin's accurate seeks to the same targets, and steps.
+    {
+        const QList<democard::Recording> odd = democard::oddRecordings();
+        const auto bframes = std::find_if(odd.begin(), odd.end(), [](const democard::Recording& r) {
+            return r.bFrames > 0 && r.videoCodec == QLatin1String("libx264") && !r.cutPermille;
+        });
+        const QString path = clips.filePath(bframes->name);
+        QString error;
+        if (!democard::writeRecording(*bframes, path, &error)) {
+            std::fprintf(stderr, "bench engine: %s\n", qPrintable(error));
+            return 1;
+        }
+        const QString label = labelOf(*bframes) + "_bframes";
+        std::vector<double> seeks, steps;
+        if (!latencies({label, path, {}, 0}, host, seeks, steps)) {
+            std::fprintf(stderr, "bench engine: %s: no seek or step figures\n", qPrintable(label));
+            return 1;
+        }
+        const double floorSeek = floorSeekMedian(uriOf(path), bframes->seconds);
+        bench::report("engine.seek." + label, bench::median(seeks),
+                      floorSeek > 0 ? std::optional<double>(floorSeek) : std::nullopt, "ms");
+        spread("seek", seeks);
+        bench::report("engine.step." + label, bench::median(steps), std::nullopt, "ms");
+        spread("step", steps);
+    }
+
     // What gst-launch-1.0 costs around an empty pipeline: loading, registry, teardown.
     std::vector<double> launchCosts;
     if (!gstLaunch.isEmpty()) {
