@@ -86,7 +86,7 @@ QString CommandLine::HelpText(const QString& programName) {
                           "  FILE            list the file's folder and play the file\n"
                           "                  (.asf; .avi and .mp4 files are listed alone)\n"
                           "  --export-gpx LOG [OUT]  write the trip of a trip log (NNNN.LOG) as\n"
-                          "                  GPX 1.1 to OUT (default: beside LOG, NNNN.gpx),\n"
+                          "                  GPX 1.0 to OUT (default: beside LOG, NNNN.gpx),\n"
                           "                  replacing OUT; no window is opened\n"
                           "  --export-kml LOG [OUT]  the same as KML 2.2 (NNNN.kml)\n"
                           "  -h, --help      show this help and exit\n"
@@ -109,11 +109,18 @@ int RunExport(const CommandLine::Request& request, const QString& program) {
                                                                          : TripExport::Format::Kml;
     const QString out =
         request.out.isEmpty() ? TripExport::DefaultOutputPath(request.log, format) : request.out;
-    QString error;
-    if (TripExport::Export(request.log, out, format, &error))
+    QString error, leftOut;
+    const bool written = TripExport::Export(request.log, out, format, &error, &leftOut);
+    if (!leftOut.isEmpty())
+        std::fprintf(stderr, "%s: %s: %s\n", qPrintable(program), qPrintable(request.log),
+                     qPrintable(leftOut));
+    if (written)
         return 0;
     const QString what = error == QLatin1String("Open fail")
                              ? QStringLiteral("%1: %2").arg(error, request.log)
+                         : error.startsWith(QLatin1String("no positions")) ||
+                                 error.startsWith(QLatin1String("not written"))
+                             ? error
                              : QStringLiteral("cannot write %1: %2").arg(out, error);
     std::fprintf(stderr, "%s: %s\n", qPrintable(program), qPrintable(what));
     return 1;

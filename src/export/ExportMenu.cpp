@@ -27,8 +27,10 @@ void ExportRecording(QWidget* owner, const QString& videoPath, Format format) {
         !prompts.question(owner, QStringLiteral("%1 already exists.\nDo you want to replace it?")
                                      .arg(QFileInfo(target).fileName())))
         return;
+    // Nothing with a position to write, or a file of the card chosen: nothing is written.
     QString error;
-    if (!WriteAtomically(target, FormatTrip(trip, format), &error))
+    if (trip.points.isEmpty() || !RefusedOutput(TripLogPath(videoPath), target).isEmpty() ||
+        !WriteAtomically(target, FormatTrip(trip, format), &error))
         prompts.message(owner, QStringLiteral("Save Failed!"));
 }
 

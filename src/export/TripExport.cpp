@@ -1,6 +1,8 @@
 #include "export/TripExport.h"
 
 #include "config/DeviceConfigFile.h"
+#include "geo/TrueTrip.h"
+#include "playback/AsfCardSource.h"
 #include "trip/TripLog.h"
 
 #include <QDir>
@@ -9,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 
 namespace TripExport {
 
@@ -59,33 +62,58 @@ std::optional<int> CardTimeZone(const QString& folder) {
     return std::nullopt;
 }
 
-bool ReadTrip(const QString& logPath, Trip& trip) {
-    auto table = std::make_unique<TripLogData>();
-    std::vector<TripRecordExtra> extras;
-    if (!ReadTripLog(logPath, *table, extras))
+bool ReadTrip(const QString& logPath, Trip& trip, QString* error) {
+    TrueTrip::Trip log;
+    if (!TrueTrip::Read(logPath, log, error))
         return false;
-    const QFileInfo log(logPath);
-    trip.name = log.completeBaseName();
-    trip.zoneHours = CardTimeZone(log.absolutePath());
+    const QFileInfo info(logPath);
+    trip.name = info.completeBaseName();
+    trip.zoneHours = CardTimeZone(info.absolutePath());
+    trip.leftOut = TrueTrip::SkippedText(log);
     trip.points.clear();
-    for (int i = 0; i < table->sampleCount && i < int(extras.size()); ++i) {
-        const TripRecordExtra& extra = extras[size_t(i)];
-        // A pass that read no record (after the last line break) and samples without a fix.
-        if (extra.date.isEmpty() || extra.positionZero)
+    for (const TrueTrip::Sample& s : log.samples) {
+        if (s.skip != TrueTrip::Skip::None)
             continue;
         Point p;
-        p.latitude = table->latitude[i];
-        p.longitude = table->longitude[i];
-        p.speed = table->speed[i];
-        p.accelX = table->accelX[i];
-        p.accelY = table->accelY[i];
-        p.accelZ = table->accelZ[i];
-        p.time = RecordTime(extra.date, extra.time);
+        p.latitude = s.latitude;
+        p.longitude = s.longitude;
+        p.speed = s.speed;
+        p.accelX = s.accelX;
+        p.accelY = s.accelY;
+        p.accelZ = s.accelZ;
+        p.time = RecordTime(s.date, s.time);
         if (p.time.isValid() && trip.zoneHours)
             p.time = p.time.addSecs(-3600 * qint64(*trip.zoneHours));
         trip.points.append(p);
     }
     return true;
+}
+
+QString RefusedOutput(const QString& logPath, const QString& outPath) {
+    const QFileInfo out(outPath);
+    if (!out.exists())
+        return {};
+    struct stat target {};
+    if (::stat(QFile::encodeName(out.absoluteFilePath()).constData(), &target) != 0)
+        return {};
+    const auto same = [&](const QString& path) {
+        struct stat other {};
+        return ::stat(QFile::encodeName(path).constData(), &other) == 0 &&
+               other.st_dev == target.st_dev && other.st_ino == target.st_ino;
+    };
+    for (const QString& log : TripLogCandidates(QFileInfo(logPath).absoluteFilePath()))
+        if (same(log))
+            return QStringLiteral("%1 is the trip log itself").arg(outPath);
+    if (AsfCardSource::LooksLikeAsf(out.absoluteFilePath()))
+        return QStringLiteral("%1 is a recording").arg(outPath);
+    // The card's own files, whatever name the output reaches them by.
+    static const QStringList kCardFiles = {"*.asf", "*.ASF", "*.avi", "*.AVI",     "*.mp4",
+                                           "*.MP4", "*.LOG", "*.log", "setup.ini", "setup.bak"};
+    const QDir card = QFileInfo(logPath).absoluteDir();
+    for (const QString& name : card.entryList(kCardFiles, QDir::Files))
+        if (same(card.filePath(name)))
+            return QStringLiteral("%1 is the card's file %2").arg(outPath, name);
+    return {};
 }
 
 QString DefaultOutputPath(const QString& path, Format format) {
@@ -114,10 +142,21 @@ bool WriteAtomically(const QString& path, const QByteArray& bytes, QString* erro
     return true;
 }
 
-bool Export(const QString& logPath, const QString& outPath, Format format, QString* error) {
+bool Export(const QString& logPath, const QString& outPath, Format format, QString* error,
+            QString* leftOut) {
     Trip trip;
     if (!ReadTrip(logPath, trip)) {
         *error = QStringLiteral("Open fail");
+        return false;
+    }
+    if (leftOut)
+        *leftOut = trip.leftOut;
+    if (trip.points.isEmpty()) {
+        *error = QStringLiteral("no positions in %1").arg(logPath);
+        return false;
+    }
+    if (const QString refused = RefusedOutput(logPath, outPath); !refused.isEmpty()) {
+        *error = QStringLiteral("not written: %1").arg(refused);
         return false;
     }
     return WriteAtomically(outPath, FormatTrip(trip, format), error);

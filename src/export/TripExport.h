@@ -5,9 +5,10 @@
 #include <QString>
 #include <optional>
 
-// A recording's trip as GPX or KML files for map and trip programs. The trip log is read with
-// the chart's own reader (same bound, same conversions); samples the recorder wrote before its
-// first fix (all position fields zero) are left out.
+// A recording's trip as GPX or KML files for map and trip programs: every record of the trip
+// log with a position, in WGS-84 as the receiver logged it (see TrueTrip). Records without one
+// (before the first fix, out of range, unreadable, cut off by a power loss) are left out and
+// counted.
 namespace TripExport {
 
 enum class Format { Gpx, Kml };
@@ -23,6 +24,7 @@ struct Trip {
     QString name;                 // the recording's name without extension ("0003")
     std::optional<int> zoneHours; // the card's time zone; times are then UTC
     QList<Point> points;
+    QString leftOut; // which records were left out and why; empty when none
 };
 
 // The card's time zone in whole hours, from the settings file in `folder` or the folder above
@@ -30,8 +32,12 @@ struct Trip {
 // there is no such file or it names no zone in -12 … 14.
 std::optional<int> CardTimeZone(const QString& folder);
 
-// Reads the trip of a log. False when the log cannot be opened.
-bool ReadTrip(const QString& logPath, Trip& trip);
+// Reads the trip of a log. False when the log cannot be opened (`error` says why).
+bool ReadTrip(const QString& logPath, Trip& trip, QString* error = nullptr);
+
+// Why `outPath` must not be written for the log: it is the log itself, a recording, or another
+// of the card's files (the same file under any name); empty when it may be.
+QString RefusedOutput(const QString& logPath, const QString& outPath);
 
 // The file's text.
 QByteArray FormatTrip(const Trip& trip, Format format);
@@ -44,7 +50,9 @@ QString DefaultOutputPath(const QString& path, Format format);
 bool WriteAtomically(const QString& path, const QByteArray& bytes, QString* error);
 
 // Reads, formats and writes in one go (the command line's export). "Open fail" when the log
-// cannot be opened.
-bool Export(const QString& logPath, const QString& outPath, Format format, QString* error);
+// cannot be opened, "no positions in LOG" when it holds none, and nothing is written then nor
+// when the output is refused. `leftOut` receives the trip's note of records left out.
+bool Export(const QString& logPath, const QString& outPath, Format format, QString* error,
+            QString* leftOut = nullptr);
 
 } // namespace TripExport

@@ -1,7 +1,9 @@
 #include "export/TripExport.h"
 
-// The GPX 1.1 and KML 2.2 texts of a trip. Numbers are written by QString::number, which
-// always uses "." whatever the user's locale.
+// The GPX 1.0 and KML 2.2 texts of a trip. Numbers are written by QString::number, which
+// always uses "." whatever the user's locale. GPX 1.0 rather than 1.1: only 1.0 has a place for
+// a track point's speed that trip programs read (1.1 leaves it to extensions, which gpsbabel
+// for one does not read).
 
 namespace TripExport {
 
@@ -13,8 +15,9 @@ QString Degrees(double v) {
     return QString::number(v, 'f', 7);
 }
 
-QString Value(double v) {
-    return QString::number(v, 'g', 12);
+// As the recorder writes them: G values to hundredths, speed to tenths.
+QString Decimals(double v, int places) {
+    return QString::number(v, 'f', places);
 }
 
 QString TimeText(const Trip& trip, const QDateTime& time) {
@@ -36,18 +39,19 @@ QString TimeNote(const Trip& trip) {
 
 QString SampleText(const Point& p) {
     return QStringLiteral("Speed %1 km/h; G %2, %3, %4")
-        .arg(Value(p.speed), Value(p.accelX), Value(p.accelY), Value(p.accelZ));
+        .arg(Decimals(p.speed, 1), Decimals(p.accelX, 2), Decimals(p.accelY, 2),
+             Decimals(p.accelZ, 2));
 }
 
 QByteArray Gpx(const Trip& trip) {
     const QString name = trip.name.toHtmlEscaped();
     QString x;
     x += QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                        "<gpx version=\"1.1\" creator=\"dashcard-player\"\n"
-                        "     xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
+                        "<gpx version=\"1.0\" creator=\"dashcard-player\"\n"
+                        "     xmlns=\"http://www.topografix.com/GPX/1/0\"\n"
                         "     xmlns:trip=\"%1\">\n")
              .arg(QLatin1String(kExtensionsNs));
-    x += QStringLiteral("  <metadata>\n    <name>%1</name>\n    <desc>%2</desc>\n  </metadata>\n")
+    x += QStringLiteral("  <name>%1</name>\n  <desc>%2</desc>\n")
              .arg(name, TimeNote(trip).toHtmlEscaped());
     x += QStringLiteral("  <trk>\n    <name>%1</name>\n    <trkseg>\n").arg(name);
     for (const Point& p : trip.points) {
@@ -55,9 +59,11 @@ QByteArray Gpx(const Trip& trip) {
                  .arg(Degrees(p.latitude), Degrees(p.longitude));
         if (p.time.isValid())
             x += QStringLiteral("<time>%1</time>").arg(TimeText(trip, p.time));
-        x += QStringLiteral("<extensions><trip:speed>%1</trip:speed><trip:gx>%2</trip:gx>"
-                            "<trip:gy>%3</trip:gy><trip:gz>%4</trip:gz></extensions></trkpt>\n")
-                 .arg(Value(p.speed), Value(p.accelX), Value(p.accelY), Value(p.accelZ));
+        // Speed in metres per second; the recorder's km/h and G values beside it.
+        x += QStringLiteral("<speed>%1</speed><trip:speed>%2</trip:speed><trip:gx>%3</trip:gx>"
+                            "<trip:gy>%4</trip:gy><trip:gz>%5</trip:gz></trkpt>\n")
+                 .arg(Decimals(p.speed / 3.6, 3), Decimals(p.speed, 1), Decimals(p.accelX, 2),
+                      Decimals(p.accelY, 2), Decimals(p.accelZ, 2));
     }
     x += QStringLiteral("    </trkseg>\n  </trk>\n</gpx>\n");
     return x.toUtf8();

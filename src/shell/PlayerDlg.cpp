@@ -3,6 +3,7 @@
 
 #include "capture/FrameCapture.h"
 #include "config/ConfigDlg.h"
+#include "geo/TrueTrip.h"
 #include "keys/PlayerKeys.h"
 #include "playback/GraphPlayer.h"
 #include "records/CurrentRecord.h"
@@ -648,5 +649,9 @@ void CPlayerDlg::DrawTripChart(QImage& memory) {
 }
 
 void CPlayerDlg::UpdateMap(double latitude, double longitude) {
-    UpdateMapPosition(latitude, longitude);
+    // The chart's values keep the recorder's conversion; the map places the vehicle where the
+    // same record says it really was.
+    const int k = TripChartSample(m_sliderSeek->GetPos(), TripLog.sampleCount);
+    UpdateMapFix(latitude, longitude,
+                 TrueTrip::FixAt(TripLogPath(CurrentRecord.fileName), TripLog.sampleCount, k));
 }

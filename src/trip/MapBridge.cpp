@@ -124,8 +124,21 @@ QString MapScriptText(double latitude, double longitude) {
     return QString::fromStdString(FormatClassic("SetLocation(\"%f\",\"%f\")", latitude, longitude));
 }
 
+QString MapFixScriptText(std::optional<std::pair<double, double>> position) {
+    if (!position)
+        return QStringLiteral("SetFix(null)");
+    return QString::fromStdString(
+        FormatClassic("SetFix(%.6f,%.6f)", position->first, position->second));
+}
+
 void UpdateMapPosition(double latitude, double longitude) {
-    if (!mapDocument)
-        return;
-    mapDocument->runJavaScript(MapScriptText(latitude, longitude));
+    if (mapDocument)
+        mapDocument->runJavaScript(MapScriptText(latitude, longitude));
+}
+
+void UpdateMapFix(double latitude, double longitude,
+                  std::optional<std::pair<double, double>> truePosition) {
+    if (mapDocument)
+        mapDocument->runJavaScript(MapFixScriptText(truePosition) + ';' +
+                                   MapScriptText(latitude, longitude));
 }

@@ -2,6 +2,8 @@
 
 #include <QPointer>
 #include <QString>
+#include <optional>
+#include <utility>
 
 class CWebBrowser2;
 class QWebEnginePage;
@@ -29,5 +31,15 @@ void OnMapDocumentComplete(CWebBrowser2& browser);
 // "." as the decimal separator whatever the user's locale.
 QString MapScriptText(double latitude, double longitude);
 
-// Moves the map page's vehicle to a position. Dropped, not queued, while no page is ready.
+// The page's added call before SetLocation: where the sample really was, in WGS-84 decimal
+// degrees (south and west negative), "SetFix(lat,lon)" with six decimals; "SetFix(null)" for a
+// sample without a valid fix. SetLocation's two values keep the recorder's own conversion,
+// which shifts every position for a map service of its day; the page places the vehicle here.
+QString MapFixScriptText(std::optional<std::pair<double, double>> position);
+
+// Moves the map page's vehicle to a position: the recorder's values for SetLocation, and the
+// true position (or none) before them where it is known; without it the page undoes the
+// recorder's offsets itself. Dropped, not queued, while no page is ready.
 void UpdateMapPosition(double latitude, double longitude);
+void UpdateMapFix(double latitude, double longitude,
+                  std::optional<std::pair<double, double>> truePosition);

@@ -71,20 +71,8 @@ bool firstReadFails(FILE* f) {
     return false;
 }
 
-// Logs copied from the card to a Linux disk keep the letter case the recorder wrote, so when
-// the exact ".LOG" name is missing every other letter case of that extension is tried, in a
-// fixed order (the common ones first) so that the choice never depends on the folder listing.
 FILE* openLog(const QString& logPath, QString* openedPath) {
-    if (FILE* f = openForReading(logPath)) {
-        *openedPath = logPath;
-        return f;
-    }
-    if (!logPath.endsWith(QLatin1String(".LOG")))
-        return nullptr;
-    static const char* const otherCases[] = {"log", "Log", "lOG", "LOg", "LoG", "lOg", "loG"};
-    const QString stem = logPath.left(logPath.size() - 3);
-    for (const char* ext : otherCases) {
-        const QString candidate = stem + QLatin1String(ext);
+    for (const QString& candidate : TripLogCandidates(logPath)) {
         if (FILE* f = openForReading(candidate)) {
             *openedPath = candidate;
             return f;
@@ -174,6 +162,17 @@ bool readAll(FILE* f, TripLogData& table, double& degrees, std::vector<TripRecor
 }
 
 } // namespace
+
+QStringList TripLogCandidates(const QString& logPath) {
+    QStringList candidates{logPath};
+    if (!logPath.endsWith(QLatin1String(".LOG")))
+        return candidates;
+    static const char* const otherCases[] = {"log", "Log", "lOG", "LOg", "LoG", "lOg", "loG"};
+    const QString stem = logPath.left(logPath.size() - 3);
+    for (const char* ext : otherCases)
+        candidates.append(stem + QLatin1String(ext));
+    return candidates;
+}
 
 QString TripLogPath(const QString& videoPath) {
     const qsizetype dot = videoPath.lastIndexOf(QLatin1Char('.'));

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <vector>
 
@@ -29,6 +30,11 @@ extern TripLogData TripLog;
 // included, followed by ".LOG" ("/rec/0001.asf" gives "/rec/0001.LOG"; no "." at all gives
 // the bare name ".LOG").
 QString TripLogPath(const QString& videoPath);
+
+// The names a log is looked for under, in order: the name itself and, for one ending in ".LOG",
+// every other letter case of that extension (copies from the card to a Linux disk keep the case
+// the recorder wrote; the fixed order keeps the choice from depending on the folder listing).
+QStringList TripLogCandidates(const QString& logPath);
 
 // Reads the log named after CurrentRecord.fileName into TripLog. Returns false when the log
 // could not be opened or failed while it was read; then sampleCount is 0 and reloadPending is

@@ -25,6 +25,8 @@ struct ReadBack {
 // Consumes a log with the program's record pattern: two tokens, 22 characters, X, one
 // character, Y, one character, Z, a token, 6 characters, latitude degrees and minutes,
 // 2 characters, longitude degrees and minutes, speed, a token; until the end of the file.
+// The positions come out as a GPS receiver means them (WGS-84, the hemisphere letters the
+// skipped characters end in), not as the program converts them.
 ReadBack readLikeTheProgram(const QByteArray& log) {
     ReadBack out;
     QByteArray copy = log;
@@ -44,14 +46,17 @@ ReadBack readLikeTheProgram(const QByteArray& log) {
         std::fscanf(f, "%*1c");
         got += std::fscanf(f, "%lf", &z);
         got += std::fscanf(f, "%255s", token);
-        std::fscanf(f, "%*6c");
+        // The skipped characters end in the hemisphere letter; the true position is signed by it.
+        char skipped[7] = {};
+        std::fscanf(f, "%6c", skipped);
         got += std::fscanf(f, "%lf", &degrees);
         got += std::fscanf(f, "%lf", &lat);
-        lat = lat * 0.016666666666666666 + degrees - 0.003444;
-        std::fscanf(f, "%*2c");
+        lat = (skipped[5] == 'S' ? -1 : 1) * (lat / 60 + degrees);
+        out.complete = out.complete && (std::feof(f) || QByteArray(skipped, 5) == " POS:");
+        std::fscanf(f, "%2c", skipped);
         got += std::fscanf(f, "%lf", &degrees);
         got += std::fscanf(f, "%lf", &lon);
-        lon = lon * 0.016666666666666666 + degrees + 0.004912;
+        lon = (skipped[1] == 'W' ? -1 : 1) * (lon / 60 + degrees);
         got += std::fscanf(f, "%lf", &speed);
         got += std::fscanf(f, "%255s", token);
         ++out.passes;
@@ -111,6 +116,7 @@ void TestDemoCard::tripLogReadsBackAsTheDrive_data() {
     odd.samplesPerSecond = 3; // not a divisor of the simulation rate: taken as 2
     odd.crlf = true;
     QTest::newRow("odd rate") << odd;
+    QTest::newRow("south and west") << democard::tripRecordings().front();
 }
 
 void TestDemoCard::tripLogReadsBackAsTheDrive() {
@@ -157,8 +163,11 @@ void TestDemoCard::driveIsPlausible() {
         if (braking && (i == 0 || drive[i - 1].accelX >= democard::HARD_BRAKE_G))
             ++brakingRuns;
         lowestX = std::min(lowestX, s.accelX);
-        // Around the city the card's drives start in.
-        QVERIFY(std::abs(s.latitude - 22.54) < 0.2 && std::abs(s.longitude - 113.93) < 0.2);
+        // Around the city the card's drives start in, or the one asked for.
+        const double townLatitude = rec.startLatitude ? rec.startLatitude : 22.54;
+        const double townLongitude = rec.startLongitude ? rec.startLongitude : 113.93;
+        QVERIFY(std::abs(s.latitude - townLatitude) < 0.2 &&
+                std::abs(s.longitude - townLongitude) < 0.2);
         // The car moves as far as its speed says: between two records roughly (the speed
         // changes between them, and turns cut corners at one record a second) and over the
         // whole recording closely.

@@ -1,6 +1,8 @@
 // The map bridge: the script text, the start-up navigation, and a real page receiving the
 // positions, silently.
 #include "TripTestSupport.h"
+#include "democard/DemoCard.h"
+#include "geo/TrueTrip.h"
 
 #include "trip/MapBridge.h"
 #include "trip/TripChart.h"
@@ -137,6 +139,7 @@ private Q_SLOTS:
         QVERIFY(evaluate(page, "document.querySelectorAll('.leaflet-tile-container canvas').length")
                     .toInt() > 0);
 
+        // The recorder's values alone (its offsets undone by the page): 45°30' N 100°15' E.
         QVERIFY(LoadTripLogFrom(writeFile(m_dir.filePath("p.LOG"), workedExampleLine() + "\n")));
         UpdateMapPosition(TripLog.latitude[0], TripLog.longitude[0]);
         QTRY_COMPARE(evaluate(page, "mapState.calls").toInt(), 1);
@@ -144,23 +147,36 @@ private Q_SLOTS:
                  QStringLiteral(R"(["45.496556","100.254912"])"));
         QCOMPARE(evaluate(page, "document.querySelectorAll('.vehicle').length").toInt(), 1);
         QCOMPARE(evaluate(page, "map.getBounds().contains(vehicle.getLatLng())").toBool(), true);
+        QCOMPARE(evaluate(page, "vehicle.getLatLng().lat.toFixed(6)").toString(), "45.500000");
+        QCOMPARE(evaluate(page, "vehicle.getLatLng().lng.toFixed(6)").toString(), "100.250000");
         QCOMPARE(evaluate(page, "document.getElementById('lat').textContent").toString(),
-                 QString::fromUtf8("45.496556° N"));
+                 QString::fromUtf8("45.500000° N"));
 
-        UpdateMapPosition(-33.5, -70.25);
+        // With the true position told first, the vehicle is there and labelled by its
+        // hemispheres; the recorder's values still reach SetLocation as they are.
+        UpdateMapFix(-33.5, -70.25, std::make_pair(-33.868333, -70.25));
         QTRY_COMPARE(evaluate(page, "mapState.calls").toInt(), 2);
         QCOMPARE(evaluate(page, "JSON.stringify(mapState.last)").toString(),
                  QStringLiteral(R"(["-33.500000","-70.250000"])"));
-        QTRY_COMPARE(evaluate(page, "map.getBounds().contains(L.latLng(-33.5, -70.25))").toBool(),
-                     true);
+        QTRY_COMPARE(
+            evaluate(page, "map.getBounds().contains(L.latLng(-33.868333, -70.25))").toBool(),
+            true);
+        QCOMPARE(evaluate(page, "vehicle.getLatLng().lat.toFixed(6)").toString(), "-33.868333");
+        QCOMPARE(evaluate(page, "document.getElementById('lat').textContent").toString(),
+                 QString::fromUtf8("33.868333° S"));
         QCOMPARE(evaluate(page, "document.getElementById('lon').textContent").toString(),
                  QString::fromUtf8("70.250000° W"));
+        // A sample without a fix moves nothing.
+        UpdateMapFix(1, 2, std::nullopt);
+        QTRY_COMPARE(evaluate(page, "mapState.skipped").toInt(), 1);
+        QCOMPARE(evaluate(page, "vehicle.getLatLng().lat.toFixed(6)").toString(), "-33.868333");
+        QCOMPARE(evaluate(page, "mapState.calls").toInt(), 3);
 
         // A few samples along a road: the trail grows with each distinct position.
         for (int i = 1; i <= 5; ++i)
             UpdateMapPosition(-33.5 + i * 0.0002, -70.25 + i * 0.0001);
-        QTRY_COMPARE(evaluate(page, "mapState.calls").toInt(), 7);
-        QCOMPARE(evaluate(page, "pieces[pieces.length - 1].length").toInt(), 6);
+        QTRY_COMPARE(evaluate(page, "mapState.calls").toInt(), 8);
+        QCOMPARE(evaluate(page, "pieces[pieces.length - 1].length").toInt(), 5);
 
         // The chart refresh moves the map only while the video runs.
         TripLog.reloadPending = false;
@@ -168,16 +184,38 @@ private Q_SLOTS:
         QPainter dc(&chart);
         DrawTripChart(dc, chart.rect(), 0, false, nullptr, UpdateMapPosition);
         QTest::qWait(200);
-        QCOMPARE(evaluate(page, "mapState.calls").toInt(), 7);
+        QCOMPARE(evaluate(page, "mapState.calls").toInt(), 8);
         DrawTripChart(dc, chart.rect(), 0, true, nullptr, UpdateMapPosition);
-        QTRY_COMPARE(evaluate(page, "mapState.calls").toInt(), 8);
+        QTRY_COMPARE(evaluate(page, "mapState.calls").toInt(), 9);
         QCOMPARE(evaluate(page, "JSON.stringify(mapState.last)").toString(),
                  QStringLiteral(R"(["45.496556","100.254912"])"));
 
         // Nonsense from a broken log reaches the page but leaves the map where it was.
         UpdateMapPosition(std::numeric_limits<double>::quiet_NaN(), 1e300);
-        QTRY_COMPARE(evaluate(page, "mapState.calls").toInt(), 9);
+        QTRY_COMPARE(evaluate(page, "mapState.calls").toInt(), 10);
         QCOMPARE(evaluate(page, "mapState.fixes").toInt(), 8);
+
+        // A drive in Santiago passed on as the window does it: the marker is on the route the
+        // generator drove, however the recorder's own values are shifted.
+        const democard::Recording rec = democard::tripRecordings().front();
+        const QString log = writeFile(m_dir.filePath("s.LOG"), democard::tripLog(rec, rec.seed));
+        QVERIFY(LoadTripLogFrom(log));
+        const QList<democard::TripSample> route = democard::tripSamples(rec, rec.seed);
+        int calls = 10;
+        for (const qsizetype k : {qsizetype(0), qsizetype(4), route.size() - 1}) {
+            UpdateMapFix(TripLog.latitude[k], TripLog.longitude[k],
+                         TrueTrip::FixAt(log, TripLog.sampleCount, int(k)));
+            ++calls;
+            QTRY_COMPARE(evaluate(page, "mapState.calls").toInt(), calls);
+            const double metres =
+                evaluate(page, QStringLiteral("map.distance(vehicle.getLatLng(), L.latLng(%1, %2))")
+                                   .arg(route[k].latitude, 0, 'f', 9)
+                                   .arg(route[k].longitude, 0, 'f', 9))
+                    .toDouble();
+            QVERIFY2(metres < 1.0, qPrintable(QStringLiteral("%1 m at %2").arg(metres).arg(k)));
+        }
+        QCOMPARE(evaluate(page, "document.getElementById('lon').textContent.slice(-1)").toString(),
+                 QStringLiteral("W"));
     }
 
     void silentPage() {

@@ -29,11 +29,6 @@ namespace {
 // Part of the digest that decides whether an encoded file on a card is still current.
 constexpr const char* GENERATOR_VERSION = "democard 3";
 
-// The trip log reader turns degrees and minutes into a position with these fixed offsets;
-// the log is written so that what it reads back is the position we mean.
-constexpr double READER_LATITUDE_OFFSET = -0.003444;
-constexpr double READER_LONGITUDE_OFFSET = 0.004912;
-
 // ---------------------------------------------------------------------------------------------
 // Text of the trip log. Numbers are built from integers so no locale can touch them.
 
@@ -62,9 +57,9 @@ double rounded(double value, int decimals) {
     return double(units) / std::pow(10.0, decimals);
 }
 
-// "dd mm.mmmm" with the minutes to four places, chosen so the reader gets `value` back.
+// "dd mm.mmmm" of the magnitude, the minutes to four places (about 0.2 m), as receivers write.
 QByteArray degreesAndMinutes(double value) {
-    const qint64 tenThousandthMinutes = std::llround(value * 600000.0);
+    const qint64 tenThousandthMinutes = std::llround(std::abs(value) * 600000.0);
     const qint64 degrees = tenThousandthMinutes / 600000;
     const qint64 rest = tenThousandthMinutes % 600000;
     return QByteArray::number(degrees) + " " + padded(rest / 10000, 2) + "." +
@@ -662,6 +657,27 @@ QList<Recording> oddRecordings() {
     return all;
 }
 
+QList<Recording> tripRecordings() {
+    auto rec = [](const char* name, int seed) {
+        Recording r;
+        r.name = QString::fromLatin1(name);
+        r.seconds = 5;
+        r.width = 320;
+        r.height = 240;
+        r.videoCodec = QStringLiteral("mjpeg");
+        r.samplesPerSecond = 2;
+        r.start = utc(2026, 5, 24, 13, 0, 0).addSecs(seed * 60);
+        r.seed = seed;
+        return r;
+    };
+    Recording santiago = rec("santiago.asf", 41);
+    santiago.startLatitude = -33.4372;
+    santiago.startLongitude = -70.6506;
+    Recording cutLog = rec("cut-log.asf", 42);
+    cutLog.logCutInLastLine = true;
+    return {santiago, cutLog};
+}
+
 QString tripLogName(const Recording& rec) {
     const int dot = rec.name.lastIndexOf(QLatin1Char('.'));
     return (dot < 0 ? rec.name : rec.name.left(dot)) + QStringLiteral(".LOG");
@@ -692,12 +708,13 @@ QList<TripSample> samplesOf(const Drive& drive, int seconds, int rate) {
 
 QList<TripSample> tripSamples(const Recording& rec, int seed) {
     const int rate = validRate(rec.samplesPerSecond);
-    return samplesOf(simulate(rec.seconds, rate, seed), rec.seconds, rate);
+    return samplesOf(simulate(rec.seconds, rate, seed, rec.startLatitude, rec.startLongitude),
+                     rec.seconds, rate);
 }
 
 QByteArray tripLog(const Recording& rec, int seed) {
     const int rate = validRate(rec.samplesPerSecond);
-    const Drive drive = simulate(rec.seconds, rate, seed);
+    const Drive drive = simulate(rec.seconds, rate, seed, rec.startLatitude, rec.startLongitude);
     const QList<TripSample> samples = samplesOf(drive, rec.seconds, rate);
     const QByteArray eol = rec.crlf ? "\r\n" : "\n";
     QByteArray log;
@@ -714,13 +731,27 @@ QByteArray tripLog(const Recording& rec, int seed) {
         log += clockText(rec.start, k, rate);
         log += status;
         log += fixed(s.accelX, 2) + "," + fixed(s.accelY, 2) + "," + fixed(s.accelZ, 2);
-        log += " FIX:3D POS:N"; // the token, then the 6 skipped characters " POS:N"
-        log += degreesAndMinutes(s.latitude - READER_LATITUDE_OFFSET);
-        log += ",E";
-        log += degreesAndMinutes(s.longitude - READER_LONGITUDE_OFFSET);
+        // The token, then the 6 characters " POS:N" the recorder's reader skips.
+        log += QByteArray(" FIX:3D POS:") + (s.latitude < 0 ? 'S' : 'N');
+        log += degreesAndMinutes(s.latitude);
+        log += QByteArray(",") + (s.longitude < 0 ? 'W' : 'E');
+        log += degreesAndMinutes(s.longitude);
         log += " " + fixed(s.speed, 1) + " KM/H" + eol;
     }
+    if (rec.logCutInLastLine) // the power went inside the last record's longitude
+        log.truncate(log.lastIndexOf(',') + 6);
     return log;
+}
+
+QString routeName(const Recording& rec) {
+    return QFileInfo(tripLogName(rec)).completeBaseName() + QStringLiteral(".route");
+}
+
+QByteArray routeText(const Recording& rec, int seed) {
+    QByteArray text;
+    for (const TripSample& s : tripSamples(rec, seed))
+        text += fixed(s.latitude, 7) + " " + fixed(s.longitude, 7) + "\n";
+    return text;
 }
 
 QByteArray setupIni() {
@@ -849,6 +880,11 @@ bool makeDemoCard(const QString& dirPath, bool extras, QString* error) {
         return false;
     if (!extras)
         return true;
+    // The true route beside each log, for tests to hold positions to.
+    for (const Recording& rec : recordings) {
+        if (!writeFile(dir.filePath(routeName(rec)), routeText(rec, rec.seed), error))
+            return false;
+    }
 
     // Test files: odd names and broken media, kept apart so the card itself stays clean.
     if (!dir.mkpath(QStringLiteral("extras"))) {
@@ -894,6 +930,17 @@ bool makeDemoCard(const QString& dirPath, bool extras, QString* error) {
     }
     for (const Recording& rec : oddRecordings()) {
         if (!media(rec, QStringLiteral("extras/odd/") + rec.name))
+            return false;
+    }
+    if (!dir.mkpath(QStringLiteral("extras/trips"))) {
+        setError(error, QStringLiteral("cannot create %1/extras/trips").arg(dirPath));
+        return false;
+    }
+    for (const Recording& rec : tripRecordings()) {
+        const QString folder = QStringLiteral("extras/trips/");
+        if (!media(rec, folder + rec.name) ||
+            !writeFile(dir.filePath(folder + tripLogName(rec)), tripLog(rec, rec.seed), error) ||
+            !writeFile(dir.filePath(folder + routeName(rec)), routeText(rec, rec.seed), error))
             return false;
     }
     const qint64 firstSize = QFileInfo(firstPath).size();

@@ -40,10 +40,14 @@ struct Recording {
     int bFrames = 0;           // B-frames between references (H.264 or MPEG-4 Part 2 only)
     int emptyVideoStreams = 0; // video streams declared before the picture, never filled
     QString pixelAspect;       // non-square pixels, as width:height of a pixel ("4:3")
+    // The trip:
+    double startLatitude = 0, startLongitude = 0; // where the drive starts (0, 0: the usual town)
+    bool logCutInLastLine = false; // the log ends inside its last record (a power loss)
 };
 
-// One trip log record as the program should see it after reading the log: G values (g) and
-// speed (km/h) at the recorder's resolution, the position in decimal degrees (north, east).
+// One trip log record: G values (g) and speed (km/h) at the recorder's resolution, and where the
+// vehicle really was, in WGS-84 decimal degrees (south and west negative), as its GPS receiver
+// logs it.
 struct TripSample {
     double accelX = 0; // along the car; negative when braking
     double accelY = 0; // across the car; positive in a right turn
@@ -75,8 +79,15 @@ QString tripLogName(const Recording& rec);
 QList<TripSample> tripSamples(const Recording& rec, int seed);
 
 // The bytes of the trip log of that drive, one record a line, every line ending in CR LF or LF
-// (rec.crlf), the last one too. The card pairs a recording with tripLog(rec, rec.seed).
+// (rec.crlf), the last one too unless rec.logCutInLastLine. Positions are written as the
+// receiver gives them: degrees and minutes with the hemisphere letter (N/S, E/W). The card
+// pairs a recording with tripLog(rec, rec.seed).
 QByteArray tripLog(const Recording& rec, int seed);
+
+// The drive's true route beside a test card's log ("0001.LOG" gives "0001.route"): per log
+// record, "latitude longitude" in decimal degrees to 7 places, one a line; for tests.
+QString routeName(const Recording& rec);
+QByteArray routeText(const Recording& rec, int seed);
 
 // The bytes of the card's setup.ini, exactly as the program's settings writer lays it out.
 QByteArray setupIni();
@@ -90,7 +101,8 @@ bool writeRecording(const Recording& rec, const QString& path, QString* error);
 // "A.ASF" and "名字 with space.asf" (copies of 0001.asf), the folder "extras/cut/" of files
 // as power losses and other writers leave them (see cutRecordings()), "clip.avi" (3 s MJPEG + PCM),
 // "empty.asf" (0 bytes), "truncated.asf" (the first third of 0001.asf), "random.asf"
-// (64 KiB of deterministic noise), "audio-only.asf" and "video-only.asf" (5 s each).
+// (64 KiB of deterministic noise), "audio-only.asf" and "video-only.asf" (5 s each), the
+// folders "extras/odd/" and "extras/trips/", and the route beside every log of the card.
 // An encoded file is kept when the hidden stamp file ".democard-stamp" in dir lists it with
 // its size and the digest of what would encode it now (command line, ffmpeg version, drive,
 // sample frames, sound), so a second run takes a second; anything else is encoded again and
@@ -112,5 +124,10 @@ QList<Recording> cutRecordings();
 // sound ("long-sound.asf"); a single frame ("one-frame.asf"); and 480 x 480 pixels shown as
 // 4:3 ("wide-pixels.asf").
 QList<Recording> oddRecordings();
+
+// The recordings of "extras/trips/", with their logs and routes: a drive in Santiago de Chile,
+// south and west of Greenwich ("santiago.asf"), and one whose log a power loss cut inside its
+// last record ("cut-log.asf"); 5 s of 320 x 240 MJPEG each.
+QList<Recording> tripRecordings();
 
 } // namespace democard

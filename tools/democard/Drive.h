@@ -82,7 +82,9 @@ inline bool overlaps(double a0, double a1, double b0, double b1) {
     return a0 < b1 && b0 < a1;
 }
 
-inline Drive simulate(int seconds, int samplesPerSecond, int seed) {
+// `latitude`/`longitude`: where the drive starts (0, 0: somewhere in the card's usual town).
+inline Drive simulate(int seconds, int samplesPerSecond, int seed, double startLatitude = 0,
+                      double startLongitude = 0) {
     const int rate = validRate(samplesPerSecond);
     const double T = std::max(1, seconds);
     Rng plan(std::uint64_t(seed) * 2 + 1);
@@ -155,6 +157,10 @@ inline Drive simulate(int seconds, int samplesPerSecond, int seed) {
     double heading = plan.range(0.0, 360.0);
     double lat = plan.range(22.52, 22.56);
     double lon = plan.range(113.90, 113.96);
+    if (startLatitude != 0 || startLongitude != 0) {
+        lat = startLatitude;
+        lon = startLongitude;
+    }
     const double wanderPhase = plan.range(0.0, 2 * PI);
     const double throttlePhase = plan.range(0.0, 2 * PI);
     d.satellites = 7 + int(plan.uniform() * 4);
