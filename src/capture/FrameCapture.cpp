@@ -65,8 +65,11 @@ bool CopyReplacing(const QString& source, const QString& target) {
 } // namespace
 
 void Snapshot(QWidget* owner, CGraphPlayer* player) {
-    if (!player)
+    // Not while an engine waits; and while this runs (the frame, the dialog, the copy), what
+    // would release the engine waits for it to finish.
+    if (!player || OpenWait::Busy())
         return;
+    const OpenWait::Operation busy;
     const bool resume = player->InRunningState();
     if (resume)
         player->PausePlayback();
@@ -106,8 +109,9 @@ QString DefaultPdfPath(const QString& videoPath) {
 
 void Print(QWidget* owner, CGraphPlayer* player, const std::function<void()>& showPaused,
            const QString& pdfPath) {
-    if (!player)
+    if (!player || OpenWait::Busy())
         return;
+    const OpenWait::Operation busy;
     if (player->InRunningState()) {
         player->PausePlayback();
         if (showPaused)

@@ -25,6 +25,67 @@ CommandLine::Action OwnOption(const QString& a) {
     return CommandLine::Action::Run;
 }
 
+// Qt's own options that take the next argument as their value.
+bool TakesValue(const QString& a) {
+    static const QStringList kWithValue = {
+        "platform",    "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+        "qwindowicon", "qwindowtitle",       "session",       "style",  "stylesheet",
+        "display",     "geometry",           "title",         "name",   "icon"};
+    QString name = a;
+    while (name.startsWith(QLatin1Char('-')))
+        name.remove(0, 1);
+    return !name.contains(QLatin1Char('=')) && kWithValue.contains(name);
+}
+
+// Whether Qt will find somewhere to show the window.
+bool DisplayAvailable(int argc, const char* const* argv) {
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        if (!qEnvironmentVariableIsEmpty(name))
+            return true;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return true;
+    return false;
+}
+
+// The check Parse makes once Qt has taken its options, made without Qt: only Qt's own options
+// (those with a value too) are let through, since nothing runs to take any other.
+CommandLine::Request CheckWithoutQt(int argc, const char* const* argv) {
+    CommandLine::Request request;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const QString a = QString::fromLocal8Bit(argv[i]);
+        if (!optionsEnded && a == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && a.startsWith(QLatin1Char('-')) && a.size() > 1) {
+            static const QStringList kQtFlags = {"reverse", "widgetcount", "nograb", "dograb",
+                                                 "sync"};
+            QString name = a;
+            while (name.startsWith(QLatin1Char('-')))
+                name.remove(0, 1);
+            if (TakesValue(a)) {
+                ++i;
+                continue;
+            }
+            if (kQtFlags.contains(name) || name.startsWith(QLatin1String("qmljsdebugger=")))
+                continue;
+            request.action = CommandLine::Action::Error;
+            request.error = QStringLiteral("unknown option %1").arg(a);
+            return request;
+        }
+        if (request.hasPath) {
+            request.action = CommandLine::Action::Error;
+            request.error = QStringLiteral("only one FILE or FOLDER can be given");
+            return request;
+        }
+        request.hasPath = true;
+        request.path = a;
+    }
+    return request;
+}
+
 } // namespace
 
 CommandLine::Request CommandLine::ParseEarly(int argc, const char* const* argv) {
@@ -139,6 +200,21 @@ int CommandLine::HandleEarly(int argc, const char* const* argv) {
     }
     if (request.action == Action::ExportGpx || request.action == Action::ExportKml)
         return RunExport(request, program);
+    // Without a display Qt would end the program at its start, before any word on the
+    // command line: a wrong one is said here, and so is the missing display.
+    if (request.action == Action::Run && !DisplayAvailable(argc, argv)) {
+        const Request checked = CheckWithoutQt(argc, argv);
+        if (checked.action == Action::Error) {
+            std::fprintf(stderr, "%s: %s (see --help)\n", qPrintable(program),
+                         qPrintable(checked.error));
+            return 2;
+        }
+        std::fprintf(stderr,
+                     "%s: no display to show the window on (set DISPLAY, or run it under "
+                     "xvfb-run)\n",
+                     qPrintable(program));
+        return 1;
+    }
     QString text;
     if (request.action == Action::Help)
         text = HelpText(program);

@@ -39,6 +39,9 @@ constexpr GstClockTime kStepSettleTimeout = 100 * GST_MSECOND;
 // Without the start of the frame before the one on screen, how far before the latter's start
 // to seek: less than any frame lasts, more than the millisecond the file's times are kept in.
 constexpr qint64 kFrameBackLead = 2 * GST_MSECOND;
+// A seek to or past the end shows the last frame: it goes this far before the end, less than
+// any frame lasts.
+constexpr gint64 kEndLead = GST_MSECOND;
 // Waiting for a state change the timer asks about on every tick.
 constexpr GstClockTime kStateQueryTimeout = 10 * GST_MSECOND;
 
@@ -118,6 +121,9 @@ GstFlowReturn OnNewSample(GstAppSink* sink, gpointer slot) {
 CGraphPlayer::CGraphPlayer() : m_frameSlot(std::make_unique<CFrameSlot>()) {}
 
 CGraphPlayer::~CGraphPlayer() {
+    // A wait of this engine serves the UI thread; whatever ran there must not have released
+    // it (OpenWait::WhenIdle), as the wait's worker still uses it.
+    PLAYER_WAIT_CHECK(m_waits == 0, "an engine was released during its own wait");
     ReleaseOwnGraph();
 }
 
@@ -302,9 +308,15 @@ bool CGraphPlayer::OpenMediaFile(const QString& path) {
 
     // Decoding the first frame is how we learn whether the file can be played at all. The
     // window keeps painting meanwhile (see OpenWait).
-    if (!info.isFile() ||
-        OpenWait::SetState(m_pipeline.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE ||
-        !WaitForPreroll(kPrerollTimeoutMs)) {
+    bool opened = false;
+    {
+        const OwnWait waiting(*this);
+        opened =
+            info.isFile() &&
+            OpenWait::SetState(m_pipeline.get(), GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE &&
+            WaitForPreroll(kPrerollTimeoutMs);
+    }
+    if (!opened) {
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
         if (m_mediaEvent) { // drop what the failed attempt left on the bus
             gst_bus_set_flushing(m_mediaEvent.get(), TRUE);
@@ -550,6 +562,13 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
     const int64_t units = MediaTimeFromSeconds(seconds);
     // GStreamer has no position before the start; a step back past it lands on the start.
     const gint64 ns = units <= 0 ? 0 : (units > INT64_MAX / 100 ? INT64_MAX : units * 100);
+    // At or past the end the position is the duration, as it is once playback ran out, and
+    // the picture is the last frame: the seek goes to just before the end.
+    gint64 duration = 0;
+    const bool atEnd =
+        gst_element_query_duration(m_mediaSeeking.get(), GST_FORMAT_TIME, &duration) &&
+        duration > 0 && ns >= duration;
+    const gint64 target = atEnd ? std::max<gint64>(0, duration - kEndLead) : ns;
     // An ASF index has one entry a second and points each entry at the packet where that
     // second's data begins, which holds earlier frames: a plain key-unit seek a second
     // forward can land where it started, so "forward" never moves. We seek to the key
@@ -558,61 +577,50 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
     // which frame that is (they may not know how long frames last).
     GstEvent* seek = gst_event_new_seek(1.0, GST_FORMAT_TIME,
                                         GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                        GST_SEEK_TYPE_SET, ns, GST_SEEK_TYPE_NONE, -1);
-    // An end of stream reached before this seek may still wait on the bus; only one that
-    // follows it counts from now on. All this is in force before the seek goes out, as the
-    // window is served meanwhile and may read the bus and the position: the position is the
-    // target, and no frame ends the seek before it went out.
-    const guint32 previousSeqnum = m_seekSeqnum;
-    const bool previousPending = m_seekPending;
-    const gint64 previousTarget = m_seekTargetNs;
-    const quint64 previousFrames = m_framesAtSeek;
-    m_seekSeqnum = gst_event_get_seqnum(seek);
-    m_seekPending = true;
-    m_seekTargetNs = ns;
-    m_framesAtSeek = std::numeric_limits<quint64>::max();
-    // Both the lookup and the demuxer's own read the card; on a slow one, seconds.
+                                        GST_SEEK_TYPE_SET, target, GST_SEEK_TYPE_NONE, -1);
+    const guint32 seqnum = gst_event_get_seqnum(seek);
+    // Both the lookups and the demuxer's own read the card; on a slow one, seconds. Nothing
+    // else acts on this engine meanwhile (OpenWait::Busy).
     const GstElementPtr source = Source();
     bool done = false;
     quint64 framesAtSeek = 0;
-    OpenWait::Run([&] {
-        if (m_frameTimes) {
-            const AsfCardSource::SeekPoints points =
-                ns > 0 ? AsfCardSource::SeekPointsFor(source.get(), ns)
-                       : AsfCardSource::SeekPoints{};
-            m_frameTimes->SetCover(ns, points.frameStart.value_or(-1));
-            // Frames shown just before a key frame may be stored after it: decoding starts
-            // from the key frame before, the streams keeping the segment of the target.
-            const auto from = points.decodeFrom;
-            m_frameTimes->SetDemuxerStart(from ? gst_event_get_seqnum(seek) : GST_SEQNUM_INVALID,
-                                          from.value_or(-1), ns);
-            if (from) {
-                GstEvent* earlier =
-                    gst_event_new_seek(1.0, GST_FORMAT_TIME,
-                                       GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                       GST_SEEK_TYPE_SET, *from, GST_SEEK_TYPE_NONE, -1);
-                gst_event_set_seqnum(earlier, gst_event_get_seqnum(seek));
-                gst_event_unref(seek);
-                seek = earlier;
+    {
+        const OwnWait waiting(*this);
+        OpenWait::Run([&] {
+            if (m_frameTimes) {
+                const AsfCardSource::SeekPoints points =
+                    target > 0 ? AsfCardSource::SeekPointsFor(source.get(), target)
+                               : AsfCardSource::SeekPoints{};
+                m_frameTimes->SetCover(target, points.frameStart.value_or(-1));
+                // Frames shown just before a key frame may be stored after it: decoding starts
+                // from the key frame before, the streams keeping the segment of the target.
+                const auto from = points.decodeFrom;
+                m_frameTimes->SetDemuxerStart(from ? seqnum : GST_SEQNUM_INVALID, from.value_or(-1),
+                                              target);
+                if (from) {
+                    GstEvent* earlier = gst_event_new_seek(
+                        1.0, GST_FORMAT_TIME,
+                        GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                        GST_SEEK_TYPE_SET, *from, GST_SEEK_TYPE_NONE, -1);
+                    gst_event_set_seqnum(earlier, seqnum);
+                    gst_event_unref(seek);
+                    seek = earlier;
+                }
             }
-        }
-        done = gst_element_send_event(m_mediaSeeking.get(), seek);
-        framesAtSeek = m_frameSlot->FrameCount();
-    });
-    if (!done) {
-        m_seekSeqnum = previousSeqnum;
-        m_seekPending = previousPending;
-        m_seekTargetNs = previousTarget;
-        m_framesAtSeek = previousFrames;
-        return false;
+            done = gst_element_send_event(m_mediaSeeking.get(), seek);
+            framesAtSeek = m_frameSlot->FrameCount();
+        });
     }
-    m_seekPending = true; // a file without video may have cleared it meanwhile
+    if (!done)
+        return false;
+    // From now on only an end of stream of this seek counts (an older one may still wait on
+    // the bus), and until a frame of it is on screen the target is where we are.
+    m_seekSeqnum = seqnum;
+    m_seekPending = true;
+    m_seekTargetNs = target;
     m_framesAtSeek = framesAtSeek;
-    // At or past the end there is no frame to show and, while paused, no end-of-stream
-    // message either: the position is the duration, as it is once playback ran out.
-    gint64 duration = 0;
-    m_endOfStream = gst_element_query_duration(m_mediaSeeking.get(), GST_FORMAT_TIME, &duration) &&
-                    duration > 0 && ns >= duration;
+    // While paused no end-of-stream message comes at the end: the position is the duration.
+    m_endOfStream = atEnd;
     return true;
 }
 
@@ -653,6 +661,7 @@ double CGraphPlayer::FrameBackTarget(double position) {
         // the picture still shown from before.
         std::optional<qint64> cover;
         const qint64 target = m_seekTargetNs;
+        const OwnWait waiting(*this);
         OpenWait::Run([&] { cover = AsfCardSource::FrameStartAt(source.get(), target); });
         if (!cover)
             return position - 0.05;
@@ -673,6 +682,7 @@ double CGraphPlayer::FrameBackTarget(double position) {
     // seek's rounding cannot reach another; else just before the start of the one on screen.
     qint64 target = start - kFrameBackLead;
     std::optional<qint64> previous;
+    const OwnWait waiting(*this);
     OpenWait::Run(
         [&] { previous = AsfCardSource::FrameStartAt(source.get(), start - GST_MSECOND); });
     if (previous)

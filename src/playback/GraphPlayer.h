@@ -83,6 +83,15 @@ public:
     double CurrentLinearVolume() const;
 
 private:
+    // Counts this engine's own waits (OpenWait) while they last: the engine must outlive them.
+    struct OwnWait {
+        explicit OwnWait(CGraphPlayer& e) : engine(e) { ++engine.m_waits; }
+        ~OwnWait() { --engine.m_waits; }
+        OwnWait(const OwnWait&) = delete;
+        OwnWait& operator=(const OwnWait&) = delete;
+        CGraphPlayer& engine;
+    };
+
     void ReleaseOwnGraph();
     bool AcquireControlInterfaces();
     void RegisterInRot();
@@ -119,4 +128,5 @@ private:
     bool m_failed = false;
     double m_lastSeekRequest = 0;
     guint32 m_seekSeqnum = GST_SEQNUM_INVALID;
+    int m_waits = 0; // this engine's own waits under way (OwnWait)
 };

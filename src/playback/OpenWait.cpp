@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace OpenWait {
 
@@ -24,7 +25,67 @@ bool OnUiThread() {
     return app && QThread::currentThread() == app->thread();
 }
 
+// UI thread only: how many waits are under way (one inside another's served events counts
+// twice), and what was asked to happen once none is.
+int s_depth = 0;
+std::vector<std::function<void()>>& Deferred() {
+    static std::vector<std::function<void()>> actions;
+    return actions;
+}
+
+void RunDeferredWhenIdle();
+
+void Enter() {
+    ++s_depth;
+}
+
+void Leave() {
+    if (--s_depth == 0 && !Deferred().empty())
+        // Posted: the code that waited is still on the stack, using what it waited on.
+        QMetaObject::invokeMethod(QCoreApplication::instance(), RunDeferredWhenIdle,
+                                  Qt::QueuedConnection);
+}
+
+// Marks a wait of the UI thread for its lifetime.
+class Waiting {
+public:
+    Waiting() { Enter(); }
+    ~Waiting() { Leave(); }
+    Waiting(const Waiting&) = delete;
+    Waiting& operator=(const Waiting&) = delete;
+};
+
+void RunDeferredWhenIdle() {
+    // Another wait may have begun since this was posted: it posts again when it ends.
+    if (s_depth > 0)
+        return;
+    std::vector<std::function<void()>> actions;
+    actions.swap(Deferred());
+    for (const auto& action : actions)
+        action();
+}
+
 } // namespace
+
+bool Busy() {
+    return s_depth > 0;
+}
+
+Operation::Operation() {
+    Enter();
+}
+
+Operation::~Operation() {
+    Leave();
+}
+
+void WhenIdle(std::function<void()> action) {
+    if (s_depth == 0) {
+        action();
+        return;
+    }
+    Deferred().push_back(std::move(action));
+}
 
 bool ServeUntil(const std::function<bool()>& done, int timeoutMs) {
     QElapsedTimer clock;
@@ -41,6 +102,7 @@ bool ServeUntil(const std::function<bool()>& done, int timeoutMs) {
         return false;
     }
 
+    const Waiting waiting;
     bool finished = false;
     QEventLoop loop;
     QTimer poll;
@@ -68,6 +130,7 @@ void Run(const std::function<void()>& work) {
         work();
         return;
     }
+    const Waiting waiting;
     std::mutex mutex;
     std::condition_variable returnedCv;
     bool returned = false;

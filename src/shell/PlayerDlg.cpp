@@ -6,6 +6,7 @@
 #include "geo/TrueTrip.h"
 #include "keys/PlayerKeys.h"
 #include "playback/GraphPlayer.h"
+#include "playback/OpenWait.h"
 #include "records/CurrentRecord.h"
 #include "records/RecordInfoDlg.h"
 #include "records/RecordListDlg.h"
@@ -415,6 +416,15 @@ void CPlayerDlg::OnCloseButton() {
     reject();
 }
 
+void CPlayerDlg::done(int result) {
+    // The window closes (and the program ends) once an engine's wait is over.
+    if (OpenWait::Busy()) {
+        OpenWait::WhenIdle([this, result] { done(result); });
+        return;
+    }
+    QDialog::done(result);
+}
+
 void CPlayerDlg::OnRecordTab() {
     m_dlgRecordList->show();
     m_dlgRecordInfo->hide();
@@ -478,6 +488,14 @@ bool CPlayerDlg::OnOpenRecord() {
 }
 
 bool CPlayerDlg::OpenAndPlay() {
+    // Asked for while an engine waits (from a timer or a posted event): done once it is over.
+    if (OpenWait::Busy()) {
+        OpenWait::WhenIdle([this, path = m_strOpenPath] {
+            m_strOpenPath = path;
+            OpenAndPlay();
+        });
+        return true;
+    }
     ClosePlayer();
     m_pPlayer = m_engineFactory();
     if (!m_pPlayer->CreateGraph())
@@ -514,6 +532,10 @@ bool CPlayerDlg::OpenAndPlay() {
 void CPlayerDlg::ClosePlayer() {
     if (!m_pPlayer)
         return;
+    if (OpenWait::Busy()) {
+        OpenWait::WhenIdle([this] { ClosePlayer(); });
+        return;
+    }
     m_pPlayer->StopPlayback();
     m_pPlayer->SetEventWindow(nullptr);
     m_pPlayer.reset();
@@ -546,6 +568,10 @@ void CPlayerDlg::OnBack() {
 void CPlayerDlg::OnStop() {
     if (!m_pPlayer)
         return;
+    if (OpenWait::Busy()) {
+        OpenWait::WhenIdle([this] { OnStop(); });
+        return;
+    }
     ClosePlayer();
     m_timer.stop();
     m_sliderSeek->hide();
@@ -595,7 +621,8 @@ void CPlayerDlg::OnEnd() {
 }
 
 void CPlayerDlg::OnTimer() {
-    if (!m_pPlayer)
+    // An engine that waits is in the middle of an operation; the next tick catches up.
+    if (!m_pPlayer || OpenWait::Busy())
         return;
 
     // 1. The chart, drawn off screen over what the box showed and shown in one copy.

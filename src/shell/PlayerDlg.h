@@ -33,6 +33,9 @@ public:
     void SetPicture(QImage picture);
     const QImage& Picture() const { return m_picture; }
 
+    // Closing waits for an engine's wait to end (OpenWait::WhenIdle).
+    void done(int result) override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -133,6 +136,9 @@ public:
     QFont m_fontArial;
     std::unique_ptr<CGraphPlayer> m_pPlayer;
     QString m_strOpenPath;
+
+    // Closing waits for an engine's wait to end (OpenWait::WhenIdle).
+    void done(int result) override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -8,6 +8,7 @@
 #include "ReliabilitySupport.h"
 #include "config/ConfigDlg.h"
 #include "config/DeviceConfigFile.h"
+#include "playback/OpenWait.h"
 #include "records/CurrentRecord.h"
 #include "skin/SkinButton.h"
 #include "trip/TripLog.h"
@@ -17,6 +18,7 @@
 #include <QImage>
 #include <QPrinter>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 
 using namespace reliability;
@@ -471,6 +473,58 @@ private Q_SLOTS:
 
     // 1 MB/s with 50 ms per read: LOAD, the preview, OPEN and seeking finish, and the window
     // keeps painting while the recording opens and while a seek finds its place.
+    // While the engine waits on a slow card (an open, a seek, a frame back, a snapshot), the
+    // play timer fires and a request to stop, or to open the other recording, arrives from a
+    // timer: the tick does nothing, and the request is carried out once the wait is over.
+    void requestsDuringAWaitWaitForIt() {
+        Player p;
+        QVERIFY(card().throttle(1000 * 1000, 50));
+        QCOMPARE(p.load(card().folder()), 2);
+        const QString second = card().folder() + "0002.asf";
+        // During whatever `action` waits on: a tick and `request`, 120 ms in.
+        const auto during = [&](const std::function<void()>& action,
+                                const std::function<void()>& request) {
+            bool busy = false;
+            QTimer::singleShot(120, &p.w, [&] {
+                busy = OpenWait::Busy();
+                Q_EMIT p.w.PlayTimer()->timeout();
+                request();
+            });
+            action();
+            QTest::qWait(200); // the request ran meanwhile, or has just been carried out
+            return busy;
+        };
+        const auto openFirst = [&] {
+            p.select(0);
+            p.open();
+        };
+        const auto stop = [&] { p.w.OnStop(); };
+        const auto openSecond = [&] {
+            p.w.m_strOpenPath = second;
+            p.w.OpenAndPlay();
+        };
+
+        QVERIFY(during(openFirst, stop)); // the open waited, and the stop came after it
+        QVERIFY(!p.w.Player());
+        QVERIFY(during(openFirst, openSecond));
+        QVERIFY(p.playing());
+        QCOMPARE(CurrentRecord.fileName, second);
+        QVERIFY(during([&] { p.w.Player()->SeekToSeconds(12.0); }, stop));
+        QVERIFY(!p.w.Player());
+        QVERIFY(during(openFirst, [] {}));
+        QVERIFY(p.playing());
+        QVERIFY(during([&] { p.w.OnFrameBack(); }, openSecond));
+        QVERIFY(p.playing());
+        QCOMPARE(CurrentRecord.fileName, second);
+        QVERIFY(card().throttle(1000 * 1000, 0)); // a snapshot of 900 kB takes a second
+        QStringList said;
+        QVERIFY(during([&] { said = p.snapshot(card().folder() + "during.bmp"); }, stop));
+        QCOMPARE(said, QStringList());
+        QVERIFY(!p.w.Player());
+        QVERIFY(QFile::remove(card().folder() + "during.bmp"));
+        QCOMPARE(p.prompts.messages, QStringList());
+    }
+
     void slowCard() {
         Player p;
         QVERIFY(QTest::qWaitForWindowExposed(&p.w));
