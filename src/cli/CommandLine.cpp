@@ -37,14 +37,23 @@ bool TakesValue(const QString& a) {
     return !name.contains(QLatin1Char('=')) && kWithValue.contains(name);
 }
 
-// Whether Qt will find somewhere to show the window.
+// Whether Qt will find somewhere to show the window: a platform of its own (offscreen, a frame
+// buffer, ...) or the display server the platform needs.
 bool DisplayAvailable(int argc, const char* const* argv) {
-    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
-        if (!qEnvironmentVariableIsEmpty(name))
-            return true;
-    for (int i = 1; i < argc; ++i)
+    QString platforms = qEnvironmentVariable("QT_QPA_PLATFORM");
+    for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            platforms = QString::fromLocal8Bit(argv[i + 1]);
+    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (platforms.isEmpty())
+        return x11 || wayland;
+    for (const QString& platform : platforms.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        if (platform.startsWith(QLatin1String("xcb"))       ? x11
+            : platform.startsWith(QLatin1String("wayland")) ? wayland
+                                                            : true)
             return true;
+    }
     return false;
 }
 

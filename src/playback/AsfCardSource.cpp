@@ -19,8 +19,9 @@ namespace {
 
 constexpr char kScheme[] = "asfcard";
 
-// The open file and what we know of it. Lookups from the UI thread hold their own reference,
-// so stopping the source never closes the file under them.
+// The open file and what we know of it, unchanged once the source has started. Lookups (a
+// seek's, on the engine's wait worker) and the demuxer's reads (the streaming thread) each hold
+// their own reference, so stopping the source never closes the file under them.
 struct Card {
     int fd = -1;
     guint64 size = 0;
@@ -53,6 +54,7 @@ struct AsfCardSrc {
     gchar* location;
     std::shared_ptr<Card>* card; // guarded by the object lock; empty while stopped
     LastLayout* last;            // used by start only, which the state changes serialise
+    // uri, location: set before the source starts (set_uri), read by start and get_uri
 };
 
 struct AsfCardSrcClass {

@@ -17,6 +17,11 @@ class QRect;
 // The one place the streaming thread writes to: the newest decoded frame, kept as decoded,
 // and its picture at the size it is shown, converted on the streaming thread. The UI thread
 // paints that picture as it is, and converts the decoded frame only to capture it.
+//
+// Threads: Store runs on the video sink's streaming thread, a remake of the picture on
+// m_remaker's thread, everything else on the UI thread (an engine wait's worker reads
+// FrameCount). Every member below m_mutex is guarded by it; the atomics are the flags and the
+// count read without it.
 class CFrameSlot : public QObject {
     Q_OBJECT
 public:
@@ -63,7 +68,7 @@ private:
     bool MakeShown(GstSample* sample);
     void AskRepaint();
 
-    mutable QMutex m_mutex;
+    mutable QMutex m_mutex; // guards m_sample … m_ratio
     GstSamplePtr m_sample;
     QImage m_shown; // m_sample's picture as shown
     qint64 m_shownPts = -1;

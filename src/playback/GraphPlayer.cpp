@@ -592,9 +592,15 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
                     target > 0 ? AsfCardSource::SeekPointsFor(source.get(), target)
                                : AsfCardSource::SeekPoints{};
                 m_frameTimes->SetCover(target, points.frameStart.value_or(-1));
-                // Frames shown just before a key frame may be stored after it: decoding starts
-                // from the key frame before, the streams keeping the segment of the target.
-                const auto from = points.decodeFrom;
+                // The demuxer holds back what comes before the segment until something inside
+                // it arrives, and after the last frame nothing does: it is sent to the covering
+                // frame, the streams keeping the segment of the target. Frames shown just before
+                // a key frame may be stored after it: then decoding starts from the key frame
+                // before.
+                const auto from = points.decodeFrom ? points.decodeFrom
+                                  : points.frameStart && *points.frameStart < target
+                                      ? points.frameStart
+                                      : std::nullopt;
                 m_frameTimes->SetDemuxerStart(from ? seqnum : GST_SEQNUM_INVALID, from.value_or(-1),
                                               target);
                 if (from) {

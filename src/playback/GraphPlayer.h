@@ -19,8 +19,17 @@ constexpr int WM_USER = 0x0400;
 constexpr int WM_GRAPHNOTIFY = WM_USER + 20;
 
 // Plays one video file: a playbin pipeline whose video goes to our own surface inside a
-// host widget. Every operation is a short call from the UI thread that answers true when
-// it was done; none shows anything to the user.
+// host widget. Every operation is called from the UI thread and answers true when it was
+// done; none shows anything to the user. Opening, seeking and finding the frame before read
+// the card, seconds on a slow one: they run that part on a worker thread while the UI thread is
+// served (OpenWait), and nothing else may act on the engine or release it meanwhile
+// (OpenWait::Busy; the destructor checks it).
+//
+// Threads: every member below is read and written on the UI thread only, but for what a
+// wait's worker reads (the pipeline and its elements, which GStreamer guards itself; the frame
+// slot and frame times, which guard themselves), while the UI thread does not touch them.
+// GStreamer's streaming threads reach the engine only through m_frameSlot (the video sink's
+// callbacks) and m_frameTimes (the decoders' probes).
 class CGraphPlayer {
 public:
     CGraphPlayer();
@@ -105,7 +114,8 @@ private:
     GstElementPtr AudioSink() const; // the sound's sink, if any
 
     // The roles a media graph plays, each held as its own reference so that an operation
-    // whose piece is missing answers false, as with a graph that lacks an interface.
+    // whose piece is missing answers false, as with a graph that lacks an interface. Set and
+    // dropped on the UI thread; the elements themselves are GStreamer's, thread-safe.
     GstElementPtr m_pipeline;        // the graph itself (playbin)
     GstElementPtr m_mediaControl;    // run, pause, stop, state
     GstBusPtr m_mediaEvent;          // the graph's messages
@@ -117,9 +127,10 @@ private:
     GstElementPtr m_frameStep;       // video sink receiving step events
     uint32_t m_dwRotRegister = 0;
 
-    std::unique_ptr<CFrameSlot> m_frameSlot;
-    std::shared_ptr<CFrameTimes> m_frameTimes;
-    // A seek's target stands for the position until the video shows a frame of the seek.
+    std::unique_ptr<CFrameSlot> m_frameSlot;   // guards itself; the video sink writes it
+    std::shared_ptr<CFrameTimes> m_frameTimes; // guards itself; the decoders' probes write it
+    // UI thread only, from here on. A seek's target stands for the position until the video
+    // shows a frame of the seek.
     bool m_seekPending = false;
     gint64 m_seekTargetNs = 0;
     quint64 m_framesAtSeek = 0;

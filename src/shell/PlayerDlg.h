@@ -33,9 +33,6 @@ public:
     void SetPicture(QImage picture);
     const QImage& Picture() const { return m_picture; }
 
-    // Closing waits for an engine's wait to end (OpenWait::WhenIdle).
-    void done(int result) override;
-
 protected:
     void paintEvent(QPaintEvent* event) override;
 

@@ -133,6 +133,16 @@ private Q_SLOTS:
         r = runProgram({"a.asf", "b.asf"}, QStringLiteral("offscreen"));
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains("only one FILE or FOLDER"), qPrintable(r.err));
+        // Without any display a wrong command line is still said, and so is the display.
+        r = runProgram({"a.asf", "-style", "fusion", "b.asf"});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains("only one FILE or FOLDER"), qPrintable(r.err));
+        r = runProgram({"--bogus"});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains("unknown option --bogus (see --help)"), qPrintable(r.err));
+        r = runProgram({"a.asf"});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("no display"), qPrintable(r.err));
     }
 
     // A folder is listed as LOAD lists it; nothing plays.

@@ -142,6 +142,28 @@ private Q_SLOTS:
         QVERIFY2(shown == lastFrame, qPrintable(describe("end", duration, lastFrame, shown)));
     }
 
+    // End while paused: the position is the length and the picture the last frame.
+    void endShowsTheLastFrame_data() {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("MJPEG") << cardFile(QStringLiteral("0001.asf"));
+        QTest::newRow("B-frames") << oddFile(QStringLiteral("bframes.asf"));
+    }
+
+    void endShowsTheLastFrame() {
+        QFETCH(QString, file);
+        const FfmpegFrames reference(file);
+        CGraphPlayer player;
+        QVERIFY(openPaused(player, file));
+        QVERIFY(seekAndShow(player, 1.0));
+        double duration = 0;
+        QVERIFY(player.GetDurationSeconds(duration));
+        QVERIFY(seekAndShow(player, duration));
+        QCOMPARE(position(player), duration);
+        const int last = int(reference.count()) - 1;
+        const int shown = reference.identify(shownImage(player), last);
+        QVERIFY2(shown == last, qPrintable(describe("end", duration, last, shown)));
+    }
+
     // 480 x 480 pixels each 4:3 wide are a 4:3 picture, as ffmpeg reads the file.
     void widePixelsKeepTheirShape() {
         const QString file = oddFile(QStringLiteral("wide-pixels.asf"));

@@ -480,24 +480,23 @@ private Q_SLOTS:
         Player p;
         QVERIFY(card().throttle(1000 * 1000, 50));
         QCOMPARE(p.load(card().folder()), 2);
-        const QString second = card().folder() + "0002.asf";
+        const QString second = card().folder() + "0004.asf";
         // During whatever `action` waits on: a tick and `request`, 120 ms in.
         const auto during = [&](const std::function<void()>& action,
                                 const std::function<void()>& request) {
             bool busy = false;
             QTimer::singleShot(120, &p.w, [&] {
                 busy = OpenWait::Busy();
-                Q_EMIT p.w.PlayTimer()->timeout();
+                p.w.OnTimer(); // a tick of the play timer
                 request();
             });
             action();
             QTest::qWait(200); // the request ran meanwhile, or has just been carried out
             return busy;
         };
-        const auto openFirst = [&] {
-            p.select(0);
-            p.open();
-        };
+        // The row's preview waits too: selected first, so that the request meets the open.
+        const auto openFirst = [&] { p.open(); };
+        p.select(0);
         const auto stop = [&] { p.w.OnStop(); };
         const auto openSecond = [&] {
             p.w.m_strOpenPath = second;
@@ -506,11 +505,13 @@ private Q_SLOTS:
 
         QVERIFY(during(openFirst, stop)); // the open waited, and the stop came after it
         QVERIFY(!p.w.Player());
+        p.select(0);
         QVERIFY(during(openFirst, openSecond));
         QVERIFY(p.playing());
         QCOMPARE(CurrentRecord.fileName, second);
         QVERIFY(during([&] { p.w.Player()->SeekToSeconds(12.0); }, stop));
         QVERIFY(!p.w.Player());
+        p.select(0);
         QVERIFY(during(openFirst, [] {}));
         QVERIFY(p.playing());
         QVERIFY(during([&] { p.w.OnFrameBack(); }, openSecond));
