@@ -52,8 +52,11 @@ struct AsfCardSrc {
     GstBaseSrc parent;
     gchar* uri;
     gchar* location;
-    std::shared_ptr<Card>* card; // guarded by the object lock; empty while stopped
-    LastLayout* last;            // used by start only, which the state changes serialise
+    // Guarded by cardMutex (a standard one, which the thread checker sees); empty while
+    // stopped.
+    std::shared_ptr<Card>* card;
+    std::mutex* cardMutex;
+    LastLayout* last; // used by start only, which the state changes serialise
     // uri, location: set before the source starts (set_uri), read by start and get_uri
 };
 
@@ -71,10 +74,8 @@ AsfCardSrc* Self(gpointer object) {
 }
 
 std::shared_ptr<Card> CardOf(AsfCardSrc* self) {
-    GST_OBJECT_LOCK(self);
-    std::shared_ptr<Card> card = *self->card;
-    GST_OBJECT_UNLOCK(self);
-    return card;
+    const std::lock_guard lock(*self->cardMutex);
+    return *self->card;
 }
 
 asf::ReadAt ReaderOf(int fd) {
@@ -95,6 +96,7 @@ void asf_card_src_finalize(GObject* object) {
     g_free(self->uri);
     g_free(self->location);
     delete self->card;
+    delete self->cardMutex;
     delete self->last;
     G_OBJECT_CLASS(asf_card_src_parent_class)->finalize(object);
 }
@@ -138,17 +140,15 @@ gboolean asf_card_src_start(GstBaseSrc* base) {
     card->layout = LayoutOf(self, card->fd, st);
     if (card->layout)
         card->size = std::min<guint64>(card->size, card->layout->servedSize);
-    GST_OBJECT_LOCK(self);
+    const std::lock_guard lock(*self->cardMutex);
     *self->card = std::move(card);
-    GST_OBJECT_UNLOCK(self);
     return TRUE;
 }
 
 gboolean asf_card_src_stop(GstBaseSrc* base) {
     AsfCardSrc* self = Self(base);
-    GST_OBJECT_LOCK(self);
+    const std::lock_guard lock(*self->cardMutex);
     self->card->reset();
-    GST_OBJECT_UNLOCK(self);
     return TRUE;
 }
 
@@ -236,6 +236,7 @@ void asf_card_src_class_init(AsfCardSrcClass* klass) {
 
 void asf_card_src_init(AsfCardSrc* self) {
     self->card = new std::shared_ptr<Card>();
+    self->cardMutex = new std::mutex();
     self->last = new LastLayout();
     gst_base_src_set_format(GST_BASE_SRC(self), GST_FORMAT_BYTES);
 }

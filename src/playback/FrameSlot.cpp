@@ -16,7 +16,7 @@ CFrameSlot::~CFrameSlot() {
 
 void CFrameSlot::Store(GstSample* sample) {
     {
-        QMutexLocker lock(&m_mutex);
+        const std::lock_guard lock(m_mutex);
         m_sample.reset(sample);
     }
     ++m_frames;
@@ -32,7 +32,7 @@ bool CFrameSlot::MakeShown(GstSample* sample) {
     QSize area;
     {
         // The caps of a stream stay the same object from frame to frame: read them once.
-        QMutexLocker lock(&m_mutex);
+        const std::lock_guard lock(m_mutex);
         if (caps != m_infoCaps.get()) {
             if (!gst_video_info_from_caps(&m_info, caps))
                 return false;
@@ -44,7 +44,7 @@ bool CFrameSlot::MakeShown(GstSample* sample) {
     const QSize shape = FrameScaler::Shape(info);
     const QSize size = FitPicture(shape, QRect(QPoint(), area)).size();
     QImage shown = area.isEmpty() ? QImage() : FrameScaler::Scaled(sample, info, size);
-    QMutexLocker lock(&m_mutex);
+    const std::lock_guard lock(m_mutex);
     if (m_sample.get() != sample)
         return false; // a newer frame made its own
     m_shown = std::move(shown);
@@ -70,7 +70,7 @@ void CFrameSlot::AskRepaint() {
 
 void CFrameSlot::SetShownArea(const QSize& devicePixels, qreal ratio) {
     {
-        QMutexLocker lock(&m_mutex);
+        const std::lock_guard lock(m_mutex);
         if (devicePixels == m_area && ratio == m_ratio)
             return;
         m_area = devicePixels;
@@ -84,7 +84,7 @@ void CFrameSlot::SetShownArea(const QSize& devicePixels, qreal ratio) {
         m_remakePending = false;
         GstSamplePtr sample;
         {
-            QMutexLocker lock(&m_mutex);
+            const std::lock_guard lock(m_mutex);
             if (m_sample)
                 sample.reset(gst_sample_ref(m_sample.get()));
         }
@@ -94,14 +94,14 @@ void CFrameSlot::SetShownArea(const QSize& devicePixels, qreal ratio) {
 }
 
 QSize CFrameSlot::ShownSize() const {
-    QMutexLocker lock(&m_mutex);
+    const std::lock_guard lock(m_mutex);
     return m_shown.isNull() ? QSize() : m_shown.size();
 }
 
 QImage CFrameSlot::NewestImage() const {
     GstSamplePtr sample;
     {
-        QMutexLocker lock(&m_mutex);
+        const std::lock_guard lock(m_mutex);
         if (!m_sample)
             return {};
         sample.reset(gst_sample_ref(m_sample.get()));
@@ -113,7 +113,7 @@ QRect CFrameSlot::PaintNewest(QPainter& painter, const QRect& area, qint64* pts)
     QImage shown;
     QSize shape;
     {
-        QMutexLocker lock(&m_mutex);
+        const std::lock_guard lock(m_mutex);
         shown = m_shown;
         shape = m_shape;
         if (pts)
@@ -144,7 +144,7 @@ QRect CFrameSlot::FitPicture(const QSize& picture, const QRect& area) {
 }
 
 QSize CFrameSlot::FrameSize() const {
-    QMutexLocker lock(&m_mutex);
+    const std::lock_guard lock(m_mutex);
     if (!m_sample)
         return {};
     GstVideoInfo info;
@@ -155,13 +155,13 @@ QSize CFrameSlot::FrameSize() const {
 }
 
 qint64 CFrameSlot::NewestPts() const {
-    QMutexLocker lock(&m_mutex);
+    const std::lock_guard lock(m_mutex);
     GstBuffer* buffer = m_sample ? gst_sample_get_buffer(m_sample.get()) : nullptr;
     return buffer && GST_BUFFER_PTS_IS_VALID(buffer) ? qint64(GST_BUFFER_PTS(buffer)) : -1;
 }
 
 qint64 CFrameSlot::StreamTimeOf(qint64 pts) const {
-    QMutexLocker lock(&m_mutex);
+    const std::lock_guard lock(m_mutex);
     const GstSegment* segment = m_sample ? gst_sample_get_segment(m_sample.get()) : nullptr;
     if (!segment || pts < 0)
         return -1;

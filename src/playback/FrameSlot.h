@@ -5,11 +5,11 @@
 #include <gst/video/video-info.h>
 
 #include <QImage>
-#include <QMutex>
 #include <QObject>
 #include <QSize>
 #include <QThreadPool>
 #include <atomic>
+#include <mutex>
 
 class QPainter;
 class QRect;
@@ -68,7 +68,9 @@ private:
     bool MakeShown(GstSample* sample);
     void AskRepaint();
 
-    mutable QMutex m_mutex; // guards m_sample … m_ratio
+    // A standard mutex rather than QMutex: the thread checker sees it (Qt's waits on the
+    // kernel directly). Guards m_sample … m_ratio.
+    mutable std::mutex m_mutex;
     GstSamplePtr m_sample;
     QImage m_shown; // m_sample's picture as shown
     qint64 m_shownPts = -1;
