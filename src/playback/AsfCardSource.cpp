@@ -1,6 +1,7 @@
 #include "playback/AsfCardSource.h"
 
 #include "playback/AsfLayout.h"
+#include "playback/HandOver.h"
 
 #include <QFile>
 #include <QUrl>
@@ -23,6 +24,7 @@ constexpr char kScheme[] = "asfcard";
 // seek's, on the engine's wait worker) and the demuxer's reads (the streaming thread) each hold
 // their own reference, so stopping the source never closes the file under them.
 struct Card {
+    QByteArray location;
     int fd = -1;
     guint64 size = 0;
     std::optional<asf::Layout> layout; // none: the file is served exactly as it is
@@ -56,8 +58,9 @@ struct AsfCardSrc {
     // stopped.
     std::shared_ptr<Card>* card;
     std::mutex* cardMutex;
-    LastLayout* last; // used by start only, which the state changes serialise
-    // uri, location: set before the source starts (set_uri), read by start and get_uri
+    LastLayout* last; // used by start only, under lastMutex
+    std::mutex* lastMutex;
+    // uri, location: set by set_uri, read by start and get_uri; under cardMutex
 };
 
 struct AsfCardSrcClass {
@@ -69,7 +72,10 @@ void asf_card_src_uri_handler_init(gpointer iface, gpointer data);
 G_DEFINE_TYPE_WITH_CODE(AsfCardSrc, asf_card_src, GST_TYPE_BASE_SRC,
                         G_IMPLEMENT_INTERFACE(GST_TYPE_URI_HANDLER, asf_card_src_uri_handler_init))
 
+// Every entry of GStreamer's into the element goes through here: it may come on any of its
+// threads, after init made the element on another.
 AsfCardSrc* Self(gpointer object) {
+    PLAYER_TAKEN_OVER(object);
     return reinterpret_cast<AsfCardSrc*>(object);
 }
 
@@ -98,12 +104,16 @@ void asf_card_src_finalize(GObject* object) {
     delete self->card;
     delete self->cardMutex;
     delete self->last;
+    delete self->lastMutex;
     G_OBJECT_CLASS(asf_card_src_parent_class)->finalize(object);
 }
 
 // The layout of the file open as `fd`, read again unless it was read moments ago and the
 // file is still the same one, unchanged.
 std::optional<asf::Layout> LayoutOf(AsfCardSrc* self, int fd, const struct stat& st) {
+    // Starts come one at a time (the state changes serialise them), but not always on the
+    // same thread.
+    const std::lock_guard lock(*self->lastMutex);
     LastLayout& last = *self->last;
     const gint64 now = g_get_monotonic_time();
     const bool sameFile = last.dev == st.st_dev && last.ino == st.st_ino &&
@@ -122,17 +132,23 @@ std::optional<asf::Layout> LayoutOf(AsfCardSrc* self, int fd, const struct stat&
 
 gboolean asf_card_src_start(GstBaseSrc* base) {
     AsfCardSrc* self = Self(base);
-    if (!self->location) {
+    QByteArray location;
+    {
+        const std::lock_guard lock(*self->cardMutex);
+        location = self->location;
+    }
+    if (location.isEmpty()) {
         GST_ELEMENT_ERROR(self, RESOURCE, NOT_FOUND, ("No file name given."), (nullptr));
         return FALSE;
     }
     auto card = std::make_shared<Card>();
-    card->fd = open(self->location, O_RDONLY | O_CLOEXEC);
+    card->location = location;
+    card->fd = open(location.constData(), O_RDONLY | O_CLOEXEC);
     struct stat st {};
     if (card->fd < 0 || fstat(card->fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const int error = card->fd < 0 ? errno : EISDIR;
         GST_ELEMENT_ERROR(self, RESOURCE, OPEN_READ,
-                          ("Could not open file \"%s\".", self->location),
+                          ("Could not open file \"%s\".", location.constData()),
                           ("%s", g_strerror(error)));
         return FALSE;
     }
@@ -181,7 +197,7 @@ GstFlowReturn asf_card_src_fill(GstBaseSrc* base, guint64 offset, guint length, 
             const int error = errno;
             gst_buffer_unmap(buffer, &map);
             GST_ELEMENT_ERROR(self, RESOURCE, READ, (nullptr),
-                              ("reading %s: %s", self->location, g_strerror(error)));
+                              ("reading %s: %s", card->location.constData(), g_strerror(error)));
             return GST_FLOW_ERROR;
         }
         if (got == 0)
@@ -238,7 +254,9 @@ void asf_card_src_init(AsfCardSrc* self) {
     self->card = new std::shared_ptr<Card>();
     self->cardMutex = new std::mutex();
     self->last = new LastLayout();
+    self->lastMutex = new std::mutex();
     gst_base_src_set_format(GST_BASE_SRC(self), GST_FORMAT_BYTES);
+    PLAYER_HANDED_OVER(self);
 }
 
 GstURIType asf_card_src_uri_type(GType) {
@@ -251,7 +269,9 @@ const gchar* const* asf_card_src_protocols(GType) {
 }
 
 gchar* asf_card_src_get_uri(GstURIHandler* handler) {
-    return g_strdup(Self(handler)->uri);
+    AsfCardSrc* self = Self(handler);
+    const std::lock_guard lock(*self->cardMutex);
+    return g_strdup(self->uri);
 }
 
 gboolean asf_card_src_set_uri(GstURIHandler* handler, const gchar* uri, GError** error) {
@@ -267,6 +287,7 @@ gboolean asf_card_src_set_uri(GstURIHandler* handler, const gchar* uri, GError**
         g_set_error(error, GST_URI_ERROR, GST_URI_ERROR_BAD_URI, "no file in URI");
         return FALSE;
     }
+    const std::lock_guard lock(*self->cardMutex);
     g_free(self->uri);
     g_free(self->location);
     self->uri = g_strdup(uri);

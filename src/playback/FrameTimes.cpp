@@ -1,5 +1,7 @@
 #include "playback/FrameTimes.h"
 
+#include "playback/HandOver.h"
+
 #include <gst/gst.h>
 
 namespace {
@@ -28,8 +30,12 @@ struct DecoderCut {
 };
 using CutPtr = std::shared_ptr<DecoderCut>;
 
+// The probes run on GStreamer's streaming threads, after the decoder was plugged in on another.
 DecoderCut& CutOf(gpointer data) {
-    return **static_cast<CutPtr*>(data);
+    PLAYER_TAKEN_OVER(data);
+    DecoderCut& cut = **static_cast<CutPtr*>(data);
+    PLAYER_TAKEN_OVER(cut.times.get());
+    return cut;
 }
 
 GstPadProbeReturn OnDecoderInput(GstPad*, GstPadProbeInfo* info, gpointer data) {
@@ -80,6 +86,7 @@ bool CutToTarget(const DecoderCut& cut, GstBuffer*& buffer) {
         buffer = gst_buffer_make_writable(buffer);
         GST_BUFFER_PTS(buffer) = GstClockTime(cut.target);
         GST_BUFFER_DURATION(buffer) = GstClockTime(end > cut.target ? end - cut.target : 1);
+        PLAYER_HANDED_OVER(buffer); // to the sink's thread, through a queue
     }
     return true;
 }
@@ -135,7 +142,10 @@ GstPadProbeReturn OnDemuxerOutput(GstPad*, GstPadProbeInfo* info, gpointer data)
     GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
     if (GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT)
         return GST_PAD_PROBE_OK;
-    const CFrameTimes::Moved moved = (*static_cast<TimesPtr*>(data))->CurrentDemuxerStart();
+    PLAYER_TAKEN_OVER(data);
+    const TimesPtr& times = *static_cast<TimesPtr*>(data);
+    PLAYER_TAKEN_OVER(times.get());
+    const CFrameTimes::Moved moved = times->CurrentDemuxerStart();
     const GstSegment* segment = nullptr;
     gst_event_parse_segment(event, &segment);
     if (!segment || moved.seqnum == GST_SEQNUM_INVALID ||
@@ -154,13 +164,18 @@ GstPadProbeReturn OnDemuxerOutput(GstPad*, GstPadProbeInfo* info, gpointer data)
 }
 
 void OnDemuxerPad(GstElement*, GstPad* pad, gpointer data) {
-    if (GST_PAD_DIRECTION(pad) == GST_PAD_SRC)
-        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, OnDemuxerOutput,
-                          new TimesPtr(*static_cast<TimesPtr*>(data)),
-                          [](gpointer p) { delete static_cast<TimesPtr*>(p); });
+    PLAYER_TAKEN_OVER(data);
+    if (GST_PAD_DIRECTION(pad) != GST_PAD_SRC)
+        return;
+    auto* times = new TimesPtr(*static_cast<TimesPtr*>(data));
+    PLAYER_HANDED_OVER(times);
+    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, OnDemuxerOutput, times,
+                      [](gpointer p) { delete static_cast<TimesPtr*>(p); });
 }
 
 void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer data) {
+    PLAYER_TAKEN_OVER(data);
+    PLAYER_TAKEN_OVER(static_cast<TimesPtr*>(data)->get());
     GstElementFactory* factory = gst_element_get_factory(element);
     const gchar* klass =
         factory ? gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS) : nullptr;
@@ -190,11 +205,13 @@ void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer data) {
 
 std::shared_ptr<CFrameTimes> CFrameTimes::Watch(GstElement* graph) {
     auto times = std::make_shared<CFrameTimes>();
+    PLAYER_HANDED_OVER(times.get());
     if (!graph || !g_signal_lookup("deep-element-added", G_OBJECT_TYPE(graph)))
         return times;
+    auto* data = new TimesPtr(times);
+    PLAYER_HANDED_OVER(data);
     times->m_handler = g_signal_connect_data(
-        graph, "deep-element-added", G_CALLBACK(OnElementAdded),
-        new std::shared_ptr<CFrameTimes>(times),
+        graph, "deep-element-added", G_CALLBACK(OnElementAdded), data,
         [](gpointer p, GClosure*) { delete static_cast<std::shared_ptr<CFrameTimes>*>(p); },
         GConnectFlags(0));
     return times;

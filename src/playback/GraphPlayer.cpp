@@ -5,6 +5,7 @@
 #include "playback/FrameScaler.h"
 #include "playback/FrameSlot.h"
 #include "playback/FrameTimes.h"
+#include "playback/HandOver.h"
 #include "playback/OpenWait.h"
 #include "playback/VideoSurface.h"
 
@@ -105,14 +106,20 @@ bool AnyStreamingTaskRunning(GstElement* graph) {
 }
 
 GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer slot) {
-    if (GstSample* sample = gst_app_sink_pull_preroll(sink))
+    PLAYER_TAKEN_OVER(slot);
+    if (GstSample* sample = gst_app_sink_pull_preroll(sink)) {
+        PLAYER_TAKEN_OVER(gst_sample_get_buffer(sample));
         static_cast<CFrameSlot*>(slot)->Store(sample);
+    }
     return GST_FLOW_OK;
 }
 
 GstFlowReturn OnNewSample(GstAppSink* sink, gpointer slot) {
-    if (GstSample* sample = gst_app_sink_pull_sample(sink))
+    PLAYER_TAKEN_OVER(slot);
+    if (GstSample* sample = gst_app_sink_pull_sample(sink)) {
+        PLAYER_TAKEN_OVER(gst_sample_get_buffer(sample));
         static_cast<CFrameSlot*>(slot)->Store(sample);
+    }
     return GST_FLOW_OK;
 }
 
@@ -180,6 +187,7 @@ bool CGraphPlayer::AcquireControlInterfaces() {
         GstAppSinkCallbacks callbacks{};
         callbacks.new_preroll = OnNewPreroll;
         callbacks.new_sample = OnNewSample;
+        PLAYER_HANDED_OVER(m_frameSlot.get());
         gst_app_sink_set_callbacks(GST_APP_SINK(videoSink.get()), &callbacks, m_frameSlot.get(),
                                    nullptr);
         m_basicVideo = RefElement(videoSink.get());
