@@ -1,10 +1,16 @@
 #include "cli/CommandLine.h"
 
+#include "clip/ClipExport.h"
 #include "export/TripExport.h"
+#include "trip/TripLog.h"
+
+#include <QDir>
 
 #include <QFileInfo>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 #ifndef PLAYER_VERSION
 #error "PLAYER_VERSION is set by the build"
@@ -22,6 +28,8 @@ CommandLine::Action OwnOption(const QString& a) {
         return CommandLine::Action::ExportGpx;
     if (a == QLatin1String("--export-kml"))
         return CommandLine::Action::ExportKml;
+    if (a == QLatin1String("--export-clip"))
+        return CommandLine::Action::ExportClip;
     return CommandLine::Action::Run;
 }
 
@@ -106,6 +114,43 @@ CommandLine::Request CommandLine::ParseEarly(int argc, const char* const* argv) 
         // The first of our options wins, as with most programs.
         if ((request.action = OwnOption(a)) == Action::Run)
             continue;
+        if (request.action == Action::ExportClip) {
+            // FILE, then --from T and --to T in any order, and an optional OUT.
+            QStringList paths;
+            for (int k = i + 1; k < argc; ++k) {
+                const QString arg = QString::fromLocal8Bit(argv[k]);
+                if (arg == QLatin1String("--from") || arg == QLatin1String("--to")) {
+                    const auto t = k + 1 < argc
+                                       ? ClipExport::ParseTime(QString::fromLocal8Bit(argv[k + 1]))
+                                       : std::nullopt;
+                    if (!t) {
+                        request.action = Action::Error;
+                        request.error =
+                            QStringLiteral("%1 takes a time: seconds or hh:mm:ss.sss").arg(arg);
+                        return request;
+                    }
+                    (arg == QLatin1String("--from") ? request.from : request.to) = *t;
+                    ++k;
+                } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
+                    request.action = Action::Error;
+                    request.error = QStringLiteral("%1 where a path was expected").arg(arg);
+                    return request;
+                } else {
+                    paths.append(arg);
+                }
+            }
+            if (paths.isEmpty() || paths.size() > 2 ||
+                (request.to >= 0 && request.to <= request.from)) {
+                request.action = Action::Error;
+                request.error = paths.isEmpty() || paths.size() > 2
+                                    ? QStringLiteral("--export-clip takes FILE and an optional OUT")
+                                    : QStringLiteral("--to must come after --from");
+                return request;
+            }
+            request.clip = paths.value(0);
+            request.out = paths.value(1);
+            return request;
+        }
         if (request.action == Action::ExportGpx || request.action == Action::ExportKml) {
             // LOG and an optional OUT follow; nothing else may.
             const int left = argc - i - 1;
@@ -159,6 +204,12 @@ QString CommandLine::HelpText(const QString& programName) {
                           "                  GPX 1.0 to OUT (default: beside LOG, NNNN.gpx),\n"
                           "                  replacing OUT; no window is opened\n"
                           "  --export-kml LOG [OUT]  the same as KML 2.2 (NNNN.kml)\n"
+                          "  --export-clip FILE [--from T] [--to T] [OUT]\n"
+                          "                  copy a span of FILE (T: seconds or hh:mm:ss.sss;\n"
+                          "                  by default all of it) into OUT without re-encoding\n"
+                          "                  (default: NNNN_FROM_TO.mkv here), with its trip\n"
+                          "                  (.gpx), subtitles (.srt) and SHA-256 manifest\n"
+                          "                  (.sha256) beside it; no window is opened\n"
                           "  -h, --help      show this help and exit\n"
                           "  -v, --version   show the version and exit\n"
                           "\n"
@@ -196,6 +247,53 @@ int RunExport(const CommandLine::Request& request, const QString& program) {
     return 1;
 }
 
+// The command line's clip: progress on a terminal, the start said when a key frame moved it.
+int RunExportClip(const CommandLine::Request& request, const QString& program) {
+    ClipExport::Request clip;
+    clip.source = request.clip;
+    clip.from = request.from;
+    clip.to = request.to;
+    clip.out = request.out.isEmpty() ? QDir::current().filePath(ClipExport::DefaultName(
+                                           request.clip, request.from, request.to))
+                                     : request.out;
+    clip.version = QStringLiteral(PLAYER_VERSION);
+    for (const QString& out : ClipExport::OutputsFor(clip.out)) {
+        QString refused = TripExport::RefusedOutput(TripLogPath(request.clip), out);
+        if (refused.isEmpty() && QFileInfo::exists(out))
+            refused = QStringLiteral("%1 exists").arg(out);
+        if (!refused.isEmpty()) {
+            std::fprintf(stderr, "%s: not written: %s\n", qPrintable(program), qPrintable(refused));
+            return 1;
+        }
+    }
+    const bool terminal = isatty(fileno(stderr));
+    int shown = -1;
+    const ClipExport::Result result = ClipExport::Export(clip, [&](double share) {
+        const int percent = int(share * 100);
+        if (terminal && percent != shown) {
+            std::fprintf(stderr, "\rexporting %s: %3d %%", qPrintable(clip.out), percent);
+            shown = percent;
+        }
+        return true;
+    });
+    if (terminal && shown >= 0)
+        std::fprintf(stderr, "\n");
+    if (!result.leftOut.isEmpty())
+        std::fprintf(stderr, "%s: %s\n", qPrintable(program), qPrintable(result.leftOut));
+    if (!result.error.isEmpty()) {
+        std::fprintf(
+            stderr, "%s: %s: %s\n", qPrintable(program),
+            qPrintable(result.error == QLatin1String("Open fail") ? request.clip : clip.out),
+            qPrintable(result.error));
+        return 1;
+    }
+    if (std::abs(result.start - request.from) > 0.0005)
+        std::fprintf(stderr, "%s: the clip starts at %s, at the key frame before %s\n",
+                     qPrintable(program), qPrintable(ClipExport::TimeText(result.start)),
+                     qPrintable(ClipExport::TimeText(request.from)));
+    return 0;
+}
+
 } // namespace
 
 int CommandLine::HandleEarly(int argc, const char* const* argv) {
@@ -209,6 +307,8 @@ int CommandLine::HandleEarly(int argc, const char* const* argv) {
     }
     if (request.action == Action::ExportGpx || request.action == Action::ExportKml)
         return RunExport(request, program);
+    if (request.action == Action::ExportClip)
+        return RunExportClip(request, program);
     // Without a display Qt would end the program at its start, before any word on the
     // command line: a wrong one is said here, and so is the missing display.
     if (request.action == Action::Run && !DisplayAvailable(argc, argv)) {

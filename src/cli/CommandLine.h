@@ -3,13 +3,14 @@
 #include <QString>
 #include <QStringList>
 
-// The program's command line: dashcard-player [FILE|FOLDER], --help, --version, and the trip
-// exports --export-gpx LOG [OUT], --export-kml LOG [OUT] (no window; for scripts).
+// The program's command line: dashcard-player [FILE|FOLDER], --help, --version, and the
+// exports --export-gpx LOG [OUT], --export-kml LOG [OUT] and
+// --export-clip FILE [--from T] [--to T] [OUT] (no window; for scripts).
 // Options of Qt (-platform NAME, ...) and of its web engine (--no-sandbox, ...) are let
 // through to them, so only our own two options and the one path are looked at here.
 class CommandLine {
 public:
-    enum class Action { Run, Help, Version, ExportGpx, ExportKml, Error };
+    enum class Action { Run, Help, Version, ExportGpx, ExportKml, ExportClip, Error };
 
     struct Request {
         Action action = Action::Run;
@@ -18,6 +19,8 @@ public:
         QString error; // for Action::Error
         QString log;   // for the exports: the trip log, and the file to write (empty: beside
         QString out;   // the log, with the format's extension)
+        QString clip;  // for the clip: the recording, and its span in seconds (to < 0: its end)
+        double from = 0, to = -1;
     };
 
     // Looks for --help and --version before anything graphical starts, so that they work

@@ -62,15 +62,11 @@ std::optional<int> CardTimeZone(const QString& folder) {
     return std::nullopt;
 }
 
-bool ReadTrip(const QString& logPath, Trip& trip, QString* error) {
-    TrueTrip::Trip log;
-    if (!TrueTrip::Read(logPath, log, error))
-        return false;
-    const QFileInfo info(logPath);
-    trip.name = info.completeBaseName();
-    trip.zoneHours = CardTimeZone(info.absolutePath());
+Trip TripOfSamples(const QString& name, const QString& cardFolder, const TrueTrip::Trip& log) {
+    Trip trip;
+    trip.name = name;
+    trip.zoneHours = CardTimeZone(cardFolder);
     trip.leftOut = TrueTrip::SkippedText(log);
-    trip.points.clear();
     for (const TrueTrip::Sample& s : log.samples) {
         if (s.skip != TrueTrip::Skip::None)
             continue;
@@ -86,6 +82,15 @@ bool ReadTrip(const QString& logPath, Trip& trip, QString* error) {
             p.time = p.time.addSecs(-3600 * qint64(*trip.zoneHours));
         trip.points.append(p);
     }
+    return trip;
+}
+
+bool ReadTrip(const QString& logPath, Trip& trip, QString* error) {
+    TrueTrip::Trip log;
+    if (!TrueTrip::Read(logPath, log, error))
+        return false;
+    const QFileInfo info(logPath);
+    trip = TripOfSamples(info.completeBaseName(), info.absolutePath(), log);
     return true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "geo/TrueTrip.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -31,6 +33,10 @@ struct Trip {
 // it (read with the settings reader; the process's settings are left as they were). None when
 // there is no such file or it names no zone in -12 … 14.
 std::optional<int> CardTimeZone(const QString& folder);
+
+// The points of the records of `log` that have a position, with times converted to UTC by the
+// time zone of the card's settings file in `cardFolder` (see CardTimeZone); named `name`.
+Trip TripOfSamples(const QString& name, const QString& cardFolder, const TrueTrip::Trip& log);
 
 // Reads the trip of a log. False when the log cannot be opened (`error` says why).
 bool ReadTrip(const QString& logPath, Trip& trip, QString* error = nullptr);

@@ -85,6 +85,13 @@ void InstallPlayerKeys(CPlayerDlg& w) {
          [&w] { w.OnOpenFile(); });
     Bind(w, QKeySequence(Qt::CTRL | Qt::Key_S), w.m_btnSnap, Repeat::No, [&w] { w.OnSnapshot(); });
     Bind(w, QKeySequence(Qt::CTRL | Qt::Key_P), w.m_btnPrint, Repeat::No, [&w] { w.OnPrint(); });
+    // The clip's marks and its export.
+    Bind(w, QKeySequence(Qt::Key_I), nullptr, Repeat::No, [&w] { w.OnMarkStart(); });
+    Bind(w, QKeySequence(Qt::Key_O), nullptr, Repeat::No, [&w] { w.OnMarkEnd(); });
+    Bind(w, QKeySequence(Qt::Key_Backspace), nullptr, Repeat::No, [&w] { w.OnClearMarks(); });
+    Bind(w, QKeySequence(Qt::CTRL | Qt::Key_E), nullptr, Repeat::No, [&w] { w.OnExportClip(); });
+    w.m_sliderSeek->setToolTip(
+        QStringLiteral("Clip marks: I start, O end, Backspace clears; Ctrl+E exports the clip"));
     Bind(w, QKeySequence(Qt::Key_Up), nullptr, Repeat::Yes,
          [&w] { StepVolume(w.m_sliderVolume, +1); });
     Bind(w, QKeySequence(Qt::Key_Down), nullptr, Repeat::Yes,

@@ -12,4 +12,6 @@ class CPlayerDlg;
 //   Left, Right  one frame back / forward     Shift+Left, Shift+Right  one second back / forward
 //   Home, End    head / end of the file       Up, Down                 volume up / down
 //   Ctrl+O       open file                    Ctrl+S, Ctrl+P           snapshot, print
+//   I, O         clip start / end mark        Backspace                clear the marks
+//   Ctrl+E       export the clip (the marked span, else the whole recording)
 void InstallPlayerKeys(CPlayerDlg& window);

@@ -334,6 +334,17 @@ SeekPoints SeekPointsFor(GstElement* source, qint64 ns) {
     return {signedNs(points.frameStart), signedNs(points.decodeFrom)};
 }
 
+std::optional<qint64> KeyFrameAt(const QString& path, qint64 ns) {
+    Card file;
+    file.fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (file.fd < 0 || ns < 0 || fstat(file.fd, &st) != 0)
+        return std::nullopt;
+    const auto layout = asf::ReadLayout(ReaderOf(file.fd), guint64(st.st_size));
+    const auto key = layout ? layout->KeyFrameAt(ReaderOf(file.fd), guint64(ns)) : std::nullopt;
+    return key ? std::optional<qint64>(qint64(*key)) : std::nullopt;
+}
+
 bool LooksLikeAsf(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

@@ -30,6 +30,10 @@ inline std::optional<qint64> FrameStartAt(GstElement* source, qint64 ns) {
     return SeekPointsFor(source, ns).frameStart;
 }
 
+// For an ASF recording on the card: the stream time (ns) of the last video key frame presented
+// by `ns`, read from the file itself; nothing when the file does not tell.
+std::optional<qint64> KeyFrameAt(const QString& path, qint64 ns);
+
 // Whether the file starts like an ASF file (its header object's identifier).
 bool LooksLikeAsf(const QString& path);
 

@@ -620,4 +620,31 @@ Layout::SeekPoints Layout::SeekPointsAt(const ReadAt& read, uint64_t ns) const {
     return points;
 }
 
+std::optional<uint64_t> Layout::KeyFrameAt(const ReadAt& read, uint64_t ns) const {
+    if (packetCount == 0 || packetSize == 0 || videoStream < 0)
+        return std::nullopt;
+    const uint64_t base = prerollMs + firstMs;
+    const uint64_t target = base + ns / 1000000;
+    const uint64_t lo = LastPacketSentBy(read, target);
+    std::vector<std::pair<uint64_t, Packet>> block;
+    std::optional<uint32_t> key;
+    const uint64_t ahead = std::min<uint64_t>(kLookAhead, packetCount - lo - 1);
+    for (uint64_t end = lo + 1 + ahead, walked = 0;
+         !key && end > 0 && walked < kMaxBackwardPackets;) {
+        const uint64_t first = end > kBlockPackets ? end - kBlockPackets : 0;
+        ReadPackets(read, *this, first, end - first, block);
+        for (const auto& [index, packet] : block)
+            for (const Payload& p : packet.payloads)
+                if (p.stream == videoStream && p.objectStart && p.keyFrame &&
+                    p.presentationMs <= target && p.presentationMs >= base &&
+                    (!key || p.presentationMs > *key))
+                    key = p.presentationMs;
+        walked += end - first;
+        end = first;
+    }
+    if (!key)
+        return std::nullopt;
+    return (*key - base) * 1000000;
+}
+
 } // namespace asf

@@ -1,5 +1,6 @@
 #include "records/RecordListDlg.h"
 
+#include "clip/ClipCommand.h"
 #include "export/ExportMenu.h"
 #include "playback/GraphPlayer.h"
 #include "records/CurrentRecord.h"
@@ -249,7 +250,10 @@ QMenu* CRecordListDlg::CreateRowMenu(int row) {
     if (!item)
         return nullptr;
     auto* menu = new QMenu(this);
-    TripExport::AddExportActions(*menu, this, CurrentRecord.folder + item->text(1));
+    const QString path = CurrentRecord.folder + item->text(1);
+    TripExport::AddExportActions(*menu, this, path);
+    menu->addAction(QStringLiteral("Export clip…"), this,
+                    [this, path] { ClipExport::ExportFromWindow(this, path, 0, -1); });
     return menu;
 }
 

@@ -497,6 +497,8 @@ bool CPlayerDlg::OpenAndPlay() {
         return true;
     }
     ClosePlayer();
+    m_clipMarks.Clear(); // the marks were the other recording's
+    m_clipMarks.Show(*m_sliderSeek, 0);
     m_pPlayer = m_engineFactory();
     if (!m_pPlayer->CreateGraph())
         return false;
@@ -618,6 +620,32 @@ void CPlayerDlg::OnEnd() {
     m_pPlayer->SeekToSeconds(DurationOr(1.0));
     m_pPlayer->PausePlayback();
     SetPlayLooks(false, true);
+}
+
+void CPlayerDlg::OnMarkStart() {
+    if (!m_pPlayer || OpenWait::Busy())
+        return;
+    m_clipMarks.SetStart(PositionOr(0.0));
+    m_clipMarks.Show(*m_sliderSeek, DurationOr(0.0));
+}
+
+void CPlayerDlg::OnMarkEnd() {
+    if (!m_pPlayer || OpenWait::Busy())
+        return;
+    m_clipMarks.SetEnd(PositionOr(0.0));
+    m_clipMarks.Show(*m_sliderSeek, DurationOr(0.0));
+}
+
+void CPlayerDlg::OnClearMarks() {
+    m_clipMarks.Clear();
+    m_clipMarks.Show(*m_sliderSeek, 0);
+}
+
+void CPlayerDlg::OnExportClip() {
+    if (!m_pPlayer || OpenWait::Busy())
+        return;
+    const auto [from, to] = m_clipMarks.Span(DurationOr(-1.0));
+    ClipExport::ExportFromWindow(this, CurrentRecord.fileName, from, m_clipMarks.Any() ? to : -1);
 }
 
 void CPlayerDlg::OnTimer() {

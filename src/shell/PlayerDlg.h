@@ -1,5 +1,7 @@
 #pragma once
 
+#include "clip/ClipCommand.h"
+
 #include <QDialog>
 #include <QImage>
 #include <QMap>
@@ -74,6 +76,12 @@ public:
     void OnFrameForward();
     void OnEnd();
     void OnTimer();
+    // The clip marks (I, O, Backspace) and "Export clip…" (Ctrl+E) of the open recording.
+    void OnMarkStart();
+    void OnMarkEnd();
+    void OnClearMarks();
+    void OnExportClip();
+    const ClipMarks& Marks() const { return m_clipMarks; }
     void OnSnapshot();
     void OnPrint();
     void OnConfiguration();
@@ -154,6 +162,7 @@ private:
     double DurationOr(double fallback);
 
     QMap<int, QWidget*> m_controls;
+    ClipMarks m_clipMarks;
     QTimer m_timer;
     EngineFactory m_engineFactory;
     QPoint m_dragOffset;

@@ -200,6 +200,13 @@ bool CSkinSlider::LoadThumbBitmaps(uint nThumbId, uint nActiveId, bool bKeyed, q
     return true;
 }
 
+void CSkinSlider::SetMarks(const QList<QPair<int, QColor>>& marks) {
+    if (marks == m_marks)
+        return;
+    m_marks = marks;
+    update();
+}
+
 void CSkinSlider::ShowFocusRect(bool bShow, bool bRedraw) {
     m_bShowFocusRect = bShow;
     if (bRedraw)
@@ -463,6 +470,12 @@ void CSkinSlider::paintEvent(QPaintEvent*) {
         } else {
             DrawPart(*dc, 0, m_nWidth, m_bmpChannel, m_bChannelKeyed);
         }
+    }
+
+    // Marks laid over the channel, under the thumb: a thin line each, only while set.
+    for (const auto& [position, colour] : m_marks) {
+        const int x = PosToPixel(position);
+        dc->fillRect(QRect(x - 1, 0, 2, area.height()), colour);
     }
 
     if (m_bHasThumb) {

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QColor>
 #include <QEvent>
 #include <QImage>
+#include <QList>
+#include <QPair>
 #include <QRect>
 #include <QWidget>
 
@@ -61,6 +64,10 @@ public:
 
     // Clamps to the range and repaints; never notifies.
     void SetPos(int nPos);
+    // Thin marks at slider positions, in their colours, over the channel; none by default,
+    // and then the slider is drawn exactly as without them.
+    void SetMarks(const QList<QPair<int, QColor>>& marks);
+    const QList<QPair<int, QColor>>& Marks() const { return m_marks; }
     int GetPos() const { return m_nPos; }
     int GetRangeMin() const { return m_nRangeMin; }
     int GetRangeMax() const { return m_nRangeMax; }
@@ -88,6 +95,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    QList<QPair<int, QColor>> m_marks;
     // One loaded skin picture, kept at the screen's pixel ratio, with its colour-key mask.
     struct Picture {
         uint id = 0;

@@ -6,6 +6,7 @@
 // recording opens from a slow card.
 #include "FaultyCard.h"
 #include "ReliabilitySupport.h"
+#include "clip/ClipCommand.h"
 #include "config/ConfigDlg.h"
 #include "config/DeviceConfigFile.h"
 #include "playback/OpenWait.h"
@@ -18,6 +19,7 @@
 #include <QImage>
 #include <QPrinter>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -524,6 +526,36 @@ private Q_SLOTS:
         QVERIFY(!p.w.Player());
         QVERIFY(QFile::remove(card().folder() + "during.bmp"));
         QCOMPARE(p.prompts.messages, QStringList());
+    }
+
+    // A clip from a slow card shows its progress, and Cancel leaves nothing; onto a full card
+    // it says "Save Failed!" and leaves nothing either.
+    void clipCancelledOrOnAFullCard() {
+        ScriptedPrompts prompts;
+        CPlayerDlg w;
+        QTemporaryDir out;
+        QVERIFY(card().throttle(1000 * 1000, 20));
+        prompts.saveAnswers = {out.filePath("slow.mkv")};
+        bool shown = false;
+        prompts.modalAnswers.assign(1, [&](QDialog& dialog) {
+            shown = true;
+            QTest::qWait(300); // the window and the dialog paint while the copy runs
+            Q_UNUSED(dialog);
+            return int(QDialog::Rejected);
+        });
+        ClipExport::ExportFromWindow(&w, card().folder() + "0004.asf", 0, -1);
+        QVERIFY(shown);
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(prompts.messages, QStringList());
+
+        QVERIFY(card().back());
+        QVERIFY(card().fillAfter(300 * 1000));
+        prompts.saveAnswers = {card().folder() + "full.mkv"};
+        prompts.modalAnswers.clear();
+        ClipExport::ExportFromWindow(&w, card().folder() + "0001.asf", 0, -1);
+        QCOMPARE(prompts.messages, QStringList{"Save Failed!"});
+        for (const QString& name : QDir(card().folder()).entryList(QDir::Files | QDir::Hidden))
+            QVERIFY2(!name.startsWith("full."), qPrintable(name));
     }
 
     void slowCard() {

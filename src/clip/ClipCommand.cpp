@@ -1,0 +1,113 @@
+#include "clip/ClipCommand.h"
+
+#include "cli/CommandLine.h"
+#include "clip/ClipExport.h"
+#include "export/TripExport.h"
+#include "playback/OpenWait.h"
+#include "skin/SkinSlider.h"
+#include "trip/TripLog.h"
+#include "ui/Prompts.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProgressDialog>
+#include <QTimer>
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+std::pair<double, double> ClipMarks::Span(double duration) const {
+    double from = m_start >= 0 ? m_start : 0;
+    double to = m_end >= 0 ? m_end : duration;
+    if (m_start >= 0 && m_end >= 0 && to < from)
+        std::swap(from, to);
+    return {from, to};
+}
+
+void ClipMarks::Show(CSkinSlider& seekBar, double duration) const {
+    QList<QPair<int, QColor>> ticks;
+    if (duration > 0) {
+        const QColor mark(255, 196, 0);
+        for (const double at : {m_start, m_end})
+            if (at >= 0)
+                ticks.append({int(std::lround(std::min(at, duration) * 1000 / duration)), mark});
+    }
+    seekBar.SetMarks(ticks);
+}
+
+namespace ClipExport {
+
+void ExportFromWindow(QWidget* owner, const QString& source, double from, double to) {
+    Prompts& prompts = Prompts::current();
+    const QFileInfo info(source);
+    const QString target = prompts.chooseNewFile(
+        owner, QStringLiteral("Matroska video (*.mkv)"), QStringLiteral("mkv"),
+        info.absoluteDir().filePath(DefaultName(source, from, to)));
+    if (target.isEmpty())
+        return;
+    for (const QString& out : OutputsFor(target)) {
+        // Never over the recording, its log or another of the card's files.
+        if (!TripExport::RefusedOutput(TripLogPath(source), out).isEmpty()) {
+            std::fprintf(stderr, "%s\n",
+                         qPrintable(TripExport::RefusedOutput(TripLogPath(source), out)));
+            prompts.message(owner, QStringLiteral("Save Failed!"));
+            return;
+        }
+        if (QFileInfo::exists(out) &&
+            !prompts.question(owner,
+                              QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                                  .arg(QFileInfo(out).fileName())))
+            return;
+    }
+
+    Request request;
+    request.source = source;
+    request.from = from;
+    request.to = to;
+    request.out = target;
+    request.version = CommandLine::VersionText().section(QLatin1Char(' '), 1).trimmed();
+    std::atomic<double> share{0};
+    std::atomic<bool> cancel{false}, done{false};
+    Result result;
+    std::thread worker([&] {
+        result = Export(request, [&](double s) {
+            share = s;
+            return !cancel.load();
+        });
+        done = true;
+    });
+    // A short export shows no dialog; a longer one shows its progress and can be cancelled.
+    if (!OpenWait::ServeUntil([&] { return done.load(); }, 1000)) {
+        QProgressDialog dialog(QStringLiteral("Exporting the clip…"), QStringLiteral("Cancel"), 0,
+                               1000, owner);
+        dialog.setWindowTitle(QStringLiteral("Export clip"));
+        dialog.setAutoClose(false);
+        dialog.setAutoReset(false);
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
+            dialog.setValue(int(share.load() * 1000));
+            if (done.load())
+                dialog.done(QDialog::Accepted);
+        });
+        QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] { cancel = true; });
+        poll.start(50);
+        if (prompts.runModal(dialog) != QDialog::Accepted)
+            cancel = true;
+        OpenWait::ServeUntil([&] { return done.load(); }, -1);
+    }
+    worker.join();
+    if (result.cancelled)
+        return;
+    if (!result.error.isEmpty()) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(target), qPrintable(result.error));
+        prompts.message(owner, QStringLiteral("Save Failed!"));
+        return;
+    }
+    QString said = QStringLiteral("Clip written to %1").arg(target);
+    if (std::abs(result.start - from) > 0.0005)
+        said += QStringLiteral("\nIt starts at %1, at the key frame before %2.")
+                    .arg(TimeText(result.start), TimeText(from));
+    prompts.message(owner, said);
+}
+
+} // namespace ClipExport

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+// A span of a recording handed over as evidence: the span's video and sound copied without
+// re-encoding into Matroska (from the key frame at or before the start; every frame is one in
+// MJPEG), and beside it, named after it, the span's trip as GPX (true positions), one subtitle
+// per trip log record (.srt: local date and time, speed, position) and a SHA-256 manifest of
+// the original, its log, the clip and the sidecars (.sha256, read by `sha256sum -c`). The
+// originals are only read; every output is written to a temporary file and put in place once
+// whole, and nothing of an export that failed or was cancelled is left behind.
+namespace ClipExport {
+
+struct Request {
+    QString source;  // the recording
+    double from = 0; // seconds into it
+    double to = -1;  // seconds; negative: to its end
+    QString out;     // the clip's path (.mkv); the sidecars take its name with their suffix
+    QString version; // the program's, for the manifest
+};
+
+struct Result {
+    double start = 0;       // where the clip really starts in the recording (a key frame)
+    double end = 0;         // where it ends
+    QStringList written;    // the files put in place
+    QString leftOut;        // records of the log left out of the sidecars, and why
+    QString error;          // why nothing was written; empty when it was
+    bool cancelled = false; // the progress callback said stop
+};
+
+// "75", "75.5", "1:15", "00:01:15.500": seconds; nothing when the text is not a time.
+std::optional<double> ParseTime(const QString& text);
+// "00:01:15.500"
+QString TimeText(double seconds);
+
+// The default clip name for a span: "0003_00-01-15.500_00-01-45.000.mkv".
+QString DefaultName(const QString& source, double from, double to);
+
+// The paths written for a clip at `out`: the clip, then .gpx, .srt and .sha256 beside it.
+QStringList OutputsFor(const QString& out);
+
+// Runs the export, calling `progress` with the share done (0 … 1) every so often; when it
+// answers false, the export stops and removes what it wrote. Blocks; call it off the UI thread
+// or from the command line.
+Result Export(const Request& request, const std::function<bool(double)>& progress);
+
+} // namespace ClipExport

@@ -1,0 +1,206 @@
+// A span of a recording handed over as a clip: the marks and their keys, the clip's frames
+// against the source's (ffmpeg's framemd5, ffprobe's packets), its length (ffprobe), the
+// manifest (sha256sum -c), the trip (gpsbabel), the subtitles (ffmpeg), and a cancelled export
+// that leaves nothing.
+#include "../reliability/ReliabilitySupport.h"
+#include "clip/ClipExport.h"
+#include "records/CurrentRecord.h"
+#include "skin/SkinSlider.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+struct Ran {
+    int code = -1;
+    QByteArray out, err;
+};
+
+Ran run(const QString& program, const QStringList& args, const QString& folder = {}) {
+    QProcess p;
+    if (!folder.isEmpty())
+        p.setWorkingDirectory(folder);
+    p.start(program, args);
+    Ran r;
+    if (p.waitForFinished(300000) && p.exitStatus() == QProcess::NormalExit)
+        r.code = p.exitCode();
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+// The MD5 of each video frame, in order, as ffmpeg decodes the file.
+QList<QByteArray> frameMd5s(const QString& file) {
+    QList<QByteArray> hashes;
+    for (const QByteArray& line :
+         run("ffmpeg", {"-v", "error", "-i", file, "-map", "0:v:0", "-f", "framemd5", "-"})
+             .out.split('\n'))
+        if (!line.startsWith('#') && line.count(',') >= 5)
+            hashes.append(line.split(',').last().trimmed());
+    return hashes;
+}
+
+// The times of the video frames as ffprobe reads them.
+QList<double> frameTimes(const QString& file) {
+    QList<double> times;
+    for (const QByteArray& line :
+         run("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                         "packet=pts_time", "-of", "csv=p=0", file})
+             .out.split('\n'))
+        if (!line.trimmed().isEmpty())
+            times.append(line.trimmed().toDouble());
+    return times;
+}
+
+double probedLength(const QString& file) {
+    return run("ffprobe",
+               {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", file})
+        .out.trimmed()
+        .toDouble();
+}
+
+} // namespace
+
+class TestClip : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void timesAsTyped() {
+        QCOMPARE(ClipExport::ParseTime("75").value_or(-1), 75.0);
+        QCOMPARE(ClipExport::ParseTime("1:15.5").value_or(-1), 75.5);
+        QCOMPARE(ClipExport::ParseTime("00:01:15.500").value_or(-1), 75.5);
+        QCOMPARE(ClipExport::ParseTime("1:02:03").value_or(-1), 3723.0);
+        for (const char* wrong : {"", "1:75", "-3", "1.5.2", "a"})
+            QVERIFY2(!ClipExport::ParseTime(wrong), wrong);
+        QCOMPARE(ClipExport::TimeText(3723.25), QStringLiteral("01:02:03.250"));
+    }
+
+    // I and O mark the frame on screen, ticks show them on the seek bar, Backspace clears them,
+    // and they go when another recording opens.
+    void marksAndTheirKeys() {
+        ScriptedPrompts prompts;
+        CPlayerDlg w;
+        w.show();
+        w.activateWindow();
+        QVERIFY(waitFor([&] { return QApplication::activeWindow() == &w; }));
+        CurrentRecord.folder = cardDir();
+        CurrentRecord.fileName = QStringLiteral("0001.asf");
+        QVERIFY(w.OnOpenRecord());
+        QVERIFY(waitFor([&] { return w.Player()->FramesDelivered() > 2; }));
+        w.OnPause();
+        w.setFocus();
+        QVERIFY(w.m_sliderSeek->Marks().isEmpty()); // the bar as it always was
+        const auto at = [&](double seconds) {
+            QVERIFY(w.Player()->SeekToSeconds(seconds));
+            QVERIFY(waitFor([&] { return w.Player()->InPausedState(); }));
+        };
+        at(2.0);
+        QTest::keyClick(&w, Qt::Key_I);
+        at(5.0);
+        QTest::keyClick(&w, Qt::Key_O);
+        const auto [from, to] = w.Marks().Span(10.0);
+        QCOMPARE(from, 2.0);
+        QCOMPARE(to, 5.0);
+        double duration = 0;
+        QVERIFY(w.Player()->GetDurationSeconds(duration));
+        QCOMPARE(w.m_sliderSeek->Marks().size(), 2);
+        QCOMPARE(w.m_sliderSeek->Marks()[0].first, int(std::lround(2000 / duration)));
+        QCOMPARE(w.m_sliderSeek->Marks()[1].first, int(std::lround(5000 / duration)));
+        QTest::keyClick(&w, Qt::Key_Backspace);
+        QVERIFY(!w.Marks().Any());
+        QVERIFY(w.m_sliderSeek->Marks().isEmpty());
+        QTest::keyClick(&w, Qt::Key_I);
+        QVERIFY(w.Marks().Any());
+        CurrentRecord.fileName = QStringLiteral("0002.asf");
+        QVERIFY(w.OnOpenRecord());
+        QVERIFY(!w.Marks().Any());
+        QVERIFY(w.m_sliderSeek->Marks().isEmpty());
+    }
+
+    // An MJPEG span is frame-exact: the clip's frames are the source's, bit for bit, and it is
+    // as long as the span; beside it, a manifest sha256sum checks, a trip gpsbabel reads and
+    // subtitles ffmpeg reads.
+    void mjpegClipIsTheSourcesFrames() {
+        QTemporaryDir dir;
+        const QString source = cardFile("0005.asf"); // 60 s of 640 x 480 MJPEG at 25 fps
+        const QString out = dir.filePath("span.mkv");
+        const Ran cli =
+            run(PLAYER_BINARY, {"--export-clip", source, "--from", "10.5", "--to", "20", out});
+        QVERIFY2(cli.code == 0, cli.err.constData());
+        const QList<double> times = frameTimes(source);
+        const QList<QByteArray> all = frameMd5s(source);
+        QCOMPARE(all.size(), times.size());
+        QList<QByteArray> span;
+        for (qsizetype i = 0; i < times.size(); ++i)
+            if (times[i] >= 10.48 - 1e-6 && times[i] < 20.0 - 1e-6) // 10.48: the frame at 10.5
+                span.append(all[i]);
+        QCOMPARE(frameMd5s(out), span);
+        QVERIFY2(qAbs(probedLength(out) - 9.52) <= 0.04,
+                 qPrintable(QString::number(probedLength(out))));
+
+        const Ran check = run("sha256sum", {"-c", "span.sha256"}, dir.path());
+        QVERIFY2(check.code == 0, (check.out + check.err).constData());
+        QVERIFY(check.out.contains("span.mkv: OK") && check.out.contains("0005.asf: OK") &&
+                check.out.contains("span.gpx: OK") && check.out.contains("span.srt: OK"));
+        QFile manifest(dir.filePath("span.sha256"));
+        QVERIFY(manifest.open(QIODevice::ReadOnly));
+        const QByteArray said = manifest.readAll();
+        QVERIFY2(said.contains("# original: " + QFile::encodeName(source)) &&
+                     said.contains("# size: " + QByteArray::number(QFileInfo(source).size())) &&
+                     said.contains("# span: 00:00:10.480 to 00:00:20.000") &&
+                     said.contains("# written by dashcard-player "),
+                 said.constData());
+        const Ran track = run("gpsbabel", {"-t", "-i", "gpx", "-f", dir.filePath("span.gpx"), "-o",
+                                           "unicsv", "-F", "-"});
+        QCOMPARE(track.code, 0);
+        QVERIFY(track.out.split('\n').size() >= 10); // a record a second over 9.5 s
+        const Ran subtitles =
+            run("ffmpeg", {"-v", "error", "-i", dir.filePath("span.srt"), "-f", "srt", "-"});
+        QCOMPARE(subtitles.code, 0);
+        QVERIFY2(subtitles.out.contains("00:00:00,000 --> ") && subtitles.out.contains("km/h"),
+                 subtitles.out.constData());
+    }
+
+    // An H.264 span starts at the key frame before it, and its packets are the source's.
+    void h264ClipStartsAtAKeyFrame() {
+        QTemporaryDir dir;
+        const QString source = cardFile("0008.asf"); // a key frame every second
+        const QString out = dir.filePath("hd.mkv");
+        const Ran cli =
+            run(PLAYER_BINARY, {"--export-clip", source, "--from", "4.5", "--to", "7", out});
+        QVERIFY2(cli.code == 0, cli.err.constData());
+        QVERIFY2(cli.err.contains("starts at 00:00:04.000"), cli.err.constData());
+        const auto sizes = [](const QString& file) {
+            QList<QByteArray> list;
+            for (const QByteArray& line :
+                 run("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                 "packet=size", "-of", "csv=p=0", file})
+                     .out.split('\n'))
+                if (!line.trimmed().isEmpty())
+                    list.append(line.trimmed());
+            return list;
+        };
+        const QList<QByteArray> clip = sizes(out), whole = sizes(source);
+        QCOMPARE(clip.size(), 90); // 3 s at 30 fps
+        QCOMPARE(clip, whole.mid(120, 90));
+    }
+
+    // Stopped halfway, an export leaves nothing behind, not even its temporary files.
+    void cancelledLeavesNothing() {
+        QTemporaryDir dir;
+        ClipExport::Request request;
+        request.source = cardFile("0005.asf");
+        request.out = dir.filePath("gone.mkv");
+        double seen = 0;
+        const ClipExport::Result result = ClipExport::Export(request, [&](double share) {
+            seen = std::max(seen, share);
+            return share < 0.3;
+        });
+        QVERIFY(result.cancelled && seen >= 0.3);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+};
+
+PLAYER_WINDOW_TEST_MAIN(TestClip)
+#include "test_clip.moc"
