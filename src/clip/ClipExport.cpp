@@ -6,7 +6,6 @@
 #include "playback/GstHandles.h"
 #include "trip/TripLog.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -15,15 +14,19 @@
 #include <QSaveFile>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <gst/gst.h>
+#include <memory>
 #include <mutex>
+#include <openssl/evp.h>
+#include <thread>
 
 namespace ClipExport {
 
 namespace {
 
 // How long after the last stream shown the streams are taken to be all there.
-constexpr gint64 kStreamsSettledUs = 200 * 1000;
+constexpr gint64 kStreamsSettledUs = 150 * 1000;
 // How long the copy may go without any progress before it is given up.
 constexpr gint64 kStallUs = 20 * G_USEC_PER_SEC;
 
@@ -34,6 +37,7 @@ struct Flow {
     std::atomic<gint64> lastChange{0};               // monotonic µs of the latest progress
     std::atomic<bool> allPads{false};                // the parser said it has shown every stream
     std::atomic<gint64> lastPad{0};                  // monotonic µs of the latest stream shown
+    std::atomic<int> streams{-1};                    // how many the parser found, once it says
     std::mutex mutex;
     std::vector<GstPad*> pads; // the parser's outputs (its own references)
 };
@@ -174,7 +178,15 @@ Copy Remux(const QString& source, gint64 from, bool exactStart, gint64 to, const
     for (;;) {
         GstMessagePtr message{gst_bus_timed_pop_filtered(
             bus.get(), 50 * GST_MSECOND,
-            GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS | GST_MESSAGE_DURATION_CHANGED))};
+            GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS | GST_MESSAGE_STREAM_COLLECTION))};
+        if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_STREAM_COLLECTION) {
+            GstStreamCollection* collection = nullptr;
+            gst_message_parse_stream_collection(message.get(), &collection);
+            if (collection) {
+                flow.streams = int(gst_stream_collection_get_size(collection));
+                gst_object_unref(collection);
+            }
+        }
         if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
             GError* error = nullptr;
             gst_message_parse_error(message.get(), &error, nullptr);
@@ -185,12 +197,13 @@ Copy Remux(const QString& source, gint64 from, bool exactStart, gint64 to, const
         }
         if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_EOS && sought)
             break;
-        // The parser shows all the streams it found at once, and does not always say so.
+        // The parser says how many streams it found; some (declared, never filled) it may not show.
         bool shown = flow.allPads;
         {
             const std::lock_guard lock(flow.mutex);
             shown = shown || (!flow.pads.empty() &&
-                              g_get_monotonic_time() - flow.lastPad > kStreamsSettledUs);
+                              ((flow.streams > 0 && int(flow.pads.size()) >= flow.streams) ||
+                               g_get_monotonic_time() - flow.lastPad > kStreamsSettledUs));
         }
         if (!sought && shown) {
             gint64 length = 0;
@@ -274,12 +287,27 @@ QByteArray Sha256Of(const QString& path, QString& error) {
         error = QStringLiteral("%1: %2").arg(path, file.errorString());
         return {};
     }
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file)) {
-        error = QStringLiteral("%1: %2").arg(path, file.errorString());
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
+                                                                    EVP_MD_CTX_free);
+    if (!context || !EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr)) {
+        error = QStringLiteral("no SHA-256");
         return {};
     }
-    return hash.result().toHex();
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = file.read(chunk.data(), chunk.size());
+        if (got < 0) {
+            error = QStringLiteral("%1: %2").arg(path, file.errorString());
+            return {};
+        }
+        if (got == 0)
+            break;
+        EVP_DigestUpdate(context.get(), chunk.constData(), size_t(got));
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(context.get(), digest, &length);
+    return QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex();
 }
 
 QString SrtTime(double seconds) {
@@ -361,6 +389,31 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
     // A frame starting right at the end mark is not in the span.
     const gint64 to = request.to >= 0 ? gint64(request.to * GST_SECOND) - 1 : -1;
 
+    // The originals are hashed meanwhile, on the other core: they are read once either way.
+    const QString logPath = TripLogPath(source.absoluteFilePath());
+    QString foundLog;
+    for (const QString& candidate : TripLogCandidates(logPath))
+        if (foundLog.isEmpty() && QFileInfo(candidate).isFile())
+            foundLog = candidate;
+    std::vector<std::pair<QString, QByteArray>> originals = {{source.absoluteFilePath(), {}}};
+    if (!foundLog.isEmpty())
+        originals.push_back({QFileInfo(foundLog).absoluteFilePath(), {}});
+    QString hashError;
+    std::thread hasher([&] {
+        for (auto& [path, hash] : originals)
+            if (hashError.isEmpty())
+                hash = Sha256Of(path, hashError);
+    });
+    // Joined on every way out; the hashes are used once it has been.
+    struct Joined {
+        std::thread& thread;
+        void Join() {
+            if (thread.joinable())
+                thread.join();
+        }
+        ~Joined() { Join(); }
+    } joined{hasher};
+
     Pending clip{outputs[0], outputs[0] + QStringLiteral(".part")};
     pending.push_back(clip);
     // The copy is three quarters of the work; the sidecars and the hashes the rest.
@@ -379,14 +432,9 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
 
     // The trip of the span, from the records the log places in it: the log's records are
     // spread evenly over the recording, as the chart shows them.
-    const QString logPath = TripLogPath(source.absoluteFilePath());
     TrueTrip::Trip trip;
     QString error;
     const bool haveLog = TrueTrip::Read(logPath, trip) && !trip.samples.empty();
-    QString foundLog;
-    for (const QString& candidate : TripLogCandidates(logPath))
-        if (foundLog.isEmpty() && QFileInfo(candidate).isFile())
-            foundLog = candidate;
     if (haveLog && copy.duration > 0) {
         const double step = copy.duration / double(trip.samples.size());
         TrueTrip::Trip span;
@@ -441,18 +489,17 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
         manifest += " (asked from " + TimeText(request.from).toUtf8() +
                     "; the clip starts at the key frame before)";
     manifest += "\n# written by dashcard-player " + request.version.toUtf8() + '\n';
-    std::vector<std::pair<QString, QString>> hashed = {
-        {source.absoluteFilePath(), source.absoluteFilePath()}};
-    if (!foundLog.isEmpty())
-        hashed.push_back({foundLog, QFileInfo(foundLog).absoluteFilePath()});
-    for (const Pending& p : pending)
-        hashed.push_back({p.temporary, QFileInfo(p.path).fileName()});
-    for (size_t i = 0; i < hashed.size(); ++i) {
-        const QByteArray hash = Sha256Of(hashed[i].first, error);
+    joined.Join();
+    if (!hashError.isEmpty())
+        return fail(hashError);
+    for (const auto& [path, hash] : originals)
+        manifest += hash + "  " + QFile::encodeName(path) + '\n';
+    for (size_t i = 0; i < pending.size(); ++i) {
+        const QByteArray hash = Sha256Of(pending[i].temporary, error);
         if (hash.isEmpty())
             return fail(error);
-        manifest += hash + "  " + QFile::encodeName(hashed[i].second) + '\n';
-        if (progress && !progress(0.75 + 0.25 * double(i + 1) / double(hashed.size()))) {
+        manifest += hash + "  " + QFile::encodeName(QFileInfo(pending[i].path).fileName()) + '\n';
+        if (progress && !progress(0.75 + 0.25 * double(i + 1) / double(pending.size()))) {
             fail({});
             result.cancelled = true;
             return result;
