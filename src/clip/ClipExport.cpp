@@ -42,13 +42,19 @@ struct Flow {
     std::vector<GstPad*> pads; // the parser's outputs (its own references)
 };
 
-// Until the span's own segment has gone by, nothing the parser outputs reaches the muxer: the
-// first data, read to find the streams, lies before the span.
+// One stream of the parser's: until the span's own segment has gone by on it, nothing it
+// outputs reaches the muxer (the first data, read to find the streams, lies before the span,
+// and so may whatever was under way when the seek went out).
+struct Stream {
+    Flow* flow;
+    bool inSpan = false; // its streaming thread only
+};
+
 GstPadProbeReturn OnParsed(GstPad*, GstPadProbeInfo* info, gpointer data) {
-    Flow& flow = *static_cast<Flow*>(data);
-    const guint32 seqnum = flow.seqnum.load();
+    Stream& stream = *static_cast<Stream*>(data);
+    Flow& flow = *stream.flow;
     if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
-        if (seqnum == GST_SEQNUM_INVALID)
+        if (!stream.inSpan)
             return GST_PAD_PROBE_DROP;
         GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
         if (GST_BUFFER_PTS_IS_VALID(buffer)) {
@@ -61,14 +67,21 @@ GstPadProbeReturn OnParsed(GstPad*, GstPadProbeInfo* info, gpointer data) {
         return GST_PAD_PROBE_OK;
     }
     GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
-    const GstEventType type = GST_EVENT_TYPE(event);
-    // Before the span: its first segment and anything that would flush a muxer with no data.
-    if (seqnum == GST_SEQNUM_INVALID &&
-        (type == GST_EVENT_SEGMENT || type == GST_EVENT_GAP || type == GST_EVENT_EOS))
+    switch (GST_EVENT_TYPE(event)) {
+    case GST_EVENT_SEGMENT:
+        if (gst_event_get_seqnum(event) != flow.seqnum.load())
+            return GST_PAD_PROBE_DROP;
+        stream.inSpan = true;
+        return GST_PAD_PROBE_OK;
+    case GST_EVENT_FLUSH_START:
+    case GST_EVENT_FLUSH_STOP: // the muxer has nothing to flush
         return GST_PAD_PROBE_DROP;
-    if ((type == GST_EVENT_FLUSH_START || type == GST_EVENT_FLUSH_STOP))
-        return GST_PAD_PROBE_DROP;
-    return GST_PAD_PROBE_OK;
+    case GST_EVENT_GAP:
+    case GST_EVENT_EOS:
+        return stream.inSpan ? GST_PAD_PROBE_OK : GST_PAD_PROBE_DROP;
+    default:
+        return GST_PAD_PROBE_OK;
+    }
 }
 
 // Each stream the parser shows goes through a queue (room for the file's interleave) to the
@@ -105,11 +118,11 @@ void OnParserPad(GstElement* parser, GstPad* pad, gpointer data) {
         gst_object_unref(target);
     }
     gst_element_sync_state_with_parent(queue);
-    gst_pad_add_probe(pad,
-                      GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER |
-                                      GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
-                                      GST_PAD_PROBE_TYPE_EVENT_FLUSH),
-                      OnParsed, &flow, nullptr);
+    gst_pad_add_probe(
+        pad,
+        GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
+                        GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+        OnParsed, new Stream{&flow}, [](gpointer p) { delete static_cast<Stream*>(p); });
     const std::lock_guard lock(flow.mutex);
     flow.pads.push_back(GST_PAD(gst_object_ref(pad)));
     flow.lastPad = g_get_monotonic_time();
