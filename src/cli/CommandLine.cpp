@@ -131,6 +131,8 @@ CommandLine::Request CommandLine::ParseEarly(int argc, const char* const* argv) 
                     }
                     (arg == QLatin1String("--from") ? request.from : request.to) = *t;
                     ++k;
+                } else if (arg == QLatin1String("--overlay")) {
+                    request.overlay = true;
                 } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
                     request.action = Action::Error;
                     request.error = QStringLiteral("%1 where a path was expected").arg(arg);
@@ -204,12 +206,14 @@ QString CommandLine::HelpText(const QString& programName) {
                           "                  GPX 1.0 to OUT (default: beside LOG, NNNN.gpx),\n"
                           "                  replacing OUT; no window is opened\n"
                           "  --export-kml LOG [OUT]  the same as KML 2.2 (NNNN.kml)\n"
-                          "  --export-clip FILE [--from T] [--to T] [OUT]\n"
+                          "  --export-clip FILE [--from T] [--to T] [--overlay] [OUT]\n"
                           "                  copy a span of FILE (T: seconds or hh:mm:ss.sss;\n"
                           "                  by default all of it) into OUT without re-encoding\n"
                           "                  (default: NNNN_FROM_TO.mkv here), with its trip\n"
                           "                  (.gpx), subtitles (.srt) and SHA-256 manifest\n"
-                          "                  (.sha256) beside it; no window is opened\n"
+                          "                  (.sha256) beside it; with --overlay also an H.264\n"
+                          "                  .mp4 with the date, speed and G values in the\n"
+                          "                  picture; no window is opened\n"
                           "  -h, --help      show this help and exit\n"
                           "  -v, --version   show the version and exit\n"
                           "\n"
@@ -257,7 +261,8 @@ int RunExportClip(const CommandLine::Request& request, const QString& program) {
                                            request.clip, request.from, request.to))
                                      : request.out;
     clip.version = QStringLiteral(PLAYER_VERSION);
-    for (const QString& out : ClipExport::OutputsFor(clip.out)) {
+    clip.overlay = request.overlay;
+    for (const QString& out : ClipExport::OutputsFor(clip.out, clip.overlay)) {
         QString refused = TripExport::RefusedOutput(TripLogPath(request.clip), out);
         if (refused.isEmpty() && QFileInfo::exists(out))
             refused = QStringLiteral("%1 exists").arg(out);

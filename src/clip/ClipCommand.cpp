@@ -40,12 +40,16 @@ namespace ClipExport {
 void ExportFromWindow(QWidget* owner, const QString& source, double from, double to) {
     Prompts& prompts = Prompts::current();
     const QFileInfo info(source);
-    const QString target = prompts.chooseNewFile(
+    // Offered as the user last left it in this session.
+    static bool overlay = false;
+    const QString target = prompts.chooseNewFileWithOption(
         owner, QStringLiteral("Matroska video (*.mkv)"), QStringLiteral("mkv"),
-        info.absoluteDir().filePath(DefaultName(source, from, to)));
+        info.absoluteDir().filePath(DefaultName(source, from, to)),
+        QStringLiteral("Also with the date, speed and G values in the picture (H.264 .mp4)"),
+        overlay);
     if (target.isEmpty())
         return;
-    for (const QString& out : OutputsFor(target)) {
+    for (const QString& out : OutputsFor(target, overlay)) {
         // Never over the recording, its log or another of the card's files.
         if (!TripExport::RefusedOutput(TripLogPath(source), out).isEmpty()) {
             std::fprintf(stderr, "%s\n",
@@ -65,6 +69,7 @@ void ExportFromWindow(QWidget* owner, const QString& source, double from, double
     request.from = from;
     request.to = to;
     request.out = target;
+    request.overlay = overlay;
     request.version = CommandLine::VersionText().section(QLatin1Char(' '), 1).trimmed();
     std::atomic<double> share{0};
     std::atomic<bool> cancel{false}, done{false};

@@ -38,6 +38,7 @@ struct Flow {
     std::atomic<bool> allPads{false};                // the parser said it has shown every stream
     std::atomic<gint64> lastPad{0};                  // monotonic µs of the latest stream shown
     std::atomic<int> streams{-1};                    // how many the parser found, once it says
+    const struct Overlay* overlay = nullptr;         // re-encoding with the data in the picture
     std::mutex mutex;
     std::vector<GstPad*> pads; // the parser's outputs (its own references)
 };
@@ -84,6 +85,126 @@ GstPadProbeReturn OnParsed(GstPad*, GstPadProbeInfo* info, gpointer data) {
     }
 }
 
+// The data burned into the re-encoded picture: from each time on (seconds into the recording),
+// its text, until the next.
+struct Overlay {
+    std::vector<double> times;
+    std::vector<QByteArray> texts;
+};
+
+struct Shown {
+    const Overlay* overlay;
+    GstElement* textoverlay; // owned by the pipeline, which outlives the probe
+    int index = -1;          // the text on the picture now; its streaming thread only
+};
+
+// The encoder gives its frames no real duration (a nanosecond), and the MP4's track would end
+// where its last frame starts, which players then leave out: each frame lasts as long as the
+// one before it (the encoder keeps their order).
+GstPadProbeReturn OnEncodedFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    GstClockTime& previous = *static_cast<GstClockTime*>(data); // its streaming thread only
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!GST_BUFFER_PTS_IS_VALID(buffer))
+        return GST_PAD_PROBE_OK;
+    const GstClockTime at = GST_BUFFER_PTS(buffer);
+    if (GST_CLOCK_TIME_IS_VALID(previous) && at > previous &&
+        (!GST_BUFFER_DURATION_IS_VALID(buffer) || GST_BUFFER_DURATION(buffer) < GST_MSECOND)) {
+        buffer = gst_buffer_make_writable(buffer);
+        GST_PAD_PROBE_INFO_DATA(info) = buffer;
+        GST_BUFFER_DURATION(buffer) = at - previous;
+    }
+    previous = at;
+    return GST_PAD_PROBE_OK;
+}
+
+// Just before the text overlay, the text of the frame's time is set.
+GstPadProbeReturn OnDecodedFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
+    Shown& shown = *static_cast<Shown*>(data);
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!GST_BUFFER_PTS_IS_VALID(buffer))
+        return GST_PAD_PROBE_OK;
+    const double at = double(GST_BUFFER_PTS(buffer)) / GST_SECOND;
+    const std::vector<double>& times = shown.overlay->times;
+    const int index = int(std::upper_bound(times.begin(), times.end(), at) - times.begin()) - 1;
+    if (index != shown.index) {
+        shown.index = index;
+        g_object_set(shown.textoverlay, "text",
+                     index >= 0 ? shown.overlay->texts[size_t(index)].constData() : "", nullptr);
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+// Elements made in a row and linked, the first's sink pad returned; null when one is missing.
+GstPad* Chain(GstElement* pipeline, std::initializer_list<GstElement*> elements, GstPad* target) {
+    bool all = true;
+    for (GstElement* e : elements)
+        all = all && e;
+    if (!all) {
+        for (GstElement* e : elements)
+            if (e)
+                gst_object_unref(gst_object_ref_sink(e));
+        return nullptr;
+    }
+    GstElement* previous = nullptr;
+    for (GstElement* e : elements) {
+        gst_bin_add(GST_BIN(pipeline), e);
+        if (previous)
+            gst_element_link(previous, e);
+        previous = e;
+    }
+    GstPadPtr out(gst_element_get_static_pad(previous, "src"));
+    gst_pad_link(out.get(), target);
+    for (GstElement* e : elements)
+        gst_element_sync_state_with_parent(e);
+    return gst_element_get_static_pad(*elements.begin(), "sink");
+}
+
+// A decoded stream re-encoded for the MP4: the picture with the data on it as H.264, the sound
+// as AAC; null when this system lacks an element for it.
+GstPad* EncodeChain(GstElement* pipeline, bool video, const Overlay& overlay, GstPad* target) {
+    const auto make = [](const char* factory) {
+        return gst_element_factory_make(factory, nullptr);
+    };
+    if (!video) {
+        GstElement* encoder = make("avenc_aac");
+        GstElement* queue = make("queue");
+        if (queue)
+            g_object_set(queue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time",
+                         guint64(5 * GST_SECOND), nullptr);
+        return Chain(pipeline, {make("audioconvert"), make("audioresample"), encoder, queue},
+                     target);
+    }
+    GstElement* text = make("textoverlay");
+    GstElement* encoder = make("x264enc");
+    GstElement* queue = make("queue");
+    if (text)
+        g_object_set(text, "valignment", 2 /* top: the recorder stamps the bottom */, "halignment",
+                     0 /* left */, "line-alignment", 0 /* left */, "shaded-background", TRUE,
+                     "font-desc", "Sans Bold 12", "wait-text", FALSE, nullptr);
+    if (encoder) {
+        gst_util_set_object_arg(G_OBJECT(encoder), "speed-preset", "veryfast");
+        // Frames leave in the order they came (their durations are set from it below).
+        g_object_set(encoder, "bframes", 0u, nullptr);
+    }
+    if (queue)
+        g_object_set(queue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time",
+                     guint64(5 * GST_SECOND), nullptr);
+    GstElement* convert = make("videoconvert");
+    GstElement* parse = make("h264parse");
+    GstPad* in = Chain(pipeline, {convert, text, encoder, parse, queue}, target);
+    if (in) {
+        GstPadPtr encoded(gst_element_get_static_pad(parse, "src"));
+        gst_pad_add_probe(encoded.get(), GST_PAD_PROBE_TYPE_BUFFER, OnEncodedFrame,
+                          new GstClockTime(GST_CLOCK_TIME_NONE),
+                          [](gpointer p) { delete static_cast<GstClockTime*>(p); });
+        GstPadPtr sink(gst_element_get_static_pad(text, "video_sink"));
+        gst_pad_add_probe(sink.get(), GST_PAD_PROBE_TYPE_BUFFER, OnDecodedFrame,
+                          new Shown{&overlay, text},
+                          [](gpointer p) { delete static_cast<Shown*>(p); });
+    }
+    return in;
+}
+
 // Each stream the parser shows goes through a queue (room for the file's interleave) to the
 // muxer; one the muxer cannot hold is left out.
 void OnParserPad(GstElement* parser, GstPad* pad, gpointer data) {
@@ -101,6 +222,32 @@ void OnParserPad(GstElement* parser, GstPad* pad, gpointer data) {
         mux && (video || audio)
             ? gst_element_request_pad_simple(mux.get(), video ? "video_%u" : "audio_%u")
             : nullptr;
+    if (target && flow.overlay) {
+        // Re-encoded: decoded stream → encoder → muxer.
+        GstPad* in = EncodeChain(pipeline, video, *flow.overlay, target);
+        if (!in)
+            gst_element_release_request_pad(mux.get(), target);
+        gst_object_unref(target);
+        target = nullptr;
+        if (in) {
+            gst_pad_link(pad, in);
+            gst_object_unref(in);
+        } else if (video) {
+            GST_ELEMENT_ERROR(parser, CORE, MISSING_PLUGIN,
+                              ("no H.264 encoder or text overlay here"), (nullptr));
+        }
+        if (in) {
+            gst_pad_add_probe(
+                pad,
+                GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
+                                GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+                OnParsed, new Stream{&flow}, [](gpointer p) { delete static_cast<Stream*>(p); });
+            const std::lock_guard lock(flow.mutex);
+            flow.pads.push_back(GST_PAD(gst_object_ref(pad)));
+            flow.lastPad = g_get_monotonic_time();
+            return;
+        }
+    }
     GstElement* queue = gst_element_factory_make(target ? "queue" : "fakesink", nullptr);
     if (target)
         g_object_set(queue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time",
@@ -139,9 +286,10 @@ struct Copy {
     double duration = 0; // of the recording, seconds (0: unknown)
 };
 
-// Copies [from, to] of `source` into `target` (Matroska), or fails.
+// Copies [from, to] of `source` into `target` (Matroska), or fails. With `overlay`, the span is
+// decoded instead and re-encoded into an MP4 with the overlay's texts on the picture.
 Copy Remux(const QString& source, gint64 from, bool exactStart, gint64 to, const QString& target,
-           const std::function<bool(double)>& progress) {
+           const std::function<bool(double)>& progress, const Overlay* overlay = nullptr) {
     Copy copy;
     static std::once_flag once;
     std::call_once(once, [] {
@@ -152,8 +300,8 @@ Copy Remux(const QString& source, gint64 from, bool exactStart, gint64 to, const
     const bool asf = AsfCardSource::LooksLikeAsf(absolute);
     GstElementPtr pipeline(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new("clip"))));
     GstElement* src = gst_element_factory_make(asf ? "asfcardsrc" : "filesrc", nullptr);
-    GstElement* parser = gst_element_factory_make("parsebin", nullptr);
-    GstElement* mux = gst_element_factory_make("matroskamux", "mux");
+    GstElement* parser = gst_element_factory_make(overlay ? "decodebin" : "parsebin", nullptr);
+    GstElement* mux = gst_element_factory_make(overlay ? "mp4mux" : "matroskamux", "mux");
     GstElement* sink = gst_element_factory_make("filesink", nullptr);
     if (!src || !parser || !mux || !sink) {
         for (GstElement* e : {src, parser, mux, sink})
@@ -174,6 +322,7 @@ Copy Remux(const QString& source, gint64 from, bool exactStart, gint64 to, const
         return copy;
     }
     Flow flow;
+    flow.overlay = overlay;
     flow.lastChange = g_get_monotonic_time();
     g_signal_connect(parser, "pad-added", G_CALLBACK(OnParserPad), &flow);
     g_signal_connect(parser, "no-more-pads", G_CALLBACK(OnNoMorePads), &flow);
@@ -371,11 +520,14 @@ QString DefaultName(const QString& source, double from, double to) {
            part(to) + QStringLiteral(".mkv");
 }
 
-QStringList OutputsFor(const QString& out) {
+QStringList OutputsFor(const QString& out, bool overlay) {
     const QFileInfo info(out);
     const QString stem = info.absoluteDir().filePath(info.completeBaseName());
-    return {info.absoluteFilePath(), stem + QStringLiteral(".gpx"), stem + QStringLiteral(".srt"),
-            stem + QStringLiteral(".sha256")};
+    QStringList outputs = {info.absoluteFilePath(), stem + QStringLiteral(".gpx"),
+                           stem + QStringLiteral(".srt"), stem + QStringLiteral(".sha256")};
+    if (overlay)
+        outputs.append(stem + QStringLiteral(".mp4"));
+    return outputs;
 }
 
 Result Export(const Request& request, const std::function<bool(double)>& progress) {
@@ -385,7 +537,7 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
         result.error = QStringLiteral("Open fail");
         return result;
     }
-    const QStringList outputs = OutputsFor(request.out);
+    const QStringList outputs = OutputsFor(request.out, request.overlay);
     std::vector<Pending> pending;
     const auto fail = [&](const QString& why) {
         for (const Pending& p : pending)
@@ -429,9 +581,11 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
 
     Pending clip{outputs[0], outputs[0] + QStringLiteral(".part")};
     pending.push_back(clip);
-    // The copy is three quarters of the work; the sidecars and the hashes the rest.
+    // The copy is most of the work, unless the picture is re-encoded; the hashes the rest.
+    const double copyShare = request.overlay ? 0.15 : 0.75;
+    const double doneShare = request.overlay ? 0.9 : 0.75;
     const Copy copy = Remux(source.absoluteFilePath(), from, key.has_value(), to, clip.temporary,
-                            [&](double share) { return !progress || progress(0.75 * share); });
+                            [&](double share) { return !progress || progress(copyShare * share); });
     if (copy.cancelled) {
         fail({});
         result.cancelled = true;
@@ -447,6 +601,7 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
     // spread evenly over the recording, as the chart shows them.
     TrueTrip::Trip trip;
     QString error;
+    Overlay overlay;
     const bool haveLog = TrueTrip::Read(logPath, trip) && !trip.samples.empty();
     if (haveLog && copy.duration > 0) {
         const double step = copy.duration / double(trip.samples.size());
@@ -471,8 +626,9 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
             const double begin = times[i] - result.start;
             const double finish =
                 (i + 1 < times.size() ? times[i + 1] : times[i] + step) - result.start;
-            QString text = QString::fromLatin1(s.date + ' ' + s.time.left(8)) +
-                           QStringLiteral("\n%1 km/h").arg(s.speed, 0, 'f', 1);
+            const QString when = QString::fromLatin1(s.date + ' ' + s.time.left(8));
+            const QString speed = QStringLiteral("%1 km/h").arg(s.speed, 0, 'f', 1);
+            QString text = when + QLatin1Char('\n') + speed;
             if (s.skip == TrueTrip::Skip::None)
                 text +=
                     QStringLiteral("  %1  %2")
@@ -480,6 +636,11 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
             srt += QStringLiteral("%1\n%2 --> %3\n%4\n\n")
                        .arg(++number)
                        .arg(SrtTime(begin), SrtTime(finish), text);
+            overlay.times.push_back(times[i]);
+            overlay.texts.push_back((when + QLatin1Char('\n') + speed +
+                                     QString::asprintf("\nX %+.2f g  Y %+.2f g  Z %+.2f g",
+                                                       s.accelX, s.accelY, s.accelZ))
+                                        .toUtf8());
         }
         Pending gpxFile, srtFile;
         if (!WriteTemporary(outputs[1], TripExport::FormatTrip(gpx, TripExport::Format::Gpx),
@@ -489,6 +650,26 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
         if (!WriteTemporary(outputs[2], srt.toUtf8(), srtFile, error))
             return fail(error);
         pending.push_back(srtFile);
+    }
+
+    // The same span re-encoded with the data in the picture, from the same records.
+    if (request.overlay) {
+        Pending mp4{outputs[4], outputs[4] + QStringLiteral(".part")};
+        pending.push_back(mp4);
+        const Copy encoded = Remux(
+            source.absoluteFilePath(), from, key.has_value(), to, mp4.temporary,
+            [&](double share) {
+                return !progress || progress(copyShare + (doneShare - copyShare) * share);
+            },
+            &overlay);
+        if (encoded.cancelled) {
+            fail({});
+            result.cancelled = true;
+            return result;
+        }
+        if (!encoded.ok || QFileInfo(mp4.temporary).size() == 0)
+            return fail(encoded.error.isEmpty() ? QStringLiteral("nothing was encoded")
+                                                : encoded.error);
     }
 
     // The manifest: the originals by their full paths, the outputs by their names.
@@ -512,7 +693,8 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
         if (hash.isEmpty())
             return fail(error);
         manifest += hash + "  " + QFile::encodeName(QFileInfo(pending[i].path).fileName()) + '\n';
-        if (progress && !progress(0.75 + 0.25 * double(i + 1) / double(pending.size()))) {
+        if (progress &&
+            !progress(doneShare + (1 - doneShare) * double(i + 1) / double(pending.size()))) {
             fail({});
             result.cancelled = true;
             return result;

@@ -9,17 +9,20 @@
 // re-encoding into Matroska (from the key frame at or before the start; every frame is one in
 // MJPEG), and beside it, named after it, the span's trip as GPX (true positions), one subtitle
 // per trip log record (.srt: local date and time, speed, position) and a SHA-256 manifest of
-// the original, its log, the clip and the sidecars (.sha256, read by `sha256sum -c`). The
+// the original, its log, the clip and the sidecars (.sha256, read by `sha256sum -c`); on request
+// also the span re-encoded (H.264 in MP4, plays on a phone) with the date and time, speed and
+// G values of the same records burned into the picture. The
 // originals are only read; every output is written to a temporary file and put in place once
 // whole, and nothing of an export that failed or was cancelled is left behind.
 namespace ClipExport {
 
 struct Request {
-    QString source;  // the recording
-    double from = 0; // seconds into it
-    double to = -1;  // seconds; negative: to its end
-    QString out;     // the clip's path (.mkv); the sidecars take its name with their suffix
-    QString version; // the program's, for the manifest
+    QString source;       // the recording
+    double from = 0;      // seconds into it
+    double to = -1;       // seconds; negative: to its end
+    QString out;          // the clip's path (.mkv); the sidecars take its name with their suffix
+    QString version;      // the program's, for the manifest
+    bool overlay = false; // also the span re-encoded as H.264 MP4 with the data in the picture
 };
 
 struct Result {
@@ -39,8 +42,9 @@ QString TimeText(double seconds);
 // The default clip name for a span: "0003_00-01-15.500_00-01-45.000.mkv".
 QString DefaultName(const QString& source, double from, double to);
 
-// The paths written for a clip at `out`: the clip, then .gpx, .srt and .sha256 beside it.
-QStringList OutputsFor(const QString& out);
+// The paths written for a clip at `out`: the clip, then .gpx, .srt and .sha256 beside it, and
+// with the overlay, .mp4.
+QStringList OutputsFor(const QString& out, bool overlay = false);
 
 // Runs the export, calling `progress` with the share done (0 … 1) every so often; when it
 // answers false, the export stops and removes what it wrote. Blocks; call it off the UI thread

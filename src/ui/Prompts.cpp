@@ -1,7 +1,9 @@
 #include "ui/Prompts.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -29,9 +31,20 @@ QString DialogFilter(const QString& filter, bool* rewritten) {
 // A save dialog at `where` (a folder, or a path naming the folder and the file to offer);
 // the chosen path, empty when cancelled.
 QString RunSaveDialog(QWidget* parent, const QString& filter, const QString& defaultSuffix,
-                      const QString& where, bool confirmOverwrite) {
+                      const QString& where, bool confirmOverwrite, const QString& option = {},
+                      bool* checked = nullptr) {
     bool rewritten = false;
     QFileDialog dialog(parent, QString(), where, DialogFilter(filter, &rewritten));
+    QCheckBox* box = nullptr;
+    // A check box goes into Qt's own chooser; the desktop's cannot take one.
+    if (checked && !option.isEmpty()) {
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+            box = new QCheckBox(option, &dialog);
+            box->setChecked(*checked);
+            grid->addWidget(box, grid->rowCount(), 0, 1, grid->columnCount());
+        }
+    }
     dialog.setOption(QFileDialog::HideNameFilterDetails, rewritten);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !confirmOverwrite);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -39,6 +52,8 @@ QString RunSaveDialog(QWidget* parent, const QString& filter, const QString& def
     dialog.setDefaultSuffix(defaultSuffix);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
+    if (box)
+        *checked = box->isChecked();
     return dialog.selectedFiles().constFirst();
 }
 
@@ -93,6 +108,19 @@ QString DesktopPrompts::chooseSaveFile(QWidget* parent, const QString& filter,
 QString Prompts::chooseNewFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
                                const QString& proposed) {
     return chooseSaveFile(parent, filter, defaultSuffix, proposed);
+}
+
+QString Prompts::chooseNewFileWithOption(QWidget* parent, const QString& filter,
+                                         const QString& defaultSuffix, const QString& proposed,
+                                         const QString&, bool&) {
+    return chooseNewFile(parent, filter, defaultSuffix, proposed);
+}
+
+QString DesktopPrompts::chooseNewFileWithOption(QWidget* parent, const QString& filter,
+                                                const QString& defaultSuffix,
+                                                const QString& proposed, const QString& option,
+                                                bool& checked) {
+    return RunSaveDialog(parent, filter, defaultSuffix, proposed, false, option, &checked);
 }
 
 bool Prompts::question(QWidget*, const QString&) {

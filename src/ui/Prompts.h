@@ -36,6 +36,12 @@ public:
     virtual QString chooseNewFile(QWidget* parent, const QString& filter,
                                   const QString& defaultSuffix, const QString& proposed);
 
+    // chooseNewFile with a check box `option` under the chooser's fields, shown as `checked`
+    // and left in it as the user set it. By default, chooseNewFile's answer, `checked` as it was.
+    virtual QString chooseNewFileWithOption(QWidget* parent, const QString& filter,
+                                            const QString& defaultSuffix, const QString& proposed,
+                                            const QString& option, bool& checked);
+
     // A Yes/No question, No the default answer; true for Yes. By default, No.
     virtual bool question(QWidget* parent, const QString& text);
 
@@ -63,6 +69,9 @@ public:
                            const QString& directory) override;
     QString chooseNewFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
                           const QString& proposed) override;
+    QString chooseNewFileWithOption(QWidget* parent, const QString& filter,
+                                    const QString& defaultSuffix, const QString& proposed,
+                                    const QString& option, bool& checked) override;
     bool question(QWidget* parent, const QString& text) override;
     bool choosePrinter(QWidget* parent, QPrinter& printer) override;
     int runModal(QDialog& dialog) override;

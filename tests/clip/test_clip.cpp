@@ -60,6 +60,35 @@ double probedLength(const QString& file) {
         .toDouble();
 }
 
+// The length GStreamer's own discoverer reads, seconds.
+double discoveredLength(const QString& file) {
+    const Ran r = run("gst-discoverer-1.0", {file});
+    const qsizetype at = r.out.indexOf("Duration: ");
+    if (at < 0)
+        return -1;
+    const QList<QByteArray> parts = r.out.mid(at + 10, 20).trimmed().split(':');
+    return parts.size() == 3
+               ? parts[0].toDouble() * 3600 + parts[1].toDouble() * 60 + parts[2].toDouble()
+               : -1;
+}
+
+// Frame `index` of the file's first video stream as 8-bit grey, as ffmpeg decodes it.
+QByteArray greyFrame(const QString& file, int index) {
+    return run("ffmpeg",
+               {"-v", "error", "-i", file, "-vf", QStringLiteral("select=eq(n\\,%1)").arg(index),
+                "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "gray", "-"})
+        .out;
+}
+
+// The mean absolute difference of two grey 640-wide frames over a rectangle.
+double difference(const QByteArray& a, const QByteArray& b, int x, int y, int w, int h) {
+    double sum = 0;
+    for (int row = y; row < y + h; ++row)
+        for (int col = x; col < x + w; ++col)
+            sum += std::abs(int(uchar(a[row * 640 + col])) - int(uchar(b[row * 640 + col])));
+    return sum / (w * h);
+}
+
 } // namespace
 
 class TestClip : public QObject {
@@ -138,6 +167,8 @@ private Q_SLOTS:
         QCOMPARE(frameMd5s(out), span);
         QVERIFY2(qAbs(probedLength(out) - 9.52) <= 0.04,
                  qPrintable(QString::number(probedLength(out))));
+        QVERIFY2(qAbs(discoveredLength(out) - 9.52) <= 0.04,
+                 qPrintable(QString::number(discoveredLength(out))));
 
         const Ran check = run("sha256sum", {"-c", "span.sha256"}, dir.path());
         QVERIFY2(check.code == 0, (check.out + check.err).constData());
@@ -184,6 +215,37 @@ private Q_SLOTS:
         const QList<QByteArray> clip = sizes(out), whole = sizes(source);
         QCOMPARE(clip.size(), 90); // 3 s at 30 fps
         QCOMPARE(clip, whole.mid(120, 90));
+        QVERIFY2(qAbs(discoveredLength(out) - 3.0) <= 1 / 30.0,
+                 qPrintable(QString::number(discoveredLength(out))));
+    }
+
+    // With the data in the picture: an H.264 MP4 of the same frames (count, size, rate) that
+    // differs from the source where the text is and hardly elsewhere, and is in the manifest.
+    void overlayCarriesTheData() {
+        QTemporaryDir dir;
+        const QString source = cardFile("0005.asf");
+        const QString out = dir.filePath("told.mkv");
+        const Ran cli = run(PLAYER_BINARY, {"--export-clip", source, "--from", "10.5", "--to", "13",
+                                            "--overlay", out});
+        QVERIFY2(cli.code == 0, cli.err.constData());
+        const QString mp4 = dir.filePath("told.mp4");
+        const Ran probe = run("ffprobe", {"-v", "error", "-select_streams", "v:0", "-count_frames",
+                                          "-show_entries",
+                                          "stream=codec_name,width,height,r_frame_rate,nb_read_"
+                                          "frames",
+                                          "-of", "csv=p=0", mp4});
+        QCOMPARE(probe.out.trimmed(), QByteArray("h264,640,480,25/1,63")); // 10.48 … 12.96
+        QCOMPARE(frameMd5s(out).size(), 63);
+        const Ran check = run("sha256sum", {"-c", "told.sha256"}, dir.path());
+        QVERIFY2(check.code == 0 && check.out.contains("told.mp4: OK"), check.out.constData());
+        // Frame 20 of the clip is frame 282 of the source (10.48 s at 25 fps, on by 20).
+        const QByteArray ours = greyFrame(mp4, 20), theirs = greyFrame(source, 282);
+        QCOMPARE(ours.size(), 640 * 480);
+        QCOMPARE(theirs.size(), 640 * 480);
+        const double text = difference(ours, theirs, 20, 22, 280, 60);
+        const double road = difference(ours, theirs, 100, 300, 400, 120);
+        QVERIFY2(text > 30 && road < 4,
+                 qPrintable(QStringLiteral("text %1, road %2").arg(text).arg(road)));
     }
 
     // Stopped halfway, an export leaves nothing behind, not even its temporary files.

@@ -22,6 +22,7 @@ public:
     QStringList saveSuffixes;
     QStringList saveDirectories; // the folder, or the file offered, of each save dialog
     QStringList questions;
+    QStringList options; // the check boxes shown in file choosers
     int printerRequests = 0;
     int modalRuns = 0;
 
@@ -29,6 +30,7 @@ public:
     std::deque<QStringList> openAnswers;
     std::deque<QString> saveAnswers;
     std::deque<bool> questionAnswers; // an empty queue answers No
+    std::deque<bool> optionAnswers;   // how the user leaves a chooser's check box; empty: as shown
     // Sets the printer up (e.g. PDF output) and returns whether the user pressed Print.
     std::deque<std::function<bool(QPrinter&)>> printerAnswers;
     // Plays the user's part in a modal dialog and returns its result code.
@@ -54,6 +56,14 @@ public:
         saveDirectories << directory;
         saveSuffixes << suffix;
         return pop(saveAnswers, QString());
+    }
+
+    QString chooseNewFileWithOption(QWidget* parent, const QString& filter, const QString& suffix,
+                                    const QString& proposed, const QString& option,
+                                    bool& checked) override {
+        options << option;
+        checked = pop(optionAnswers, checked);
+        return chooseNewFile(parent, filter, suffix, proposed);
     }
 
     bool question(QWidget*, const QString& text) override {
