@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "clip/ClipExport.h"
+#include "events/EventsCommand.h"
 #include "export/TripExport.h"
 #include "trip/TripLog.h"
 
@@ -30,6 +31,8 @@ CommandLine::Action OwnOption(const QString& a) {
         return CommandLine::Action::ExportKml;
     if (a == QLatin1String("--export-clip"))
         return CommandLine::Action::ExportClip;
+    if (a == QLatin1String("--events"))
+        return CommandLine::Action::Events;
     return CommandLine::Action::Run;
 }
 
@@ -114,6 +117,32 @@ CommandLine::Request CommandLine::ParseEarly(int argc, const char* const* argv) 
         // The first of our options wins, as with most programs.
         if ((request.action = OwnOption(a)) == Action::Run)
             continue;
+        if (request.action == Action::Events) {
+            // FOLDER or LOG, and --csv OUT.
+            QStringList paths;
+            for (int k = i + 1; k < argc; ++k) {
+                const QString arg = QString::fromLocal8Bit(argv[k]);
+                if (arg == QLatin1String("--csv") && k + 1 < argc &&
+                    !QString::fromLocal8Bit(argv[k + 1]).startsWith(QLatin1Char('-'))) {
+                    request.out = QString::fromLocal8Bit(argv[++k]);
+                } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
+                    request.action = Action::Error;
+                    request.error = arg == QLatin1String("--csv")
+                                        ? QStringLiteral("--csv takes OUT")
+                                        : QStringLiteral("%1 where a path was expected").arg(arg);
+                    return request;
+                } else {
+                    paths.append(arg);
+                }
+            }
+            if (paths.size() != 1) {
+                request.action = Action::Error;
+                request.error = QStringLiteral("--events takes FOLDER or LOG, and --csv OUT");
+                return request;
+            }
+            request.log = paths.first();
+            return request;
+        }
         if (request.action == Action::ExportClip) {
             // FILE, then --from T and --to T in any order, and an optional OUT.
             QStringList paths;
@@ -214,6 +243,10 @@ QString CommandLine::HelpText(const QString& programName) {
                           "                  (.sha256) beside it; with --overlay also an H.264\n"
                           "                  .mp4 with the date, speed and G values in the\n"
                           "                  picture; no window is opened\n"
+                          "  --events FOLDER|LOG [--csv OUT]\n"
+                          "                  the jolts over the G limits of the card's setup.ini\n"
+                          "                  in every trip log of FOLDER (or in LOG), one CSV\n"
+                          "                  row each, on standard output or into OUT; no window\n"
                           "  -h, --help      show this help and exit\n"
                           "  -v, --version   show the version and exit\n"
                           "\n"
@@ -314,6 +347,8 @@ int CommandLine::HandleEarly(int argc, const char* const* argv) {
         return RunExport(request, program);
     if (request.action == Action::ExportClip)
         return RunExportClip(request, program);
+    if (request.action == Action::Events)
+        return Events::RunCommandLine(request.log, request.out, program);
     // Without a display Qt would end the program at its start, before any word on the
     // command line: a wrong one is said here, and so is the missing display.
     if (request.action == Action::Run && !DisplayAvailable(argc, argv)) {

@@ -5,12 +5,13 @@
 
 // The program's command line: dashcard-player [FILE|FOLDER], --help, --version, and the
 // exports --export-gpx LOG [OUT], --export-kml LOG [OUT] and
-// --export-clip FILE [--from T] [--to T] [--overlay] [OUT] (no window; for scripts).
+// --export-clip FILE [--from T] [--to T] [--overlay] [OUT] and --events FOLDER|LOG [--csv OUT]
+// (no window; for scripts).
 // Options of Qt (-platform NAME, ...) and of its web engine (--no-sandbox, ...) are let
 // through to them, so only our own two options and the one path are looked at here.
 class CommandLine {
 public:
-    enum class Action { Run, Help, Version, ExportGpx, ExportKml, ExportClip, Error };
+    enum class Action { Run, Help, Version, ExportGpx, ExportKml, ExportClip, Events, Error };
 
     struct Request {
         Action action = Action::Run;

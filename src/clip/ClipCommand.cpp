@@ -4,7 +4,6 @@
 #include "clip/ClipExport.h"
 #include "export/TripExport.h"
 #include "playback/OpenWait.h"
-#include "skin/SkinSlider.h"
 #include "trip/TripLog.h"
 #include "ui/Prompts.h"
 
@@ -24,7 +23,7 @@ std::pair<double, double> ClipMarks::Span(double duration) const {
     return {from, to};
 }
 
-void ClipMarks::Show(CSkinSlider& seekBar, double duration) const {
+QList<QPair<int, QColor>> ClipMarks::Ticks(double duration) const {
     QList<QPair<int, QColor>> ticks;
     if (duration > 0) {
         const QColor mark(255, 196, 0);
@@ -32,7 +31,7 @@ void ClipMarks::Show(CSkinSlider& seekBar, double duration) const {
             if (at >= 0)
                 ticks.append({int(std::lround(std::min(at, duration) * 1000 / duration)), mark});
     }
-    seekBar.SetMarks(ticks);
+    return ticks;
 }
 
 namespace ClipExport {

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QColor>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <utility>
 
-class CSkinSlider;
 class QWidget;
 
 // The span of the open recording the user marked for a clip: a start and an end mark, each at
@@ -18,8 +20,8 @@ public:
     // The span to export of a recording of `duration` seconds: the marks in order, the
     // recording's start and end where one is missing.
     std::pair<double, double> Span(double duration) const;
-    // The ticks on `seekBar` (positions 0 … 1000 over `duration`); none without marks.
-    void Show(CSkinSlider& seekBar, double duration) const;
+    // The ticks for the seek bar (positions 0 … 1000 over `duration`); none without marks.
+    QList<QPair<int, QColor>> Ticks(double duration) const;
 
 private:
     double m_start = -1, m_end = -1;

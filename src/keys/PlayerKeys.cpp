@@ -92,6 +92,16 @@ void InstallPlayerKeys(CPlayerDlg& w) {
     Bind(w, QKeySequence(Qt::CTRL | Qt::Key_E), nullptr, Repeat::No, [&w] { w.OnExportClip(); });
     w.m_sliderSeek->setToolTip(
         QStringLiteral("Clip marks: I start, O end, Backspace clears; Ctrl+E exports the clip"));
+    // The events of the listed recordings, the jumps between them, and play through.
+    Bind(w, QKeySequence(Qt::Key_F3), nullptr, Repeat::No, [&w] { w.OnFindEvents(); });
+    Bind(w, QKeySequence(Qt::Key_N), nullptr, Repeat::Yes, [&w] { w.OnJumpToEvent(+1); });
+    Bind(w, QKeySequence(Qt::SHIFT | Qt::Key_N), nullptr, Repeat::Yes,
+         [&w] { w.OnJumpToEvent(-1); });
+    Bind(w, QKeySequence(Qt::Key_P), nullptr, Repeat::No,
+         [] { CPlayerDlg::SetPlayThrough(!CPlayerDlg::PlayThrough()); });
+    w.m_sliderSeek->setToolTip(w.m_sliderSeek->toolTip() +
+                               QStringLiteral("\nEvents: F3 finds them, N / Shift+N jump to the "
+                                              "next / previous; P plays through the card"));
     Bind(w, QKeySequence(Qt::Key_Up), nullptr, Repeat::Yes,
          [&w] { StepVolume(w.m_sliderVolume, +1); });
     Bind(w, QKeySequence(Qt::Key_Down), nullptr, Repeat::Yes,

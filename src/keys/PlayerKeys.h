@@ -14,4 +14,6 @@ class CPlayerDlg;
 //   Ctrl+O       open file                    Ctrl+S, Ctrl+P           snapshot, print
 //   I, O         clip start / end mark        Backspace                clear the marks
 //   Ctrl+E       export the clip (the marked span, else the whole recording)
+//   F3           find the events of the listed recordings
+//   N, Shift+N   to the next / previous event     P   play through the card (on / off)
 void InstallPlayerKeys(CPlayerDlg& window);

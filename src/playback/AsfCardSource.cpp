@@ -345,6 +345,18 @@ std::optional<qint64> KeyFrameAt(const QString& path, qint64 ns) {
     return key ? std::optional<qint64>(qint64(*key)) : std::nullopt;
 }
 
+std::optional<double> LengthOf(const QString& path) {
+    Card file;
+    file.fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (file.fd < 0 || fstat(file.fd, &st) != 0)
+        return std::nullopt;
+    const auto layout = asf::ReadLayout(ReaderOf(file.fd), guint64(st.st_size));
+    if (!layout || layout->endMs <= layout->prerollMs)
+        return std::nullopt;
+    return double(layout->endMs - layout->prerollMs) / 1000.0;
+}
+
 bool LooksLikeAsf(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

@@ -34,6 +34,10 @@ inline std::optional<qint64> FrameStartAt(GstElement* source, qint64 ns) {
 // by `ns`, read from the file itself; nothing when the file does not tell.
 std::optional<qint64> KeyFrameAt(const QString& path, qint64 ns);
 
+// For an ASF recording on the card: how long it plays, in seconds, as the player shows it (a
+// file cut short ends where its data does); nothing when the file does not tell.
+std::optional<double> LengthOf(const QString& path);
+
 // Whether the file starts like an ASF file (its header object's identifier).
 bool LooksLikeAsf(const QString& path);
 

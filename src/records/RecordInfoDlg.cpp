@@ -1,5 +1,7 @@
 #include "records/RecordInfoDlg.h"
 
+#include "events/EventFinder.h"
+
 #include "records/CurrentRecord.h"
 #include "records/RecordListDlg.h"
 #include "shell/PlayerDlg.h"
@@ -137,7 +139,9 @@ void CRecordInfoDlg::UpdateFromCurrentRecord() {
     else
         m_strRecord = QStringLiteral("No.") + record.numberText + QStringLiteral("   Record: ") +
                       record.fileName;
-    m_strEvent.clear();
+    // Empty until the user asks for the events (the record list's "Find events").
+    const Events::Scan* scan = record.fileName.isEmpty() ? nullptr : Events::Known(record.fileName);
+    m_strEvent = scan ? Events::Summary(*scan) : QString();
     m_strResolution =
         QString::asprintf("%u*%u", unsigned(record.videoWidth), unsigned(record.videoHeight));
 

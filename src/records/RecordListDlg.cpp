@@ -4,6 +4,7 @@
 #include "export/ExportMenu.h"
 #include "playback/GraphPlayer.h"
 #include "records/CurrentRecord.h"
+#include "shell/PlayerDlg.h"
 #include "skin/SkinButton.h"
 #include "skin/SkinnedWindow.h"
 
@@ -12,10 +13,12 @@
 #include <QPainter>
 #include <QResizeEvent>
 
+#include <QAction>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTreeWidget>
@@ -254,6 +257,20 @@ QMenu* CRecordListDlg::CreateRowMenu(int row) {
     TripExport::AddExportActions(*menu, this, path);
     menu->addAction(QStringLiteral("Export clip…"), this,
                     [this, path] { ClipExport::ExportFromWindow(this, path, 0, -1); });
+    // The whole list's: the jolts of every listed recording, and playing on from row to row.
+    auto* window =
+        qobject_cast<CPlayerDlg*>(parentWidget() ? parentWidget()->parentWidget() : nullptr);
+    if (window) {
+        menu->addSeparator();
+        QAction* find = menu->addAction(QStringLiteral("Find events"), window,
+                                        [window] { window->OnFindEvents(); });
+        find->setShortcut(QKeySequence(Qt::Key_F3));
+        QAction* through = menu->addAction(QStringLiteral("Play through the card"));
+        through->setCheckable(true);
+        through->setChecked(CPlayerDlg::PlayThrough());
+        through->setShortcut(QKeySequence(Qt::Key_P));
+        connect(through, &QAction::toggled, this, [](bool on) { CPlayerDlg::SetPlayThrough(on); });
+    }
     return menu;
 }
 

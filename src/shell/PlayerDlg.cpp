@@ -3,6 +3,8 @@
 
 #include "capture/FrameCapture.h"
 #include "config/ConfigDlg.h"
+#include "events/EventFinder.h"
+#include "events/EventsCommand.h"
 #include "geo/TrueTrip.h"
 #include "keys/PlayerKeys.h"
 #include "playback/GraphPlayer.h"
@@ -31,10 +33,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QSettings>
 #include <QTreeWidget>
 #include <QWindow>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -498,7 +502,7 @@ bool CPlayerDlg::OpenAndPlay() {
     }
     ClosePlayer();
     m_clipMarks.Clear(); // the marks were the other recording's
-    m_clipMarks.Show(*m_sliderSeek, 0);
+    m_sliderSeek->SetMarks({});
     m_pPlayer = m_engineFactory();
     if (!m_pPlayer->CreateGraph())
         return false;
@@ -527,6 +531,8 @@ bool CPlayerDlg::OpenAndPlay() {
     CurrentRecord.videoWidth = uint32_t(width);
     CurrentRecord.videoHeight = uint32_t(height);
     TripLog.reloadPending = true;
+    ShowMarks(); // events found for this recording
+    m_dlgRecordInfo->UpdateFromCurrentRecord();
     m_timer.start();
     return true;
 }
@@ -626,19 +632,68 @@ void CPlayerDlg::OnMarkStart() {
     if (!m_pPlayer || OpenWait::Busy())
         return;
     m_clipMarks.SetStart(PositionOr(0.0));
-    m_clipMarks.Show(*m_sliderSeek, DurationOr(0.0));
+    ShowMarks();
 }
 
 void CPlayerDlg::OnMarkEnd() {
     if (!m_pPlayer || OpenWait::Busy())
         return;
     m_clipMarks.SetEnd(PositionOr(0.0));
-    m_clipMarks.Show(*m_sliderSeek, DurationOr(0.0));
+    ShowMarks();
 }
 
 void CPlayerDlg::OnClearMarks() {
     m_clipMarks.Clear();
-    m_clipMarks.Show(*m_sliderSeek, 0);
+    ShowMarks();
+}
+
+void CPlayerDlg::ShowMarks() {
+    const double duration = m_pPlayer ? DurationOr(0.0) : 0.0;
+    QList<QPair<int, QColor>> ticks = m_clipMarks.Ticks(duration);
+    const Events::Scan* scan = m_pPlayer ? Events::Known(CurrentRecord.fileName) : nullptr;
+    if (scan && duration > 0) {
+        const QColor jolt(255, 64, 64);
+        for (const Events::Event& e : scan->events)
+            ticks.append({int(std::lround(std::min(e.at, duration) * 1000 / duration)), jolt});
+    }
+    m_sliderSeek->SetMarks(ticks);
+}
+
+void CPlayerDlg::OnFindEvents() {
+    if (OpenWait::Busy())
+        return;
+    Events::FindFromWindow(*this);
+}
+
+void CPlayerDlg::OnJumpToEvent(int direction) {
+    if (!m_pPlayer || OpenWait::Busy())
+        return;
+    const Events::Scan* scan = Events::Known(CurrentRecord.fileName);
+    if (!scan)
+        return;
+    // Two seconds before the peak, to see it coming; a step back passes over the event just
+    // jumped to while it is still playing into it.
+    const double now = PositionOr(0.0);
+    std::optional<double> target;
+    for (const Events::Event& e : scan->events) {
+        const double at = std::max(0.0, e.at - Events::kMergeSeconds);
+        if (direction > 0 && at > now + 0.25 && !target)
+            target = at;
+        if (direction < 0 && at < now - 0.5)
+            target = at;
+    }
+    if (!target)
+        return;
+    m_pPlayer->SeekToSeconds(*target);
+    SetPlayLooks(m_pPlayer->InRunningState(), !m_pPlayer->InRunningState());
+}
+
+bool CPlayerDlg::PlayThrough() {
+    return QSettings().value(QStringLiteral("playThrough"), false).toBool();
+}
+
+void CPlayerDlg::SetPlayThrough(bool on) {
+    QSettings().setValue(QStringLiteral("playThrough"), on);
 }
 
 void CPlayerDlg::OnExportClip() {
@@ -683,8 +738,18 @@ void CPlayerDlg::OnTimer() {
     m_strTime = FormatTime(t, d);
     if (m_editTime->text() != m_strTime)
         m_editTime->setText(m_strTime);
-    if (t == d)
+    if (t == d) {
+        // The end reached while playing: with play through on, the next row opens and plays
+        // as Next would; the last row ends as without it.
+        const bool wasPlaying = m_btnPlay->GetState();
         SetPlayLooks(false, true);
+        if (wasPlaying && PlayThrough() && CurrentRecord.listIndex >= 0 &&
+            CurrentRecord.listIndex < CurrentRecord.listCount - 1 &&
+            m_dlgRecordList->FirstSelectedRow() >= 0) {
+            m_dlgRecordInfo->OnNext();
+            return;
+        }
+    }
     const int f = TruncToInt(t * 1000.0 / d);
     if (f != m_sliderSeek->GetPos()) {
         m_sliderSeek->SetPos(f);

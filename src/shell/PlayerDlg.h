@@ -82,6 +82,15 @@ public:
     void OnClearMarks();
     void OnExportClip();
     const ClipMarks& Marks() const { return m_clipMarks; }
+    // The seek bar's ticks: the clip marks and the events found in the open recording.
+    void ShowMarks();
+    // "Find events" (F3) over the listed recordings; N / Shift+N to the next / previous one.
+    void OnFindEvents();
+    void OnJumpToEvent(int direction);
+    // "Play through the card" (P): at the end of a recording played to it, the next row plays.
+    // Kept in the program's own settings.
+    static bool PlayThrough();
+    static void SetPlayThrough(bool on);
     void OnSnapshot();
     void OnPrint();
     void OnConfiguration();

@@ -546,7 +546,21 @@ QList<Recording> standardRecordings() {
             utc(2026, 5, 20, 15, 20, 48), 6),
         powerCutRecording(),
         fullHdRecording(),
+        joltRecording(),
     };
+}
+
+Recording joltRecording() {
+    Recording r;
+    r.name = QStringLiteral("0009.asf");
+    r.seconds = 20;
+    r.videoCodec = QStringLiteral("mjpeg");
+    r.audioCodec = QStringLiteral("pcm_s16le");
+    r.samplesPerSecond = 5;
+    r.start = utc(2026, 5, 20, 16, 10, 4);
+    r.seed = 9;
+    r.jolts = {{6.0, 'Z', 3.42}, {13.0, 'X', 2.86}, {17.0, 'Y', 2.47}};
+    return r;
 }
 
 Recording fullHdRecording() {
@@ -706,16 +720,33 @@ QList<TripSample> samplesOf(const Drive& drive, int seconds, int rate) {
 
 } // namespace
 
+// The drive's samples with the recording's jolts in them.
+QList<TripSample> loggedSamples(const Recording& rec, const Drive& drive, int rate) {
+    QList<TripSample> samples = samplesOf(drive, rec.seconds, rate);
+    for (const Recording::Jolt& jolt : rec.jolts) {
+        const qsizetype k = qsizetype(std::lround(jolt.at * rate));
+        for (qsizetype i = k - 1; i <= k + 1; ++i) {
+            if (i < 0 || i >= samples.size())
+                continue;
+            double& value = jolt.axis == 'X'   ? samples[i].accelX
+                            : jolt.axis == 'Y' ? samples[i].accelY
+                                               : samples[i].accelZ;
+            value = i == k ? jolt.peak : std::round((value + jolt.peak) * 50) / 100;
+        }
+    }
+    return samples;
+}
+
 QList<TripSample> tripSamples(const Recording& rec, int seed) {
     const int rate = validRate(rec.samplesPerSecond);
-    return samplesOf(simulate(rec.seconds, rate, seed, rec.startLatitude, rec.startLongitude),
-                     rec.seconds, rate);
+    return loggedSamples(
+        rec, simulate(rec.seconds, rate, seed, rec.startLatitude, rec.startLongitude), rate);
 }
 
 QByteArray tripLog(const Recording& rec, int seed) {
     const int rate = validRate(rec.samplesPerSecond);
     const Drive drive = simulate(rec.seconds, rate, seed, rec.startLatitude, rec.startLongitude);
-    const QList<TripSample> samples = samplesOf(drive, rec.seconds, rate);
+    const QList<TripSample> samples = loggedSamples(rec, drive, rate);
     const QByteArray eol = rec.crlf ? "\r\n" : "\n";
     QByteArray log;
     log.reserve(int(samples.size()) * 110);

@@ -43,6 +43,15 @@ struct Recording {
     // The trip:
     double startLatitude = 0, startLongitude = 0; // where the drive starts (0, 0: the usual town)
     bool logCutInLastLine = false; // the log ends inside its last record (a power loss)
+    // Jolts the G-sensor felt (a pothole, a knock): at `at` seconds the log's record on
+    // `axis` ('X', 'Y' or 'Z') reads `peak` g, the records on either side half of it more than
+    // the drive's own value.
+    struct Jolt {
+        double at = 0;
+        char axis = 'Z';
+        double peak = 0;
+    };
+    QList<Jolt> jolts;
 };
 
 // One trip log record: G values (g) and speed (km/h) at the recorder's resolution, and where the
@@ -61,9 +70,14 @@ struct TripSample {
 // episode: a run of consecutive samples, the lowest about -1.2.
 constexpr double HARD_BRAKE_G = -1.0;
 
-// The recordings of the card, 0001.asf ... 0008.asf. The first is short (10 s), 640 x 480
+// The recordings of the card, 0001.asf ... 0009.asf. The first is short (10 s), 640 x 480
 // MJPEG with PCM sound: tests use it most.
 QList<Recording> standardRecordings();
+
+// The card's recording with jolts: 0009.asf, 20 s of 640 x 480 MJPEG with sound, a log record
+// every 0.2 s, two jolts over the card's setup.ini limits (Z 3.42 g at 6 s over 3.00, X 2.86 g
+// at 13 s over 2.50) and one just under (Y 2.47 g at 17 s, limit 2.50).
+Recording joltRecording();
 
 // The recording of the card that a power loss cut short: 0007.asf, three minutes of 640 x 480
 // MJPEG with sound, header never finished, file ending two thirds of the way in, no index.

@@ -1,0 +1,201 @@
+#include "events/EventsCommand.h"
+
+#include "config/DeviceConfig.h"
+#include "events/EventFinder.h"
+#include "playback/OpenWait.h"
+#include "records/CurrentRecord.h"
+#include "records/RecordInfoDlg.h"
+#include "records/RecordListDlg.h"
+#include "shell/PlayerDlg.h"
+#include "trip/TripLog.h"
+#include "ui/Prompts.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProgressDialog>
+#include <QSaveFile>
+#include <QTimer>
+#include <QTreeWidget>
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+namespace Events {
+
+namespace {
+
+QByteArray CsvField(const QString& text) {
+    QByteArray bytes = text.toUtf8();
+    if (bytes.contains(',') || bytes.contains('"') || bytes.contains('\n')) {
+        bytes.replace('"', "\"\"");
+        bytes = '"' + bytes + '"';
+    }
+    return bytes;
+}
+
+// The recording a log belongs to: the same name with ".asf" in any letter case.
+QString RecordingOf(const QString& logPath) {
+    const QFileInfo log(logPath);
+    const QDir dir = log.absoluteDir();
+    const QStringList found =
+        dir.entryList({log.completeBaseName() + QStringLiteral(".asf")}, QDir::Files, QDir::Name);
+    return found.isEmpty() ? QString() : dir.filePath(found.first());
+}
+
+} // namespace
+
+QByteArray CsvHeader() {
+    return "file,time_s,logged,axis,peak_g,limit_g,speed_kmh,latitude,longitude\n";
+}
+
+QByteArray CsvRows(const QString& file, const Scan& scan) {
+    QByteArray rows;
+    for (const Event& e : scan.events) {
+        rows += CsvField(file) + ',' + QByteArray::number(e.at, 'f', 3) + ',' +
+                CsvField(QString::fromLatin1(e.date + ' ' + e.time).trimmed()) + ',' +
+                AxisName(e.axis) + ',' + QByteArray::number(e.peak, 'f', 2) + ',' +
+                QByteArray::number(e.limit, 'f', 2) + ',' + QByteArray::number(e.speed, 'f', 1) +
+                ',' + (e.hasPosition ? QByteArray::number(e.latitude, 'f', 6) : QByteArray()) +
+                ',' + (e.hasPosition ? QByteArray::number(e.longitude, 'f', 6) : QByteArray()) +
+                '\n';
+    }
+    return rows;
+}
+
+int RunCommandLine(const QString& target, const QString& csvOut, const QString& program) {
+    const QFileInfo info(target);
+    QStringList logs;
+    if (info.isDir()) {
+        const QDir dir(info.absoluteFilePath());
+        for (const QString& name :
+             dir.entryList({QStringLiteral("*.log")}, QDir::Files, QDir::Name))
+            logs.append(dir.filePath(name));
+    } else if (info.isFile()) {
+        logs.append(info.absoluteFilePath());
+    } else {
+        std::fprintf(stderr, "%s: %s: no such file or folder\n", qPrintable(program),
+                     qPrintable(target));
+        return 1;
+    }
+    if (logs.isEmpty()) {
+        std::fprintf(stderr, "%s: %s: no trip logs (NNNN.LOG) to scan\n", qPrintable(program),
+                     qPrintable(target));
+        return 1;
+    }
+    const QString folder = QFileInfo(logs.first()).absolutePath();
+    const QString setup = SetupFileIn(folder);
+    Limits limits;
+    limits.x = DeviceConfig.dLimitX;
+    limits.y = DeviceConfig.dLimitY;
+    limits.z = DeviceConfig.dLimitZ;
+    if (!setup.isEmpty()) {
+        if (const auto read = ReadLimits(setup))
+            limits = *read;
+        else
+            std::fprintf(stderr, "%s: %s cannot be read\n", qPrintable(program), qPrintable(setup));
+    }
+    std::fprintf(stderr, "%s: limits %s\n", qPrintable(program), qPrintable(LimitsText(limits)));
+
+    QByteArray csv = CsvHeader();
+    int events = 0, scanned = 0;
+    for (const QString& log : logs) {
+        const QString recording = RecordingOf(log);
+        const Scan scan = ScanLog(log, recording, limits);
+        if (!scan.haveLog) {
+            std::fprintf(stderr, "%s: %s cannot be read\n", qPrintable(program), qPrintable(log));
+            continue;
+        }
+        ++scanned;
+        events += int(scan.events.size());
+        csv += CsvRows(recording.isEmpty() ? log : recording, scan);
+    }
+    if (scanned == 0)
+        return 1;
+    std::fprintf(stderr, "%s: %d event(s) in %d trip log(s)\n", qPrintable(program), events,
+                 scanned);
+    if (csvOut.isEmpty()) {
+        std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    QSaveFile out(csvOut);
+    if (!out.open(QIODevice::WriteOnly) || out.write(csv) != csv.size() || !out.commit()) {
+        std::fprintf(stderr, "%s: cannot write %s: %s\n", qPrintable(program), qPrintable(csvOut),
+                     qPrintable(out.errorString()));
+        return 1;
+    }
+    return 0;
+}
+
+void FindFromWindow(CPlayerDlg& window) {
+    CRecordListDlg* list = window.m_dlgRecordList;
+    QTreeWidget* rows = list->m_listRecords;
+    QStringList recordings;
+    for (int i = 0; i < rows->topLevelItemCount(); ++i)
+        recordings.append(CurrentRecord.folder + rows->topLevelItem(i)->text(1));
+    if (recordings.isEmpty())
+        return;
+
+    // The settings file the dialog would open: the one chosen last, else the card's.
+    Limits limits;
+    limits.x = DeviceConfig.dLimitX;
+    limits.y = DeviceConfig.dLimitY;
+    limits.z = DeviceConfig.dLimitZ;
+    for (const QString& setup : {g_strSetupPath, SetupFileIn(CurrentRecord.folder)}) {
+        if (!setup.isEmpty() && QFileInfo(setup).isFile()) {
+            if (const auto read = ReadLimits(setup)) {
+                limits = *read;
+                break;
+            }
+        }
+    }
+
+    std::vector<Scan> scans(size_t(recordings.size()));
+    std::atomic<int> done{0};
+    std::atomic<bool> cancel{false}, finished{false};
+    std::thread worker([&] {
+        for (qsizetype i = 0; i < recordings.size() && !cancel; ++i) {
+            scans[size_t(i)] = ScanRecording(recordings[i], limits);
+            ++done;
+        }
+        finished = true;
+    });
+    // A short scan shows no dialog; a longer one shows its progress and can be cancelled.
+    if (!OpenWait::ServeUntil([&] { return finished.load(); }, 1000)) {
+        QProgressDialog dialog(QStringLiteral("Finding events…"), QStringLiteral("Cancel"), 0,
+                               int(recordings.size()), &window);
+        dialog.setWindowTitle(QStringLiteral("Find events"));
+        dialog.setAutoClose(false);
+        dialog.setAutoReset(false);
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
+            dialog.setValue(done.load());
+            if (finished.load())
+                dialog.done(QDialog::Accepted);
+        });
+        QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] { cancel = true; });
+        poll.start(50);
+        if (Prompts::current().runModal(dialog) != QDialog::Accepted)
+            cancel = true;
+        OpenWait::ServeUntil([&] { return finished.load(); }, -1);
+    }
+    worker.join();
+    if (cancel)
+        return;
+
+    // The list may have been filled again meanwhile: only rows still naming a scanned
+    // recording take its result.
+    const QString said = QStringLiteral("Limits: ") + LimitsText(limits);
+    rows->headerItem()->setToolTip(2, said);
+    for (int i = 0; i < rows->topLevelItemCount() && i < recordings.size(); ++i) {
+        QTreeWidgetItem* row = rows->topLevelItem(i);
+        if (CurrentRecord.folder + row->text(1) != recordings[i])
+            continue;
+        Remember(recordings[i], scans[size_t(i)]);
+        row->setText(2, Summary(scans[size_t(i)]));
+        row->setToolTip(2, said);
+    }
+    window.ShowMarks();
+    window.m_dlgRecordInfo->UpdateFromCurrentRecord();
+}
+
+} // namespace Events

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+class CPlayerDlg;
+
+namespace Events {
+
+// dashcard-player --events FOLDER|LOG [--csv OUT]: one CSV row per event of every trip log of
+// the folder (or of the one log), after a header row, on standard output or into OUT; the
+// limits used and how many events were found on standard error. Exit status 0, or 1 when there
+// is no trip log to scan or OUT cannot be written.
+int RunCommandLine(const QString& target, const QString& csvOut, const QString& program);
+
+// The CSV's rows for the events of one recording (or log, where there is no recording).
+QByteArray CsvHeader();
+QByteArray CsvRows(const QString& file, const struct Scan& scan);
+
+// The record list's "Find events" (F3): scans every listed recording with a progress dialog
+// (Cancel leaves everything as it was), fills the "Event" column, and the "Event:" box and
+// the seek bar's ticks for the open recording. The limits come from the settings file chosen
+// last in the settings dialog, else the card folder's setup.ini, else the values the dialog
+// holds.
+void FindFromWindow(CPlayerDlg& window);
+
+} // namespace Events
