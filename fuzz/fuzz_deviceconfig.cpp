@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as the recorder's setup.ini, read from memory: the scanner must terminate
 // and stay inside its buffers, and whatever it accepted must survive a write and a re-read.
 #include "FuzzSupport.h"

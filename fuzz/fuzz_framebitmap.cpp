@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The snapshot writer given arbitrary blocks. The first half of the input is taken as a raw
 // bitmap block (a header that lies about its size and depth); the second builds a picture of
 // a small size and format that goes through the whole path a snapshot takes: picture ->

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as a trip log beside a recording: the reader must stay inside its table,
 // terminate, and report what it loaded.
 #include "FuzzSupport.h"

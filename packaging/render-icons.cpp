@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the program's SVG icon as the PNG sizes of the desktop's icon theme:
 // render-icons SOURCE.svg OUTDIR NAME SIZE... writes OUTDIR/SIZExSIZE/apps/NAME.png.
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/TripExport.h"
 
 // The GPX 1.0 and KML 2.2 texts of a trip. Numbers are written by QString::number, which

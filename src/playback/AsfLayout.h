@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The layout of an ASF recording as it really is on the card, read from the file itself: where

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "playback/FrameScaler.h"
 
 #include "playback/GstHandles.h"

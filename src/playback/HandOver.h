@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // GStreamer hands our objects to its streaming threads through GLib's own locks and thread

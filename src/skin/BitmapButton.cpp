@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "skin/BitmapButton.h"
 
 #include "skin/SkinCatalogue.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The skin's keys, buttons and slider pictures.
 #include "skin/SkinArt.h"
 #include "skin/SkinKit.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window backgrounds of the skin: the player window (and its mph twin), the about
 // box's face and the two side panels.
 #include "skin/SkinArt.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Snapshot and print of the frame on screen, through the real window and engine.
 #include "ScriptedPrompts.h"
 #include "TestSupport.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build tree into a scratch folder under the package's prefix (/usr) and checks
 # what a desktop and the package rely on: the command's name, the map page and its link to
 # Leaflet, the icon's sizes, a menu entry and AppStream metadata that validate and name each

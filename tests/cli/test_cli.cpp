@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line: what is parsed and what the window does with the path it was given
 // (a folder, a listed file, a file the listing leaves out, a missing path), the real program's
 // --help and --version without a display, and where the map page is looked for.

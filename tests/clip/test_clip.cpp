@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A span of a recording handed over as a clip: the marks and their keys, the clip's frames
 // against the source's (ffmpeg's framemd5, ffprobe's packets), its length (ffprobe), the
 // manifest (sha256sum -c), the trip (gpsbabel), the subtitles (ffmpeg), and a cancelled export

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The skinned controls: the bitmap slider (geometry, dragging, keys, notifications, keyed
 // pictures, painting), the hover button (hover, press, elliptic input, masked corners over
 // the parent's skin) and the about box, alone and as the player window configures them.

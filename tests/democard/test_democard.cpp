@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The demo card's text files: the trip logs must read back, through the same conversions the
 // program's reader uses, as the drive they describe, and setup.ini must have the settings
 // writer's exact layout. Media encoding is exercised by the card fixture, not here.

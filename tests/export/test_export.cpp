@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Trip export from the record list's row menu and the command line, read back by real
 // consumers: gpsbabel (same points, same coordinates) and xmllint (well-formed). Both come
 // with scripts/install-deps; without them the test fails.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What the engine tests share: the picture on screen, and ffmpeg's own reading of a file to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The media engine on real files: lifecycle guards, unit arithmetic, the bitmap it writes,
 // playback, seeking, stepping, end of stream and files that cannot be played.
 #include "TestSupport.h"

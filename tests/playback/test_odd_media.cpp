@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recordings from other writers and other damage: B-frames, some shown before the key frame they
 // are stored after (the frame on screen is the one presented at the time shown, after seeks,
 // steps and frame backs), a tail of zeros, video

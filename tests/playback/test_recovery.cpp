@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recordings as power losses and other writers leave them (no index, no length, cut short,
 // written for streaming, a header that lies) play, seek and step like whole ones; the position
 // is always readable and is the picture's; one frame back shows the frame before; the picture

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The record list and record information panels inside the real player window: listing a
 // folder, previewing the selected row, opening it, and stepping through the card with
 // Previous and Next; the messages of the failure paths.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A memory card that fails on command for the tests: faultycard.py (a FUSE file system)

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A memory card that fails on command, for the player's reliability tests.
 
 Mirrors SOURCE at MOUNTPOINT through FUSE (run it with Debian's /usr/bin/python3, which has

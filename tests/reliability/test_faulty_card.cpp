@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real window on a memory card that misbehaves (faultycard.py through FUSE): pulled out
 // while a recording or the preview plays and in the middle of LOAD, OPEN, the trip log, the
 // settings read and the settings save; slow; full; write-protected. Nothing may crash or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Damaged recordings in the real player window: about fifty files made from the demo card's
 // first recording (cut short at many points, bytes flipped in the header and in the payload,
 // object sizes that claim the impossible, empty, under the wrong extension). Each is opened

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening and closing 200 recordings in a row, as a user going through a card does, half of
 // them through the record list (with its preview engine) and half as the panels' open
 // message does directly. After a warm-up of 20 the process may grow by less than 20 MB, and

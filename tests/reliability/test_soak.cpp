@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real window driven offscreen through thousands of random user actions from a fixed
 // seed: every transport button, slider drags and keys, tab switches, LOAD, row selection,
 // OPEN and double clicks, Previous/Next, the open-file command, configuration with Apply and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keyboard control through real key events offscreen: each key does what its button does, a
 // focused slider keeps its own keys, nothing reaches the window while a dialog is open, and
 // the playback invariants hold throughout. (Escape and Enter: test_window.)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player window driven offscreen with real recordings: start state, the open-file
 // command, opening and replacing recordings, every transport command, the timer's
 // display, slider seeking and volume, and the failure paths.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The skin: every catalogued picture at its size and sharp at a doubled pixel ratio, the
 // pictures the controls rely on (masks, key pixels, slider halves that must match), the
 // windows' shapes, background painting with black beyond the picture, the off-screen

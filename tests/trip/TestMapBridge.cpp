@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The map bridge: the script text, the start-up navigation, and a real page receiving the
 // positions, silently.
 #include "TripTestSupport.h"

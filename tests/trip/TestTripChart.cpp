@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The G-sensor chart: what lands on which pixel, the cursor, the labels and the speed, and
 // when the map is told about the position.
 #include "TripTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The trip log reader: the worked example, record counting at the end of the file, the path
 // rule, separators, and logs that are broken in every way a card can break them.
 #include "TripTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The trip module's tests: the log reader, the chart and the map bridge, in one executable.
 #include "TestSupport.h"
 

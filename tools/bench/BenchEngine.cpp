@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Engine timings on the demo card's 640 x 480 and 1280 x 720 MJPEG and 1920 x 1080 H.264
 // recordings: open to the first frame on screen, seek and one-frame step latency while paused,
 // and CPU seconds per media second at 1x playback into a visible surface. For the full-HD one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Clip export: a lossless span of the demo card's 60 s 640 x 480 MJPEG recording and of its
 // full-HD H.264 one, against ffmpeg's stream copy of the same span (`-ss … -t … -c copy`),
 // timed in the same run, alternating; and 20 s of the full-HD one re-encoded with the data in

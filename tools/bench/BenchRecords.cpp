@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Record list timings: LOAD of folders of 100, 1 000 and 10 000 recordings (other files mixed
 // in), and the time from selecting a row to its preview frame on screen, against the engine's
 // own open-to-first-frame on the same file in the same run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Trip data timings: loading a full trip log, and one whole chart refresh of the playback
 // timer (curves, cursor, labels, speed text and the map call) on the real chart box.
 #include "BenchCommon.h"

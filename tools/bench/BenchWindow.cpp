@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Window timings: start-up to the first painted window, and the cost of one tick of the
 // playback timer while a recording plays.
 //

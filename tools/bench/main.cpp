@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Benchmarks: `bench GROUP` prints one JSON object per metric on standard output and a
 // readable table on standard error. Baselines run in the same invocation as ours.
 #include "BenchCommon.h"

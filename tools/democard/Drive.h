@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The simulated drive behind a demo recording: one simulation at 100 steps a second feeds

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The picture of a demo recording: a road seen from behind the windscreen, drawn straight

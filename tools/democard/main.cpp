@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // make-demo-card [--extras] DIR: writes a realistic recorder card into DIR (see DemoCard.h).
 #include "DemoCard.h"
 
