@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "events/EventsCommand.h"
 
 #include "config/DeviceConfig.h"
