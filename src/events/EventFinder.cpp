@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -59,6 +60,27 @@ std::optional<double> ClockSeconds(const QByteArray& time) {
     const double value =
         parts[0].toInt(&h) * 3600.0 + parts[1].toInt(&m) * 60.0 + parts[2].toDouble(&s);
     return h && m && s ? std::optional<double>(value) : std::nullopt;
+}
+
+// Where the recording's length is not known: the log's clock from its first record to its
+// last, and one interval more; one record a second where the clock does not read.
+double ClockLength(const QByteArray& log, qsizetype records) {
+    qsizetype start = 0, end = log.size();
+    while (start < end && std::isspace(uchar(log[start])))
+        ++start;
+    while (end > start && std::isspace(uchar(log[end - 1])))
+        --end;
+    const qsizetype firstEnd = log.indexOf('\n', start);
+    const qsizetype lastStart = log.lastIndexOf('\n', end - 1) + 1;
+    const auto clockOf = [&log](qsizetype from, qsizetype to) {
+        return ClockSeconds(TrueTrip::ParseRecord(log.mid(from, to - from)).time);
+    };
+    const auto from = clockOf(start, firstEnd < 0 || firstEnd > end ? end : firstEnd);
+    const auto to = clockOf(std::max(lastStart, start), end);
+    double span = from && to ? *to - *from : 0;
+    if (span < 0)
+        span += 24 * 3600; // over midnight
+    return records > 1 && span > 0 ? span * double(records) / double(records - 1) : double(records);
 }
 
 struct Over {
@@ -164,7 +186,9 @@ std::vector<Event> Find(const QByteArray& log, double duration, const Limits& li
     std::vector<Event> events;
     if (over.empty() || records == 0)
         return events;
-    const double step = duration > 0 ? duration / double(records) : 1.0;
+    if (duration <= 0)
+        duration = ClockLength(log, records);
+    const double step = duration / double(records);
     const auto timeOf = [step](const Over& o) { return double(o.record) * step; };
     size_t first = 0;
     while (first < over.size()) {
@@ -213,17 +237,6 @@ Scan ScanLog(const QString& logPath, const QString& recording, const Limits& lim
         return scan;
     if (const auto length = recording.isEmpty() ? std::nullopt : AsfCardSource::LengthOf(recording))
         scan.duration = *length;
-    if (scan.duration <= 0) {
-        // The log's clock from its first record to its last, and one interval more.
-        const TrueTrip::Trip trip = TrueTrip::ParseLog(log);
-        const qsizetype n = qsizetype(trip.samples.size());
-        const auto from = n > 1 ? ClockSeconds(trip.samples.front().time) : std::nullopt;
-        const auto to = n > 1 ? ClockSeconds(trip.samples.back().time) : std::nullopt;
-        double span = from && to ? *to - *from : 0;
-        if (span < 0)
-            span += 24 * 3600; // over midnight
-        scan.duration = span > 0 ? span * double(n) / double(n - 1) : double(n);
-    }
     scan.events = Find(log, scan.duration, limits);
     return scan;
 }

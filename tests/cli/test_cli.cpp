@@ -155,9 +155,10 @@ private Q_SLOTS:
         StartupOpen::Open(w, QDir::cleanPath(cardDir()));
         QTreeWidget* list = w.m_dlgRecordList->m_listRecords;
         QCOMPARE(names(list), (QStringList{"0001.asf", "0002.asf", "0003.asf", "0004.asf",
-                                           "0005.asf", "0006.asf", "0007.asf", "0008.asf"}));
+                                           "0005.asf", "0006.asf", "0007.asf", "0008.asf",
+                                           "0009.asf"}));
         QCOMPARE(CurrentRecord.folder, cardDir());
-        QCOMPARE(CurrentRecord.listCount, 8);
+        QCOMPARE(CurrentRecord.listCount, 9);
         QCOMPARE(CurrentRecord.listIndex, -1);
         QVERIFY(!w.Player());
         QVERIFY(w.m_dlgRecordList->isVisible());
@@ -177,7 +178,7 @@ private Q_SLOTS:
         QDir::setCurrent(before);
 
         CRecordListDlg* panel = w.m_dlgRecordList;
-        QCOMPARE(panel->m_listRecords->topLevelItemCount(), 8);
+        QCOMPARE(panel->m_listRecords->topLevelItemCount(), 9);
         QCOMPARE(selectedRow(panel->m_listRecords), 2);
         QCOMPARE(panel->m_strPreviewPath, cardFile("0003.asf"));
         QCOMPARE(CurrentRecord.folder, cardDir());
@@ -234,7 +235,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QVERIFY(waitFor([&] { return !prompts.messages.isEmpty(); }, 5000));
         QCOMPARE(prompts.messages, QStringList{"Open fail"});
-        QCOMPARE(w.m_dlgRecordList->m_listRecords->topLevelItemCount(), 8);
+        QCOMPARE(w.m_dlgRecordList->m_listRecords->topLevelItemCount(), 9);
         QCOMPARE(CurrentRecord.folder, cardDir());
         QCOMPARE(CurrentRecord.listIndex, -1);
         QVERIFY(!w.Player());

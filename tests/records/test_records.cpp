@@ -201,7 +201,7 @@ private Q_SLOTS:
         CRecordListDlg* panel = w.m_dlgRecordList;
         QTreeWidget* list = panel->m_listRecords;
         QVERIFY(!panel->m_btnOpen->isEnabled());
-        QCOMPARE(panel->FillRecordList(cardDir(), ".asf"), 8);
+        QCOMPARE(panel->FillRecordList(cardDir(), ".asf"), 9);
 
         clickRow(list, 2);
         QCOMPARE(CurrentRecord.listIndex, 2);
@@ -462,13 +462,13 @@ private Q_SLOTS:
         QVERIFY(!info->m_btnPrevious->isEnabled());
 
         // Up to the last row, where Next gives up.
-        for (int i = 0; i < 7; ++i) {
+        for (int i = 0; i < 8; ++i) {
             QVERIFY(info->m_btnNext->isEnabled());
             QTest::mouseClick(info->m_btnNext, Qt::LeftButton);
             settle();
         }
-        QCOMPARE(CurrentRecord.listIndex, 7);
-        QCOMPARE(recordLine(w), "No.  0008   Record: " + cardDir() + "0008.asf");
+        QCOMPARE(CurrentRecord.listIndex, 8);
+        QCOMPARE(recordLine(w), "No.  0009   Record: " + cardDir() + "0009.asf");
         QVERIFY(!info->m_btnNext->isEnabled());
         QVERIFY(info->m_btnPrevious->isEnabled());
         QVERIFY(prompts.messages.isEmpty());
