@@ -14,6 +14,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace Events {
@@ -27,21 +28,48 @@ bool IsBlank(const char* p, const char* end) {
     return true;
 }
 
-// The three G values after "G:" ("G:0.21,-0.02,0.97"); false when they do not read.
+// A plain decimal ("-0.02", "+1.5", "3"): an exact integer over a power of ten, which gives the
+// same double as a full conversion; anything else goes to one.
+const char* ReadNumber(const char* p, const char* end, double& value) {
+    const char* start = p;
+    const bool negative = p < end && *p == '-';
+    if (p < end && (*p == '-' || *p == '+'))
+        ++p;
+    std::uint64_t digits = 0;
+    int count = 0, scale = 0;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p, ++count)
+        digits = digits * 10 + std::uint64_t(*p - '0');
+    if (p < end && *p == '.')
+        for (++p; p < end && *p >= '0' && *p <= '9'; ++p, ++count, ++scale)
+            digits = digits * 10 + std::uint64_t(*p - '0');
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+    if (count > 0 && count <= 15 && scale <= 8 && (p == end || (*p != 'e' && *p != 'E'))) {
+        value = double(digits) / kPowers[scale];
+        if (negative)
+            value = -value;
+        return p;
+    }
+    p = start < end && *start == '+' ? start + 1 : start;
+    const auto [next, error] = std::from_chars(p, end, value);
+    return error == std::errc() && std::isfinite(value) ? next : nullptr;
+}
+
+// The three G values after "G:" ("G:0.21,-0.02,0.97"); false when they do not read. The
+// recorder writes the tag 42 bytes into the record; elsewhere it is looked for.
 bool ReadG(const char* p, const char* end, double g[3]) {
-    const char* tag = static_cast<const char*>(memmem(p, size_t(end - p), "G:", 2));
+    constexpr ptrdiff_t kUsual = 42;
+    const char* tag = end - p > kUsual + 2 && p[kUsual] == 'G' && p[kUsual + 1] == ':'
+                          ? p + kUsual
+                          : static_cast<const char*>(memmem(p, size_t(end - p), "G:", 2));
     if (!tag)
         return false;
     p = tag + 2;
     for (int axis = 0; axis < 3; ++axis) {
         while (p < end && *p == ' ')
             ++p;
-        if (p < end && *p == '+')
-            ++p;
-        const auto [next, error] = std::from_chars(p, end, g[axis]);
-        if (error != std::errc() || !std::isfinite(g[axis]))
+        p = ReadNumber(p, end, g[axis]);
+        if (!p)
             return false;
-        p = next;
         if (axis < 2) {
             if (p >= end || *p != ',')
                 return false;
