@@ -191,6 +191,15 @@ CommandLine::Request CommandLine::ParseEarly(int argc, const char* const* argv) 
                 request.error = QStringLiteral("%1 takes LOG and an optional OUT").arg(a);
                 return request;
             }
+            // An option there is a mistake, not a file to write ("--export-gpx LOG --export-kml").
+            for (int k = i + 1; k < argc; ++k) {
+                const QString arg = QString::fromLocal8Bit(argv[k]);
+                if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
+                    request.action = Action::Error;
+                    request.error = QStringLiteral("%1 where a path was expected").arg(arg);
+                    return request;
+                }
+            }
             request.log = QString::fromLocal8Bit(argv[i + 1]);
             if (left == 2)
                 request.out = QString::fromLocal8Bit(argv[i + 2]);
@@ -250,6 +259,8 @@ QString CommandLine::HelpText(const QString& programName) {
                           "                  row each, on standard output or into OUT; no window\n"
                           "  -h, --help      show this help and exit\n"
                           "  -v, --version   show the version and exit\n"
+                          "  --              end of options: what follows is a path even if it\n"
+                          "                  begins with \"-\"\n"
                           "\n"
                           "Other options are passed on to Qt (-platform NAME, ...) and to its web\n"
                           "engine (--no-sandbox, ...).\n")
@@ -275,9 +286,8 @@ int RunExport(const CommandLine::Request& request, const QString& program) {
                      qPrintable(leftOut));
     if (written)
         return 0;
-    const QString what = error == QLatin1String("Open fail")
-                             ? QStringLiteral("%1: %2").arg(error, request.log)
-                         : error.startsWith(QLatin1String("no positions")) ||
+    const QString what = error.startsWith(QLatin1String("Open fail")) ||
+                                 error.startsWith(QLatin1String("no positions")) ||
                                  error.startsWith(QLatin1String("not written"))
                              ? error
                              : QStringLiteral("cannot write %1: %2").arg(out, error);

@@ -117,7 +117,7 @@ void RunConfiguration(QWidget* mainWindow) {
     g_strSetupPath.clear();
     // The file need not exist: a name typed in a folder without one creates it below.
     const QString chosen =
-        Prompts::current().chooseOpenOrNewFile(mainWindow, QString::fromUtf8(SETUP_FILE_FILTER));
+        Prompts::current().chooseNameInFolder(mainWindow, QString::fromUtf8(SETUP_FILE_FILTER));
     if (!chosen.isEmpty())
         g_strSetupPath = QFileInfo(chosen).absoluteFilePath();
     if (g_strSetupPath.isEmpty())

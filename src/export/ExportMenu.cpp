@@ -6,13 +6,16 @@
 
 #include <QFileInfo>
 #include <QMenu>
+#include <cstdio>
 
 namespace TripExport {
 
 void ExportRecording(QWidget* owner, const QString& videoPath, Format format) {
     Prompts& prompts = Prompts::current();
     Trip trip;
-    if (!ReadTrip(TripLogPath(videoPath), trip)) {
+    QString why;
+    if (!ReadTrip(TripLogPath(videoPath), trip, &why)) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(TripLogPath(videoPath)), qPrintable(why));
         prompts.message(owner, QStringLiteral("Open fail"));
         return;
     }
@@ -28,18 +31,37 @@ void ExportRecording(QWidget* owner, const QString& videoPath, Format format) {
         !prompts.question(owner, QStringLiteral("%1 already exists.\nDo you want to replace it?")
                                      .arg(QFileInfo(target).fileName())))
         return;
-    // Nothing with a position to write, or a file of the card chosen: nothing is written.
+    // Nothing with a position to write, or a file of the card chosen: nothing is written. The
+    // box keeps its word; why goes to standard error, as on the command line.
     QString error;
-    if (trip.points.isEmpty() || !RefusedOutput(TripLogPath(videoPath), target).isEmpty() ||
-        !WriteAtomically(target, FormatTrip(trip, format), &error))
+    if (trip.points.isEmpty())
+        error = QStringLiteral("no positions in %1").arg(TripLogPath(videoPath));
+    else if (const QString refused = RefusedOutput(TripLogPath(videoPath), target);
+             !refused.isEmpty())
+        error = QStringLiteral("not written: %1").arg(refused);
+    else if (WriteAtomically(target, FormatTrip(trip, format), &error))
+        error.clear();
+    else
+        error = QStringLiteral("cannot write %1: %2").arg(target, error);
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
         prompts.message(owner, QStringLiteral("Save Failed!"));
+        return;
+    }
+    prompts.message(owner, QStringLiteral("Trip written to %1").arg(target));
 }
 
 void AddExportActions(QMenu& menu, QWidget* owner, const QString& videoPath) {
+    // A recording without a trip log has no trip to export.
+    bool haveLog = false;
+    for (const QString& log : TripLogCandidates(TripLogPath(videoPath)))
+        haveLog = haveLog || QFileInfo(log).isFile();
     menu.addAction(QStringLiteral("Export trip as GPX…"), owner,
-                   [owner, videoPath] { ExportRecording(owner, videoPath, Format::Gpx); });
+                   [owner, videoPath] { ExportRecording(owner, videoPath, Format::Gpx); })
+        ->setEnabled(haveLog);
     menu.addAction(QStringLiteral("Export trip as KML…"), owner,
-                   [owner, videoPath] { ExportRecording(owner, videoPath, Format::Kml); });
+                   [owner, videoPath] { ExportRecording(owner, videoPath, Format::Kml); })
+        ->setEnabled(haveLog);
 }
 
 } // namespace TripExport

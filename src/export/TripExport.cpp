@@ -151,8 +151,9 @@ bool WriteAtomically(const QString& path, const QByteArray& bytes, QString* erro
 bool Export(const QString& logPath, const QString& outPath, Format format, QString* error,
             QString* leftOut) {
     Trip trip;
-    if (!ReadTrip(logPath, trip)) {
-        *error = QStringLiteral("Open fail");
+    QString why;
+    if (!ReadTrip(logPath, trip, &why)) {
+        *error = QStringLiteral("Open fail: %1: %2").arg(logPath, why);
         return false;
     }
     if (leftOut)

@@ -7,6 +7,7 @@
 #include "skin/SkinButton.h"
 #include "skin/SkinSlider.h"
 
+#include <QAbstractButton>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QShortcut>
@@ -14,33 +15,52 @@
 
 namespace {
 
-// Keeps the navigation keys with the control that has the focus: a slider moves with them
-// and the record list walks its rows. Accepting the override makes Qt deliver the key to
+// Leaves to the control that has the focus the keys it uses itself, so the window's keys never
+// take one from it: a slider moves with the navigation keys, the record list walks its rows,
+// selects with Space and finds a row by its typed name, a button or tab is pressed with Space
+// (and gets Enter, which it may pass on). Accepting the override makes Qt deliver the key to
 // the control instead of firing the window's shortcut.
-class NavigationKeysStay : public QObject {
+class FocusedKeysStay : public QObject {
 public:
-    using QObject::QObject;
+    enum class Kind { Slider, List, Button };
+    FocusedKeysStay(Kind kind, QObject* parent) : QObject(parent), m_kind(kind) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::ShortcutOverride) {
-            switch (static_cast<QKeyEvent*>(event)->key()) {
-            case Qt::Key_Left:
-            case Qt::Key_Right:
-            case Qt::Key_Up:
-            case Qt::Key_Down:
-            case Qt::Key_PageUp:
-            case Qt::Key_PageDown:
-            case Qt::Key_Home:
-            case Qt::Key_End:
-                event->accept();
-                return true;
-            default:
-                break;
-            }
+        if (event->type() == QEvent::ShortcutOverride && Uses(*static_cast<QKeyEvent*>(event))) {
+            event->accept();
+            return true;
         }
         return QObject::eventFilter(watched, event);
     }
+
+private:
+    bool Uses(const QKeyEvent& key) const {
+        const Qt::KeyboardModifiers chord =
+            key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+        switch (key.key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+            return m_kind != Kind::Button;
+        case Qt::Key_Space:
+            return m_kind != Kind::Slider && !chord;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return m_kind == Kind::Button && !chord;
+        default:
+            // Letters and digits find a row of the list by its name.
+            return m_kind == Kind::List && !chord && !key.text().isEmpty() &&
+                   key.text().at(0).isPrint();
+        }
+    }
+
+    Kind m_kind;
 };
 
 // Commands that open a dialog or toggle do not repeat while the key is held; steps do.
@@ -58,9 +78,12 @@ void Bind(CPlayerDlg& window, const QKeySequence& key, QAbstractButton* button, 
                                                          key.toString(QKeySequence::PortableText)));
 }
 
+// Up and Down move the volume by 5 % of its range a press: 20 presses from silence to full.
+constexpr int kVolumeStep = 50;
+
 void StepVolume(CSkinSlider* volume, int direction) {
     // The bar follows at once; the timer hands its position to the engine, as after a drag.
-    volume->SetPos(volume->GetPos() + direction * volume->GetPageStep());
+    volume->SetPos(volume->GetPos() + direction * kVolumeStep);
 }
 
 } // namespace
@@ -107,10 +130,14 @@ void InstallPlayerKeys(CPlayerDlg& w) {
          [&w] { StepVolume(w.m_sliderVolume, +1); });
     Bind(w, QKeySequence(Qt::Key_Down), nullptr, Repeat::Yes,
          [&w] { StepVolume(w.m_sliderVolume, -1); });
+    w.m_sliderVolume->setToolTip(QStringLiteral("Volume (Up / Down: 5 % louder / softer)"));
 
-    auto* stay = new NavigationKeysStay(&w);
-    for (QWidget* control :
-         {static_cast<QWidget*>(w.m_sliderSeek), static_cast<QWidget*>(w.m_sliderVolume),
-          static_cast<QWidget*>(w.m_dlgRecordList->m_listRecords)})
-        control->installEventFilter(stay);
+    using Kind = FocusedKeysStay::Kind;
+    auto* slider = new FocusedKeysStay(Kind::Slider, &w);
+    w.m_sliderSeek->installEventFilter(slider);
+    w.m_sliderVolume->installEventFilter(slider);
+    w.m_dlgRecordList->m_listRecords->installEventFilter(new FocusedKeysStay(Kind::List, &w));
+    auto* button = new FocusedKeysStay(Kind::Button, &w);
+    for (QAbstractButton* control : w.findChildren<QAbstractButton*>())
+        control->installEventFilter(button);
 }

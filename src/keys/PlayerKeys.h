@@ -4,9 +4,10 @@
 class CPlayerDlg;
 
 // Keyboard control of the player window. Each key calls the handler of the button it stands
-// for (or moves the volume bar one page step, as its own Page keys do), while the window is the
-// active one: no key reaches the window while one of its dialogs is open. A focused slider or
-// record list keeps its own navigation keys; Space, Ctrl+O, Ctrl+S and Ctrl+P act from
+// for (or moves the volume bar 5 % of its range), while the window is the
+// active one: no key reaches the window while one of its dialogs is open. A key the focused
+// control uses itself stays with it: a slider's navigation keys; the record list's, its Space
+// and the letters that find a row; a button's or tab's Space and Enter. The Ctrl keys act from
 // anywhere in the window. The buttons' tooltips name their keys.
 //
 //   Space        play when paused or at the end, pause when playing

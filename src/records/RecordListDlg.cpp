@@ -162,11 +162,11 @@ int CRecordListDlg::FirstSelectedRow() const {
 }
 
 void CRecordListDlg::OnLoad() {
-    const QStringList chosen = Prompts::current().chooseOpenFiles(this, kLoadFilter, false);
+    // The chosen file only designates its folder: a name typed there is enough.
+    const QString chosen = Prompts::current().chooseNameInFolder(this, kLoadFilter);
     if (chosen.isEmpty())
         return;
-    // The chosen file only designates its folder.
-    const QString path = QFileInfo(chosen.first()).absoluteFilePath();
+    const QString path = QFileInfo(chosen).absoluteFilePath();
     FillRecordList(path.left(path.lastIndexOf(QLatin1Char('/')) + 1), QStringLiteral(".asf"));
 }
 

@@ -28,12 +28,14 @@
 #include "ui/Prompts.h"
 #include "ui/Resources.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QSettings>
 #include <QTreeWidget>
 #include <QWindow>
@@ -515,6 +517,9 @@ bool CPlayerDlg::OpenAndPlay() {
     m_pPlayer->SetEventWindow(this);
     m_pPlayer->StartPlayback();
 
+    // Hiding the panels would hand the focus to the window's first button, where Space then
+    // presses it: it goes back where it was (Next, say), else to the window itself.
+    const QPointer<QWidget> focused = QApplication::focusWidget();
     m_dlgRecordList->hide();
     m_dlgRecordInfo->hide();
     m_dlgRecordInfo->show();
@@ -534,6 +539,10 @@ bool CPlayerDlg::OpenAndPlay() {
     TripLog.reloadPending = true;
     ShowMarks(); // events found for this recording
     m_dlgRecordInfo->UpdateFromCurrentRecord();
+    if (focused && focused->window() == this && focused->isVisible() && focused->isEnabled())
+        focused->setFocus();
+    else if (isActiveWindow())
+        setFocus();
     m_timer.start();
     return true;
 }

@@ -3,7 +3,9 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QPrintDialog>
@@ -93,7 +95,7 @@ QString DesktopPrompts::chooseOpenOrNewFile(QWidget* parent, const QString& filt
     QFileDialog dialog(parent, QString(), directory, DialogFilter(filter, &rewritten));
     dialog.setOption(QFileDialog::HideNameFilterDetails, rewritten);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    // Any name is taken; one in a folder that does not exist fails where it is opened.
+    // Any name is taken (chooseNameInFolder then checks its folder).
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::ReadOnly, false);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -104,6 +106,25 @@ QString DesktopPrompts::chooseOpenOrNewFile(QWidget* parent, const QString& filt
 QString DesktopPrompts::chooseSaveFile(QWidget* parent, const QString& filter,
                                        const QString& defaultSuffix, const QString& directory) {
     return RunSaveDialog(parent, filter, defaultSuffix, directory, true);
+}
+
+QString Prompts::chooseNameInFolder(QWidget* parent, const QString& filter,
+                                    const QString& directory) {
+    QString where = directory;
+    for (;;) {
+        const QString chosen = chooseOpenOrNewFile(parent, filter, where);
+        if (chosen.isEmpty())
+            return {};
+        const QFileInfo info(chosen);
+        if (info.absoluteDir().exists())
+            return info.absoluteFilePath();
+        message(parent, QStringLiteral("The folder %1 does not exist.").arg(info.absolutePath()));
+        // Offered again from the nearest folder that does.
+        QDir nearest = info.absoluteDir();
+        while (!nearest.exists() && nearest.cdUp()) {
+        }
+        where = nearest.absolutePath();
+    }
 }
 
 QString Prompts::chooseNewFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,

@@ -27,6 +27,11 @@ public:
     virtual QString chooseOpenOrNewFile(QWidget* parent, const QString& filter,
                                         const QString& directory = {}) = 0;
 
+    // chooseOpenOrNewFile, asked again (after a message saying why) while the name chosen is
+    // in a folder that does not exist. Empty means cancelled.
+    QString chooseNameInFolder(QWidget* parent, const QString& filter,
+                               const QString& directory = {});
+
     // Choose a file to save to; `defaultSuffix` without the dot. Empty means cancelled.
     virtual QString chooseSaveFile(QWidget* parent, const QString& filter,
                                    const QString& defaultSuffix, const QString& directory = {}) = 0;

@@ -129,6 +129,7 @@ private Q_SLOTS:
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.startsWith("Usage: player [OPTION]... [FILE|FOLDER]\n"), qPrintable(r.out));
         QVERIFY(r.out.contains("--version"));
+        QVERIFY(r.out.contains("\n  --              end of options"));
         QCOMPARE(r.err, QString());
 
         r = runProgram({"a.asf", "b.asf"}, QStringLiteral("offscreen"));
@@ -144,6 +145,17 @@ private Q_SLOTS:
         r = runProgram({"a.asf"});
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(r.err.contains("no display"), qPrintable(r.err));
+        // An option where an export's path is expected is a usage error, not a file name.
+        QTemporaryDir dir;
+        QVERIFY(QFile::copy(cardFile("0001.LOG"), dir.filePath("0001.LOG")));
+        for (const QStringList& wrong :
+             {QStringList{"--export-gpx", dir.filePath("0001.LOG"), "--export-kml"},
+              QStringList{"--export-kml", "--help"}, QStringList{"--events", "--csv"}}) {
+            r = runProgram(wrong);
+            QCOMPARE(r.exitCode, 2);
+            QVERIFY2(r.err.contains("(see --help)"), qPrintable(r.err));
+        }
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"0001.LOG"});
     }
 
     // A folder is listed as LOAD lists it; nothing plays.
@@ -154,9 +166,9 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         StartupOpen::Open(w, QDir::cleanPath(cardDir()));
         QTreeWidget* list = w.m_dlgRecordList->m_listRecords;
-        QCOMPARE(names(list), (QStringList{"0001.asf", "0002.asf", "0003.asf", "0004.asf",
-                                           "0005.asf", "0006.asf", "0007.asf", "0008.asf",
-                                           "0009.asf"}));
+        QCOMPARE(names(list),
+                 (QStringList{"0001.asf", "0002.asf", "0003.asf", "0004.asf", "0005.asf",
+                              "0006.asf", "0007.asf", "0008.asf", "0009.asf"}));
         QCOMPARE(CurrentRecord.folder, cardDir());
         QCOMPARE(CurrentRecord.listCount, 9);
         QCOMPARE(CurrentRecord.listIndex, -1);

@@ -121,7 +121,8 @@ private Q_SLOTS:
         exportRow(*window.m_dlgRecordList, 0, 0);
         exportRow(*window.m_dlgRecordList, 0, 1);
         QCOMPARE(prompts.saveDirectories, QStringList({gpx, kml})); // offered beside it
-        QVERIFY(prompts.messages.isEmpty());
+        QCOMPARE(prompts.messages,
+                 QStringList({"Trip written to " + gpx, "Trip written to " + kml}));
 
         QCOMPARE(run("xmllint", {"--noout", gpx, kml}).first, 0);
         const QList<ReadPoint> track = readBack("-t", "gpx", gpx);
@@ -260,8 +261,9 @@ private Q_SLOTS:
         }
     }
 
-    // No log: "Open fail" and no file, in the window and from the command line. A file is
-    // replaced only when the user says so. Without setup.ini the times stay as written.
+    // No log: the window offers no trip export, the command line says "Open fail" with the
+    // reason, and no file is written. A file is replaced only when the user says so, and the
+    // window says where it wrote. Without setup.ini the times stay as written.
     void refusesAndAsks() {
         QTemporaryDir dir;
         for (const char* name : {"0002.asf", "0005.asf", "0005.LOG"})
@@ -269,11 +271,17 @@ private Q_SLOTS:
         ScriptedPrompts prompts;
         CPlayerDlg window;
         window.m_dlgRecordList->FillRecordList(dir.path(), ".asf");
-        exportRow(*window.m_dlgRecordList, 0, 0); // 0002, no log
-        QCOMPARE(prompts.messages, QStringList{"Open fail"});
-        QVERIFY(prompts.saveFilters.isEmpty());
+        {
+            std::unique_ptr<QMenu> menu(window.m_dlgRecordList->CreateRowMenu(0)); // 0002, no log
+            QVERIFY(!menu->actions()[0]->isEnabled() && !menu->actions()[1]->isEnabled());
+            QVERIFY(menu->actions()[2]->isEnabled()); // its clip can be exported
+            std::unique_ptr<QMenu> logged(window.m_dlgRecordList->CreateRowMenu(1));
+            QVERIFY(logged->actions()[0]->isEnabled() && logged->actions()[1]->isEnabled());
+        }
         const auto [code, err] = run(PLAYER_BINARY, {"--export-gpx", dir.filePath("0002.LOG")});
-        QVERIFY(code == 1 && err.contains("Open fail"));
+        QVERIFY2(code == 1 && err.contains("Open fail: " + dir.filePath("0002.LOG").toUtf8()) &&
+                     err.contains("No such file or directory"),
+                 err.constData());
         QCOMPARE(QDir(dir.path()).entryList({"*.gpx", "*.kml"}), QStringList());
 
         const QString target = dir.filePath("0005.gpx");
@@ -286,7 +294,7 @@ private Q_SLOTS:
         QCOMPARE(prompts.questions.size(), 2);
         const QByteArray gpx = readFile(target);
         QVERIFY(gpx.contains("no time zone") && gpx.contains("<time>2026-05-20T15:05:27</time>"));
-        QCOMPARE(prompts.messages.size(), 1);
+        QCOMPARE(prompts.messages, QStringList{"Trip written to " + target});
     }
 };
 

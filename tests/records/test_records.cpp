@@ -189,6 +189,25 @@ private Q_SLOTS:
         QCOMPARE(CurrentRecord.folder, dir.path() + "/");
         QVERIFY(prompts.messages.isEmpty());
         QVERIFY(!w.Player());
+
+        // A name typed in the folder is enough; one in a folder that is not there is refused
+        // and asked again (here: cancelled), for LOAD and for the settings file alike.
+        QTemporaryDir other;
+        touch(other.filePath("e.asf"));
+        prompts.openAnswers.push_back({other.filePath("not-there.asf")});
+        QTest::mouseClick(panel->m_btnLoad, Qt::LeftButton);
+        QCOMPARE(column(panel->m_listRecords, 1), QStringList{"e.asf"});
+        const QString missing = other.filePath("gone/setup.ini");
+        prompts.openAnswers.push_back({missing});
+        QTest::mouseClick(panel->m_btnLoad, Qt::LeftButton);
+        QCOMPARE(column(panel->m_listRecords, 1), QStringList{"e.asf"});
+        prompts.openAnswers.push_back({missing});
+        w.OnConfiguration();
+        QCOMPARE(prompts.messages,
+                 QStringList(2, "The folder " + other.filePath("gone") + " does not exist."));
+        QCOMPARE(prompts.openFilters.size(), 7); // each refusal asked again
+        QCOMPARE(prompts.modalRuns, 0);          // no settings dialog over nothing
+        QVERIFY(!QFileInfo::exists(missing));
     }
 
     // Selecting a row previews it, paused, in the box, without opening it; the focused row

@@ -6,6 +6,8 @@
 #include "records/CurrentRecord.h"
 #include "skin/SkinButton.h"
 
+#include <QTreeWidget>
+
 namespace {
 
 // Where the keyboard sends a key: the focused control, else the active window.
@@ -67,8 +69,15 @@ private Q_SLOTS:
             const QString wrong = reliability::checkWindowInvariants(w, true, false);
             QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
         }
+        // 5 % of the range a press, up with Up and down with Down.
         press(Qt::Key_Up);
-        QCOMPARE(w.m_sliderVolume->GetPos(), 520);
+        QCOMPARE(w.m_sliderVolume->GetPos(), 550);
+        press(Qt::Key_Down);
+        press(Qt::Key_Down);
+        QCOMPARE(w.m_sliderVolume->GetPos(), 450);
+        press(Qt::Key_Up);
+        QCOMPARE(w.m_sliderVolume->GetPos(), 500);
+        QVERIFY(w.m_sliderVolume->toolTip().contains("Up / Down: 5 %"));
         press(Qt::Key_O, Qt::ControlModifier);
         QCOMPARE(prompts.openFilters, QStringList{QStringLiteral("asf File (*.asf)")});
 
@@ -76,7 +85,7 @@ private Q_SLOTS:
         // Ctrl keys still act from it.
         w.m_sliderVolume->setFocus();
         press(Qt::Key_Up);
-        QCOMPARE(w.m_sliderVolume->GetPos(), 519);
+        QCOMPARE(w.m_sliderVolume->GetPos(), 499);
         press(Qt::Key_Home);
         QCOMPARE(w.m_sliderVolume->GetPos(), 0);
         QVERIFY(w.m_btnPlay->GetState()); // not sent to the head
@@ -101,6 +110,51 @@ private Q_SLOTS:
         QVERIFY(dialogActive);
         QVERIFY(w.m_btnPause->GetState() && w.m_sliderVolume->GetPos() == 0);
         QCOMPARE(prompts.printerRequests, 1);
+    }
+
+    // A key the focused control uses goes to it, not to the window: Space on a button or a
+    // tab presses it, Space and letters in the record list select and search there.
+    void focusedControlsKeepTheirKeys() {
+        ScriptedPrompts prompts;
+        CPlayerDlg w;
+        w.show();
+        w.activateWindow();
+        QVERIFY(waitFor([&] { return QApplication::activeWindow() == &w; }));
+        QTreeWidget* rows = w.m_dlgRecordList->m_listRecords;
+        QCOMPARE(w.m_dlgRecordList->FillRecordList(cardDir(), ".asf"), 9);
+        rows->topLevelItem(0)->setSelected(true);
+        w.m_dlgRecordList->OnDblClk(0);
+        QVERIFY(waitFor([&] { return w.Player() && w.Player()->FramesDelivered() > 2; }));
+
+        // Next, clicked and so focused: Space opens the row after, playback goes on.
+        QTest::mouseClick(w.m_dlgRecordInfo->m_btnNext, Qt::LeftButton);
+        QCOMPARE(CurrentRecord.listIndex, 1);
+        QCOMPARE(QApplication::focusWidget(), w.m_dlgRecordInfo->m_btnNext);
+        press(Qt::Key_Space);
+        QCOMPARE(CurrentRecord.listIndex, 2);
+        QVERIFY(w.m_btnPlay->GetState());
+
+        // Stop, tabbed to: Space stops (the recording closes) rather than pausing.
+        w.m_btnStop->setFocus(Qt::TabFocusReason);
+        press(Qt::Key_Space);
+        QVERIFY(waitFor([&] { return !w.Player(); }));
+
+        // The list: Space selects a row, a letter searches it and leaves the
+        // window's letter keys (P: play through) alone.
+        const bool through = CPlayerDlg::PlayThrough();
+        rows->clearSelection();
+        rows->setCurrentItem(rows->topLevelItem(3), 0, QItemSelectionModel::NoUpdate);
+        rows->setFocus();
+        press(Qt::Key_Space);
+        QCOMPARE(rows->selectedItems().size(), 1); // (Qt's list also searches for the space)
+        press(Qt::Key_P);
+        QCOMPARE(CPlayerDlg::PlayThrough(), through);
+
+        // The INFO tab, tabbed to: Space shows the information panel, the list hides.
+        w.m_btnInfoTab->setEnabled(true);
+        w.m_btnInfoTab->setFocus(Qt::TabFocusReason);
+        press(Qt::Key_Space);
+        QVERIFY(w.m_dlgRecordInfo->isVisible() && !w.m_dlgRecordList->isVisible());
     }
 };
 
