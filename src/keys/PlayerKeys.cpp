@@ -8,12 +8,17 @@
 #include "skin/SkinSlider.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QShortcut>
 #include <QTreeWidget>
 
 namespace {
+
+bool TabJustPressed();
 
 // Leaves to the control that has the focus the keys it uses itself, so the window's keys never
 // take one from it: a slider moves with the navigation keys, the record list walks its rows,
@@ -27,7 +32,28 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::ShortcutOverride && Uses(*static_cast<QKeyEvent*>(event))) {
+        if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
+            // A button has Space and Enter only when the user put the focus there (Tab or a
+            // click): the one Qt focuses on its own as the window opens or a panel hides
+            // leaves them to the window, where Space plays and pauses.
+            // Qt also says "Tab" when it moves the focus off a widget that hides.
+            switch (static_cast<QFocusEvent*>(event)->reason()) {
+            case Qt::TabFocusReason:
+            case Qt::BacktabFocusReason:
+                if (!TabJustPressed())
+                    break;
+                [[fallthrough]];
+            case Qt::MouseFocusReason:
+            case Qt::ShortcutFocusReason:
+                watched->setProperty(kChosen, event->type() == QEvent::FocusIn);
+                break;
+            default: // the window comes back, or the program moved it: as it was
+                break;
+            }
+        }
+        if (event->type() == QEvent::ShortcutOverride &&
+            (m_kind != Kind::Button || watched->property(kChosen).toBool()) &&
+            Uses(*static_cast<QKeyEvent*>(event))) {
             event->accept();
             return true;
         }
@@ -35,6 +61,8 @@ protected:
     }
 
 private:
+    static constexpr const char* kChosen = "focusChosenByUser";
+
     bool Uses(const QKeyEvent& key) const {
         const Qt::KeyboardModifiers chord =
             key.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
@@ -62,6 +90,31 @@ private:
 
     Kind m_kind;
 };
+
+// When the user last pressed Tab or Shift+Tab anywhere in the program (the application's
+// events pass by it first).
+class TabWatch : public QObject {
+public:
+    using QObject::QObject;
+    static QElapsedTimer& Clock() {
+        static QElapsedTimer clock;
+        return clock;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
+                Clock().start();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+bool TabJustPressed() {
+    return TabWatch::Clock().isValid() && TabWatch::Clock().elapsed() < 250;
+}
 
 // Commands that open a dialog or toggle do not repeat while the key is held; steps do.
 enum class Repeat { No, Yes };
@@ -137,6 +190,7 @@ void InstallPlayerKeys(CPlayerDlg& w) {
     w.m_sliderSeek->installEventFilter(slider);
     w.m_sliderVolume->installEventFilter(slider);
     w.m_dlgRecordList->m_listRecords->installEventFilter(new FocusedKeysStay(Kind::List, &w));
+    qApp->installEventFilter(new TabWatch(&w));
     auto* button = new FocusedKeysStay(Kind::Button, &w);
     for (QAbstractButton* control : w.findChildren<QAbstractButton*>())
         control->installEventFilter(button);
