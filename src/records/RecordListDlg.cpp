@@ -163,7 +163,7 @@ int CRecordListDlg::FirstSelectedRow() const {
 
 void CRecordListDlg::OnLoad() {
     // The chosen file only designates its folder: a name typed there is enough.
-    const QString chosen = Prompts::current().chooseNameInFolder(this, kLoadFilter);
+    const QString chosen = Prompts::current().chooseOpenOrNewFile(this, kLoadFilter);
     if (chosen.isEmpty())
         return;
     const QString path = QFileInfo(chosen).absoluteFilePath();

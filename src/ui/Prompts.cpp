@@ -118,8 +118,8 @@ QString Prompts::chooseNameInFolder(QWidget* parent, const QString& filter,
         const QFileInfo info(chosen);
         if (info.absoluteDir().exists())
             return info.absoluteFilePath();
-        message(parent, QStringLiteral("The folder %1 does not exist.").arg(info.absolutePath()));
-        // Offered again from the nearest folder that does.
+        // Not taken, as a chooser that wants an existing path does not take one: offered again
+        // from the nearest folder that is there.
         QDir nearest = info.absoluteDir();
         while (!nearest.exists() && nearest.cdUp()) {
         }

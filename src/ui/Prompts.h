@@ -27,8 +27,8 @@ public:
     virtual QString chooseOpenOrNewFile(QWidget* parent, const QString& filter,
                                         const QString& directory = {}) = 0;
 
-    // chooseOpenOrNewFile, asked again (after a message saying why) while the name chosen is
-    // in a folder that does not exist. Empty means cancelled.
+    // chooseOpenOrNewFile, asked again while the name chosen is in a folder that does not
+    // exist. Empty means cancelled.
     QString chooseNameInFolder(QWidget* parent, const QString& filter,
                                const QString& directory = {});
 
