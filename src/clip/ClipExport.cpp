@@ -101,13 +101,13 @@ struct Shown {
 
 // The encoder gives its frames no real duration (a nanosecond), and the MP4's track would end
 // where its last frame starts, which players then leave out: each frame lasts as long as the
-// one before it (the encoder keeps their order).
+// step from the one before it in decoding order.
 GstPadProbeReturn OnEncodedFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
     GstClockTime& previous = *static_cast<GstClockTime*>(data); // its streaming thread only
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-    if (!GST_BUFFER_PTS_IS_VALID(buffer))
+    const GstClockTime at = GST_BUFFER_DTS_OR_PTS(buffer);
+    if (!GST_CLOCK_TIME_IS_VALID(at))
         return GST_PAD_PROBE_OK;
-    const GstClockTime at = GST_BUFFER_PTS(buffer);
     if (GST_CLOCK_TIME_IS_VALID(previous) && at > previous &&
         (!GST_BUFFER_DURATION_IS_VALID(buffer) || GST_BUFFER_DURATION(buffer) < GST_MSECOND)) {
         buffer = gst_buffer_make_writable(buffer);
@@ -118,12 +118,16 @@ GstPadProbeReturn OnEncodedFrame(GstPad*, GstPadProbeInfo* info, gpointer data) 
     return GST_PAD_PROBE_OK;
 }
 
-// Just before the text overlay, the text of the frame's time is set.
+// Just before the text overlay, the text of the frame's time is set. Left out: a frame the
+// decoder gives no time, and the sliver of the frame before the span that the decoder cuts to
+// the span's start (times in whole milliseconds make a frame at 30 fps end 0.3 ms into the
+// next): both would share a time with a real frame, and the MP4's muxer stops at that.
 GstPadProbeReturn OnDecodedFrame(GstPad*, GstPadProbeInfo* info, gpointer data) {
     Shown& shown = *static_cast<Shown*>(data);
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-    if (!GST_BUFFER_PTS_IS_VALID(buffer))
-        return GST_PAD_PROBE_OK;
+    if (!GST_BUFFER_PTS_IS_VALID(buffer) ||
+        (GST_BUFFER_DURATION_IS_VALID(buffer) && GST_BUFFER_DURATION(buffer) < GST_MSECOND))
+        return GST_PAD_PROBE_DROP;
     const double at = double(GST_BUFFER_PTS(buffer)) / GST_SECOND;
     const std::vector<double>& times = shown.overlay->times;
     const int index = int(std::upper_bound(times.begin(), times.end(), at) - times.begin()) - 1;
@@ -182,11 +186,8 @@ GstPad* EncodeChain(GstElement* pipeline, bool video, const Overlay& overlay, Gs
         g_object_set(text, "valignment", 2 /* top: the recorder stamps the bottom */, "halignment",
                      0 /* left */, "line-alignment", 0 /* left */, "shaded-background", TRUE,
                      "font-desc", "Sans Bold 12", "wait-text", FALSE, nullptr);
-    if (encoder) {
+    if (encoder)
         gst_util_set_object_arg(G_OBJECT(encoder), "speed-preset", "veryfast");
-        // Frames leave in the order they came (their durations are set from it below).
-        g_object_set(encoder, "bframes", 0u, nullptr);
-    }
     if (queue)
         g_object_set(queue, "max-size-buffers", 0u, "max-size-bytes", 0u, "max-size-time",
                      guint64(5 * GST_SECOND), nullptr);

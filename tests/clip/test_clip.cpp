@@ -247,6 +247,16 @@ private Q_SLOTS:
         const double road = difference(ours, theirs, 100, 300, 400, 120);
         QVERIFY2(text > 30 && road < 4,
                  qPrintable(QStringLiteral("text %1, road %2").arg(text).arg(road)));
+
+        // From H.264 with its sound: every frame of the second from the key frame at 4 s.
+        const QString hd = dir.filePath("hd.mkv");
+        const Ran fromH264 = run(PLAYER_BINARY, {"--export-clip", cardFile("0008.asf"), "--from",
+                                                 "4", "--to", "5", "--overlay", hd});
+        QVERIFY2(fromH264.code == 0, fromH264.err.constData());
+        const Ran frames = run("ffprobe", {"-v", "error", "-select_streams", "v:0", "-count_frames",
+                                           "-show_entries", "stream=width,nb_read_frames", "-of",
+                                           "csv=p=0", dir.filePath("hd.mp4")});
+        QCOMPARE(frames.out.trimmed(), QByteArray("1920,30"));
     }
 
     // Stopped halfway, an export leaves nothing behind, not even its temporary files.
