@@ -207,6 +207,19 @@ GstPad* EncodeChain(GstElement* pipeline, bool video, const Overlay& overlay, Gs
     return in;
 }
 
+// A stream of the parser's, once linked: its data kept out of the clip until the span, and the
+// stream counted.
+void Watch(GstPad* pad, Flow& flow) {
+    gst_pad_add_probe(
+        pad,
+        GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
+                        GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+        OnParsed, new Stream{&flow}, [](gpointer p) { delete static_cast<Stream*>(p); });
+    const std::lock_guard lock(flow.mutex);
+    flow.pads.push_back(GST_PAD(gst_object_ref(pad)));
+    flow.lastPad = g_get_monotonic_time();
+}
+
 // Each stream the parser shows goes through a queue (room for the file's interleave) to the
 // muxer; one the muxer cannot hold is left out.
 void OnParserPad(GstElement* parser, GstPad* pad, gpointer data) {
@@ -239,14 +252,7 @@ void OnParserPad(GstElement* parser, GstPad* pad, gpointer data) {
                               ("no H.264 encoder or text overlay here"), (nullptr));
         }
         if (in) {
-            gst_pad_add_probe(
-                pad,
-                GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
-                                GST_PAD_PROBE_TYPE_EVENT_FLUSH),
-                OnParsed, new Stream{&flow}, [](gpointer p) { delete static_cast<Stream*>(p); });
-            const std::lock_guard lock(flow.mutex);
-            flow.pads.push_back(GST_PAD(gst_object_ref(pad)));
-            flow.lastPad = g_get_monotonic_time();
+            Watch(pad, flow);
             return;
         }
     }
@@ -267,14 +273,7 @@ void OnParserPad(GstElement* parser, GstPad* pad, gpointer data) {
         gst_object_unref(target);
     }
     gst_element_sync_state_with_parent(queue);
-    gst_pad_add_probe(
-        pad,
-        GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
-                        GST_PAD_PROBE_TYPE_EVENT_FLUSH),
-        OnParsed, new Stream{&flow}, [](gpointer p) { delete static_cast<Stream*>(p); });
-    const std::lock_guard lock(flow.mutex);
-    flow.pads.push_back(GST_PAD(gst_object_ref(pad)));
-    flow.lastPad = g_get_monotonic_time();
+    Watch(pad, flow);
 }
 
 void OnNoMorePads(GstElement*, gpointer data) {

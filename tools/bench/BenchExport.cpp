@@ -42,29 +42,32 @@ double ours(const QString& source, const Span& span, const QString& out, bool ov
     return result.error.isEmpty() ? clock.nsecsElapsed() / 1e6 : -1;
 }
 
-double ffmpegCopy(const QString& ffmpeg, const QString& source, const Span& span,
-                  const QString& out) {
+// ffmpeg run on the span with `options`; its time, or -1 when it failed.
+double ffmpegOn(const QString& ffmpeg, const QString& source, const Span& span,
+                const QStringList& options, const QString& out) {
     QFile::remove(out);
     QProcess p;
     QElapsedTimer clock;
     clock.start();
-    p.start(ffmpeg, {"-v", "error", "-y", "-ss", QString::number(span.from), "-i", source, "-t",
-                     QString::number(span.to - span.from), "-map", "0", "-c", "copy", out});
-    return p.waitForFinished(300000) && p.exitCode() == 0 ? clock.nsecsElapsed() / 1e6 : -1;
+    p.start(ffmpeg, QStringList{"-v", "error", "-y", "-ss", QString::number(span.from), "-i",
+                                source, "-t", QString::number(span.to - span.from)} +
+                        options + QStringList{out});
+    return p.waitForFinished(600000) && p.exitCode() == 0 ? clock.nsecsElapsed() / 1e6 : -1;
+}
+
+double ffmpegCopy(const QString& ffmpeg, const QString& source, const Span& span,
+                  const QString& out) {
+    return ffmpegOn(ffmpeg, source, span, {"-map", "0", "-c", "copy"}, out);
 }
 
 double ffmpegOverlay(const QString& ffmpeg, const QString& source, const Span& span,
                      const QString& out) {
-    QFile::remove(out);
-    QProcess p;
-    QElapsedTimer clock;
-    clock.start();
-    p.start(ffmpeg, {"-v", "error", "-y", "-ss", QString::number(span.from), "-i", source, "-t",
-                     QString::number(span.to - span.from), "-vf",
+    return ffmpegOn(ffmpeg, source, span,
+                    {"-vf",
                      "drawtext=text='2026/05/20 16\\:02\\:45\n52.3 km/h\nX +0.20 g  Y +0.05 g  "
                      "Z +1.01 g':fontsize=36:fontcolor=white:box=1:boxcolor=black@0.5:x=20:y=20",
-                     "-c:v", "libx264", "-preset", "veryfast", "-c:a", "aac", out});
-    return p.waitForFinished(600000) && p.exitCode() == 0 ? clock.nsecsElapsed() / 1e6 : -1;
+                     "-c:v", "libx264", "-preset", "veryfast", "-c:a", "aac"},
+                    out);
 }
 
 QString sourceOf(const democard::Recording& rec, QTemporaryDir& scratch) {
