@@ -4,17 +4,13 @@
 #include "cli/CommandLine.h"
 #include "clip/ClipExport.h"
 #include "export/TripExport.h"
-#include "playback/OpenWait.h"
 #include "trip/TripLog.h"
+#include "ui/ProgressWork.h"
 #include "ui/Prompts.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProgressDialog>
-#include <QTimer>
-#include <atomic>
 #include <cstdio>
-#include <thread>
 
 std::pair<double, double> ClipMarks::Span(double duration) const {
     double from = m_start >= 0 ? m_start : 0;
@@ -71,36 +67,10 @@ void ExportFromWindow(QWidget* owner, const QString& source, double from, double
     request.out = target;
     request.overlay = overlay;
     request.version = CommandLine::VersionText().section(QLatin1Char(' '), 1).trimmed();
-    std::atomic<double> share{0};
-    std::atomic<bool> cancel{false}, done{false};
     Result result;
-    std::thread worker([&] {
-        result = Export(request, [&](double s) {
-            share = s;
-            return !cancel.load();
-        });
-        done = true;
-    });
-    // A short export shows no dialog; a longer one shows its progress and can be cancelled.
-    if (!OpenWait::ServeUntil([&] { return done.load(); }, 1000)) {
-        QProgressDialog dialog(QStringLiteral("Exporting the clip…"), QStringLiteral("Cancel"), 0,
-                               1000, owner);
-        dialog.setWindowTitle(QStringLiteral("Export clip"));
-        dialog.setAutoClose(false);
-        dialog.setAutoReset(false);
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
-            dialog.setValue(int(share.load() * 1000));
-            if (done.load())
-                dialog.done(QDialog::Accepted);
-        });
-        QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] { cancel = true; });
-        poll.start(50);
-        if (prompts.runModal(dialog) != QDialog::Accepted)
-            cancel = true;
-        OpenWait::ServeUntil([&] { return done.load(); }, -1);
-    }
-    worker.join();
+    RunWithProgress(
+        owner, QStringLiteral("Export clip"), QStringLiteral("Exporting the clip…"),
+        [&](const std::function<bool(double)>& progress) { result = Export(request, progress); });
     if (result.cancelled)
         return;
     if (!result.error.isEmpty()) {

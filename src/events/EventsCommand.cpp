@@ -3,23 +3,18 @@
 
 #include "config/DeviceConfig.h"
 #include "events/EventFinder.h"
-#include "playback/OpenWait.h"
 #include "records/CurrentRecord.h"
 #include "records/RecordInfoDlg.h"
 #include "records/RecordListDlg.h"
 #include "shell/PlayerDlg.h"
 #include "trip/TripLog.h"
-#include "ui/Prompts.h"
+#include "ui/ProgressWork.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProgressDialog>
 #include <QSaveFile>
-#include <QTimer>
 #include <QTreeWidget>
-#include <atomic>
 #include <cstdio>
-#include <thread>
 
 namespace Events {
 
@@ -151,36 +146,16 @@ void FindFromWindow(CPlayerDlg& window) {
     }
 
     std::vector<Scan> scans(size_t(recordings.size()));
-    std::atomic<int> done{0};
-    std::atomic<bool> cancel{false}, finished{false};
-    std::thread worker([&] {
-        for (qsizetype i = 0; i < recordings.size() && !cancel; ++i) {
-            scans[size_t(i)] = ScanRecording(recordings[i], limits);
-            ++done;
-        }
-        finished = true;
-    });
-    // A short scan shows no dialog; a longer one shows its progress and can be cancelled.
-    if (!OpenWait::ServeUntil([&] { return finished.load(); }, 1000)) {
-        QProgressDialog dialog(QStringLiteral("Finding events…"), QStringLiteral("Cancel"), 0,
-                               int(recordings.size()), &window);
-        dialog.setWindowTitle(QStringLiteral("Find events"));
-        dialog.setAutoClose(false);
-        dialog.setAutoReset(false);
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
-            dialog.setValue(done.load());
-            if (finished.load())
-                dialog.done(QDialog::Accepted);
-        });
-        QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] { cancel = true; });
-        poll.start(50);
-        if (Prompts::current().runModal(dialog) != QDialog::Accepted)
-            cancel = true;
-        OpenWait::ServeUntil([&] { return finished.load(); }, -1);
-    }
-    worker.join();
-    if (cancel)
+    const bool finished =
+        RunWithProgress(&window, QStringLiteral("Find events"), QStringLiteral("Finding events…"),
+                        [&](const std::function<bool(double)>& progress) {
+                            for (qsizetype i = 0; i < recordings.size(); ++i) {
+                                if (!progress(double(i) / double(recordings.size())))
+                                    return;
+                                scans[size_t(i)] = ScanRecording(recordings[i], limits);
+                            }
+                        });
+    if (!finished)
         return;
 
     // The list may have been filled again meanwhile: only rows still naming a scanned
