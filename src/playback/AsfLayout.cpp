@@ -214,10 +214,11 @@ std::optional<uint64_t> LastDataPacket(const ReadAt& read, const Layout& layout,
 
 // The presentation time at which the data ends, preroll included: over every stream, the last
 // frame's time plus the spacing before it (a frame's own length is not written down); 0 when no
-// packet holds data. `lastPacket` receives the last packet with data.
+// packet holds data. `lastPacket` receives the last packet with data, `lastVideoMs` the start of
+// the last whole video frame among the last packets (0 when none is there).
 uint64_t DataEndMs(const ReadAt& read, const Layout& layout, uint32_t firstSendMs,
                    const std::map<int, uint32_t>& bytesPerSecond, int64_t& lead,
-                   std::optional<uint64_t>& lastPacket) {
+                   std::optional<uint64_t>& lastPacket, uint64_t& lastVideoMs) {
     lastPacket = LastDataPacket(read, layout, firstSendMs);
     if (!lastPacket)
         return 0;
@@ -242,6 +243,8 @@ uint64_t DataEndMs(const ReadAt& read, const Layout& layout, uint32_t firstSendM
                     std::max(end, p.presentationMs + uint64_t(p.objectSize) * 1000 / rate->second);
         }
     }
+    if (const auto video = times.find(layout.videoStream); video != times.end())
+        lastVideoMs = *video->second.rbegin();
     for (const auto& [stream, seen] : times) {
         const uint32_t last = *seen.rbegin();
         const uint32_t before = seen.size() > 1 ? *std::next(seen.rbegin()) : last;
@@ -439,7 +442,8 @@ std::optional<Layout> ReadLayout(const ReadAt& read, uint64_t fileSize) {
         }
     }
     std::optional<uint64_t> lastPacket;
-    layout.endMs = DataEndMs(read, layout, firstSendMs, audioBytesPerSec, lead, lastPacket);
+    layout.endMs = DataEndMs(read, layout, firstSendMs, audioBytesPerSec, lead, lastPacket,
+                             layout.lastVideoMs);
     // What follows the last packet with data is no recording: it is not served.
     if (lastPacket)
         layout.packetCount = *lastPacket + 1;
@@ -596,7 +600,8 @@ Layout::SeekPoints Layout::SeekPointsAt(const ReadAt& read, uint64_t ns) const {
         ReadPackets(read, *this, first, end - first, block);
         for (const auto& [index, packet] : block) {
             for (const Payload& p : packet.payloads) {
-                if (p.stream != videoStream || !p.objectStart || p.presentationMs < base)
+                if (p.stream != videoStream || !p.objectStart || p.presentationMs < base ||
+                    Unfinished(p))
                     continue;
                 frames.insert(p.presentationMs);
                 allKeys = allKeys && p.keyFrame;
@@ -636,7 +641,7 @@ std::optional<uint64_t> Layout::KeyFrameAt(const ReadAt& read, uint64_t ns) cons
         ReadPackets(read, *this, first, end - first, block);
         for (const auto& [index, packet] : block)
             for (const Payload& p : packet.payloads)
-                if (p.stream == videoStream && p.objectStart && p.keyFrame &&
+                if (p.stream == videoStream && p.objectStart && p.keyFrame && !Unfinished(p) &&
                     p.presentationMs <= target && p.presentationMs >= base &&
                     (!key || p.presentationMs > *key))
                     key = p.presentationMs;

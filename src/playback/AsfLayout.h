@@ -50,10 +50,13 @@ struct Layout {
     uint32_t firstMs = 0;     // smallest presentation time of the first packets, preroll removed
     uint64_t endMs = 0;       // where the data ends, preroll included (0 when unknown)
     uint64_t sendLeadMs = 0;  // every payload is sent at least this long before it is presented
-    int videoStream = -1;     // stream number of the video, -1 without video
-    bool repaired = false;    // the header below differs from the file's
-    QByteArray header;        // the bytes before the first packet, as the demuxer should see them
-    uint64_t servedSize = 0;  // how much of the file the demuxer should see
+    // The start of the last whole video frame, preroll included (0 when unknown): a frame begun
+    // after it was cut off by the end of the data and cannot be shown.
+    uint64_t lastVideoMs = 0;
+    int videoStream = -1;    // stream number of the video, -1 without video
+    bool repaired = false;   // the header below differs from the file's
+    QByteArray header;       // the bytes before the first packet, as the demuxer should see them
+    uint64_t servedSize = 0; // how much of the file the demuxer should see
 
     // Where packet `index` starts in the file on the card.
     uint64_t PacketOffset(uint64_t index) const {
@@ -80,6 +83,9 @@ struct Layout {
     std::optional<uint64_t> KeyFrameAt(const ReadAt& read, uint64_t ns) const;
 
 private:
+    bool Unfinished(const Payload& p) const {
+        return lastVideoMs && p.presentationMs > lastVideoMs;
+    }
     // The last packet that may hold the start of something presented by `targetMs`
     // (presentation time, preroll included): the one sent by it less sendLeadMs.
     uint64_t LastPacketSentBy(const ReadAt& read, uint64_t targetMs) const;

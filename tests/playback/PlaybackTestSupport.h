@@ -144,12 +144,16 @@ public:
                       QStringLiteral("scale=%1:%2:flags=area,format=gray").arg(kWidth).arg(kHeight),
                       "-f", "rawvideo", "-"});
         decode.waitForFinished(300000);
+        m_errors = decode.readAllStandardError();
         const QByteArray all = decode.readAllStandardOutput();
         for (qsizetype at = 0; at + kWidth * kHeight <= all.size(); at += kWidth * kHeight)
             m_frames.append(all.mid(at, kWidth * kHeight));
     }
     qsizetype count() const { return m_frames.size(); }
     const QList<double>& times() const { return m_times; }
+    // What ffmpeg said of the file while decoding it ("error while decoding MB ..." for a
+    // picture cut off).
+    const QByteArray& errors() const { return m_errors; }
     // The frame presented at `seconds`: the last one starting at or before it.
     int at(double seconds) const {
         return int(std::upper_bound(m_times.begin(), m_times.end(), seconds + 1e-9) -
@@ -183,6 +187,7 @@ public:
 private:
     QList<double> m_times;
     QList<QByteArray> m_frames;
+    QByteArray m_errors;
 };
 
 inline bool openPaused(CGraphPlayer& player, const QString& path) {

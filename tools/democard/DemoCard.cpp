@@ -341,9 +341,11 @@ QStringList encoderArgs(const Recording& rec, const QString& wav, const QString&
             args.append(QStringList{"-b:a", "32k"});
     }
     const bool avi = rec.name.endsWith(QLatin1String(".avi"), Qt::CaseInsensitive);
+    const bool mp4 = rec.name.endsWith(QLatin1String(".mp4"), Qt::CaseInsensitive);
     args.append(QStringList{"-map_metadata", "-1", "-fflags", "+bitexact", "-flags:v", "+bitexact",
                             "-flags:a", "+bitexact", "-f",
                             avi            ? "avi"
+                            : mp4          ? "mp4"
                             : rec.streamed ? "asf_stream"
                                            : "asf",
                             out});
@@ -942,7 +944,10 @@ bool makeDemoCard(const QString& dirPath, bool extras, QString* error) {
     const Recording clip = extra("clip.avi", 3, 320, 240, "mjpeg", "pcm_s16le", 11);
     const Recording audioOnly = extra("audio-only.asf", 5, 0, 0, "", "wmav2", 12);
     const Recording videoOnly = extra("video-only.asf", 5, 640, 480, "mjpeg", "", 13);
-    for (const Recording& rec : {clip, audioOnly, videoOnly}) {
+    // H.264 with B-frames and AAC in MP4, as an action camera writes it.
+    Recording mp4 = extra("clip.mp4", 4, 320, 240, "libx264", "aac", 14);
+    mp4.bFrames = 2;
+    for (const Recording& rec : {clip, audioOnly, videoOnly, mp4}) {
         if (!media(rec, QStringLiteral("extras/") + rec.name))
             return false;
     }
