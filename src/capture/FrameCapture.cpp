@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "capture/FrameCapture.h"
 
+#include "card/OutputGuard.h"
 #include "playback/GraphPlayer.h"
 #include "playback/OpenWait.h"
 #include "ui/Prompts.h"
@@ -14,6 +15,7 @@
 #include <QPrinterInfo>
 #include <QSaveFile>
 #include <QTemporaryFile>
+#include <cstdio>
 
 namespace FrameCapture {
 
@@ -63,9 +65,19 @@ bool CopyReplacing(const QString& source, const QString& target) {
     return out.commit();
 }
 
+// Why a file the user chose must not be written (said on standard error); empty when it may.
+QString Refused(const QString& target, const QString& source) {
+    const QString refused =
+        OutputGuard::Refused(target, source.isEmpty() ? QStringList{} : QStringList{source},
+                             OutputGuard::Existing::Replace);
+    if (!refused.isEmpty())
+        std::fprintf(stderr, "not written: %s\n", qPrintable(refused));
+    return refused;
+}
+
 } // namespace
 
-void Snapshot(QWidget* owner, CGraphPlayer* player) {
+void Snapshot(QWidget* owner, CGraphPlayer* player, const QString& source) {
     // Not while an engine waits; and while this runs (the frame, the dialog, the copy), what
     // would release the engine waits for it to finish.
     if (!player || OpenWait::Busy())
@@ -82,9 +94,13 @@ void Snapshot(QWidget* owner, CGraphPlayer* player) {
     if (saved == FrameFile::Written) {
         const QString target = Prompts::current().chooseSaveFile(
             owner, QStringLiteral("BMP File (*.bmp)"), QStringLiteral("bmp"));
-        // Written off the UI thread: a full-HD frame is 6 MB, seconds on a slow card.
+        // Written off the UI thread: a full-HD frame is 6 MB, seconds on a slow card. Never
+        // over the card's own files (the chooser asked about any other file there).
         bool copied = true;
-        if (!target.isEmpty())
+        const QString refused = target.isEmpty() ? QString() : Refused(target, source);
+        if (!refused.isEmpty())
+            copied = false;
+        else if (!target.isEmpty())
             OpenWait::Run([&] { copied = CopyReplacing(frame.fileName(), target); });
         if (!copied)
             Prompts::current().message(owner, QStringLiteral("Save Failed!"));
@@ -109,7 +125,7 @@ QString DefaultPdfPath(const QString& videoPath) {
 }
 
 void Print(QWidget* owner, CGraphPlayer* player, const std::function<void()>& showPaused,
-           const QString& pdfPath) {
+           const QString& pdfPath, const QString& source) {
     if (!player || OpenWait::Busy())
         return;
     const OpenWait::Operation busy;
@@ -149,6 +165,10 @@ void Print(QWidget* owner, CGraphPlayer* player, const std::function<void()>& sh
     // name whole, and a slow card does not freeze the window.
     const QString pdfTarget =
         printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
+    if (!pdfTarget.isEmpty() && !Refused(pdfTarget, source).isEmpty()) {
+        Prompts::current().message(owner, QStringLiteral("Print Failed!"));
+        return;
+    }
     QTemporaryFile pdf(QDir(QDir::tempPath()).filePath(QStringLiteral("player-print-XXXXXX.pdf")));
     if (!pdfTarget.isEmpty()) {
         if (!pdf.open()) {

@@ -4,7 +4,6 @@
 #include "clip/ClipExport.h"
 #include "events/EventsCommand.h"
 #include "export/TripExport.h"
-#include "trip/TripLog.h"
 
 #include <QDir>
 
@@ -126,6 +125,8 @@ CommandLine::Request CommandLine::ParseEarly(int argc, const char* const* argv) 
                 if (arg == QLatin1String("--csv") && k + 1 < argc &&
                     !QString::fromLocal8Bit(argv[k + 1]).startsWith(QLatin1Char('-'))) {
                     request.out = QString::fromLocal8Bit(argv[++k]);
+                } else if (arg == QLatin1String("--force")) {
+                    request.force = true;
                 } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
                     request.action = Action::Error;
                     request.error = arg == QLatin1String("--csv")
@@ -163,6 +164,8 @@ CommandLine::Request CommandLine::ParseEarly(int argc, const char* const* argv) 
                     ++k;
                 } else if (arg == QLatin1String("--overlay")) {
                     request.overlay = true;
+                } else if (arg == QLatin1String("--force")) {
+                    request.force = true;
                 } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
                     request.action = Action::Error;
                     request.error = QStringLiteral("%1 where a path was expected").arg(arg);
@@ -184,27 +187,49 @@ CommandLine::Request CommandLine::ParseEarly(int argc, const char* const* argv) 
             return request;
         }
         if (request.action == Action::ExportGpx || request.action == Action::ExportKml) {
-            // LOG and an optional OUT follow; nothing else may.
-            const int left = argc - i - 1;
-            if (left < 1 || left > 2) {
+            // LOG, an optional OUT and --force; nothing else may follow. An option there is a
+            // mistake, not a file to write ("--export-gpx LOG --export-kml").
+            QStringList paths;
+            for (int k = i + 1; k < argc; ++k) {
+                const QString arg = QString::fromLocal8Bit(argv[k]);
+                if (arg == QLatin1String("--force")) {
+                    request.force = true;
+                } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
+                    request.action = Action::Error;
+                    request.error = QStringLiteral("%1 where a path was expected").arg(arg);
+                    return request;
+                } else {
+                    paths.append(arg);
+                }
+            }
+            if (paths.isEmpty() || paths.size() > 2) {
                 request.action = Action::Error;
                 request.error = QStringLiteral("%1 takes LOG and an optional OUT").arg(a);
                 return request;
             }
-            // An option there is a mistake, not a file to write ("--export-gpx LOG --export-kml").
-            for (int k = i + 1; k < argc; ++k) {
-                const QString arg = QString::fromLocal8Bit(argv[k]);
-                if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
-                    request.action = Action::Error;
-                    request.error = QStringLiteral("%1 where a path was expected").arg(arg);
-                    return request;
-                }
-            }
-            request.log = QString::fromLocal8Bit(argv[i + 1]);
-            if (left == 2)
-                request.out = QString::fromLocal8Bit(argv[i + 2]);
+            request.log = paths.value(0);
+            request.out = paths.value(1);
         }
         return request;
+    }
+    // An option of an export without the export: a mistake, said before any window opens.
+    for (int i = 1; i < argc; ++i) {
+        const QString a = QString::fromLocal8Bit(argv[i]);
+        if (a == QLatin1String("--"))
+            break;
+        const QString needs = a == QLatin1String("--csv") ? QStringLiteral("--events")
+                              : a == QLatin1String("--from") || a == QLatin1String("--to") ||
+                                      a == QLatin1String("--overlay")
+                                  ? QStringLiteral("--export-clip")
+                              : a == QLatin1String("--force")
+                                  ? QStringLiteral("--export-gpx, --export-kml, --export-clip or "
+                                                   "--events")
+                                  : QString();
+        if (!needs.isEmpty()) {
+            request.action = Action::Error;
+            request.error = QStringLiteral("%1 needs %2").arg(a, needs);
+            return request;
+        }
     }
     return request;
 }
@@ -235,35 +260,39 @@ CommandLine::Request CommandLine::Parse(const QStringList& arguments) {
 }
 
 QString CommandLine::HelpText(const QString& programName) {
-    return QStringLiteral("Usage: %1 [OPTION]... [FILE|FOLDER]\n"
-                          "Plays the recordings of an in-car video recorder's memory card.\n"
-                          "\n"
-                          "  FOLDER          list the folder's .asf recordings\n"
-                          "  FILE            list the file's folder and play the file\n"
-                          "                  (.asf; .avi and .mp4 files are listed alone)\n"
-                          "  --export-gpx LOG [OUT]  write the trip of a trip log (NNNN.LOG) as\n"
-                          "                  GPX 1.0 to OUT (default: beside LOG, NNNN.gpx),\n"
-                          "                  replacing OUT; no window is opened\n"
-                          "  --export-kml LOG [OUT]  the same as KML 2.2 (NNNN.kml)\n"
-                          "  --export-clip FILE [--from T] [--to T] [--overlay] [OUT]\n"
-                          "                  copy a span of FILE (T: seconds or hh:mm:ss.sss;\n"
-                          "                  by default all of it) into OUT without re-encoding\n"
-                          "                  (default: NNNN_FROM_TO.mkv here), with its trip\n"
-                          "                  (.gpx), subtitles (.srt) and SHA-256 manifest\n"
-                          "                  (.sha256) beside it; with --overlay also an H.264\n"
-                          "                  .mp4 with the date, speed and G values in the\n"
-                          "                  picture; no window is opened\n"
-                          "  --events FOLDER|LOG [--csv OUT]\n"
-                          "                  the jolts over the G limits of the card's setup.ini\n"
-                          "                  in every trip log of FOLDER (or in LOG), one CSV\n"
-                          "                  row each, on standard output or into OUT; no window\n"
-                          "  -h, --help      show this help and exit\n"
-                          "  -v, --version   show the version and exit\n"
-                          "  --              end of options: what follows is a path even if it\n"
-                          "                  begins with \"-\"\n"
-                          "\n"
-                          "Other options are passed on to Qt (-platform NAME, ...) and to its web\n"
-                          "engine (--no-sandbox, ...).\n")
+    return QStringLiteral(
+               "Usage: %1 [OPTION]... [FILE|FOLDER]\n"
+               "Plays the recordings of an in-car video recorder's memory card.\n"
+               "\n"
+               "  FOLDER          list the folder's .asf recordings\n"
+               "  FILE            list the file's folder and play the file\n"
+               "                  (.asf; .avi and .mp4 files are listed alone)\n"
+               "  --export-gpx LOG [OUT]  write the trip of a trip log (NNNN.LOG) as\n"
+               "                  GPX 1.0 to OUT (default: beside LOG, NNNN.gpx),\n"
+               "                  replacing OUT; no window is opened\n"
+               "  --export-kml LOG [OUT]  the same as KML 2.2 (NNNN.kml)\n"
+               "  --export-clip FILE [--from T] [--to T] [--overlay] [OUT]\n"
+               "                  copy a span of FILE (T: seconds or hh:mm:ss.sss;\n"
+               "                  by default all of it) into OUT without re-encoding\n"
+               "                  (default: NNNN_FROM_TO.mkv here), with its trip\n"
+               "                  (.gpx), subtitles (.srt) and SHA-256 manifests\n"
+               "                  (.sha256 of what is written, .source.sha256 of the\n"
+               "                  original) beside it; with --overlay also an H.264\n"
+               "                  .mp4 with the date, speed and G values in the\n"
+               "                  picture; no window is opened\n"
+               "  --events FOLDER|LOG [--csv OUT]\n"
+               "                  the jolts over the G limits of the card's setup.ini\n"
+               "                  in every trip log of FOLDER (or in LOG), one CSV\n"
+               "                  row each, on standard output or into OUT; no window\n"
+               "  --force         with an export: replace an OUT that exists (never the\n"
+               "                  card's own files)\n"
+               "  -h, --help      show this help and exit\n"
+               "  -v, --version   show the version and exit\n"
+               "  --              end of options: what follows is a path even if it\n"
+               "                  begins with \"-\"\n"
+               "\n"
+               "Other options are passed on to Qt (-platform NAME, ...) and to its web\n"
+               "engine (--no-sandbox, ...).\n")
         .arg(programName);
 }
 
@@ -280,7 +309,8 @@ int RunExport(const CommandLine::Request& request, const QString& program) {
     const QString out =
         request.out.isEmpty() ? TripExport::DefaultOutputPath(request.log, format) : request.out;
     QString error, leftOut;
-    const bool written = TripExport::Export(request.log, out, format, &error, &leftOut);
+    const bool written =
+        TripExport::Export(request.log, out, format, &error, &leftOut, request.force);
     if (!leftOut.isEmpty())
         std::fprintf(stderr, "%s: %s: %s\n", qPrintable(program), qPrintable(request.log),
                      qPrintable(leftOut));
@@ -295,26 +325,29 @@ int RunExport(const CommandLine::Request& request, const QString& program) {
     return 1;
 }
 
-// The command line's clip: progress on a terminal, the start said when a key frame moved it.
+// The command line's clip: progress on a terminal, the start said when a key frame moved it,
+// the end when the recording ends first.
 int RunExportClip(const CommandLine::Request& request, const QString& program) {
+    if (!QFileInfo(request.clip).isFile()) {
+        std::fprintf(stderr, "%s: %s: Open fail\n", qPrintable(program), qPrintable(request.clip));
+        return 1;
+    }
+    const ClipExport::Span span = ClipExport::PlanSpan(request.clip, request.from, request.to);
+    if (!span.error.isEmpty()) {
+        std::fprintf(stderr, "%s: %s: %s\n", qPrintable(program), qPrintable(request.clip),
+                     qPrintable(span.error));
+        return 1;
+    }
     ClipExport::Request clip;
     clip.source = request.clip;
     clip.from = request.from;
     clip.to = request.to;
-    clip.out = request.out.isEmpty() ? QDir::current().filePath(ClipExport::DefaultName(
-                                           request.clip, request.from, request.to))
-                                     : request.out;
+    clip.out = request.out.isEmpty()
+                   ? QDir::current().filePath(ClipExport::DefaultName(request.clip, span))
+                   : request.out;
     clip.version = QStringLiteral(PLAYER_VERSION);
     clip.overlay = request.overlay;
-    for (const QString& out : ClipExport::OutputsFor(clip.out, clip.overlay)) {
-        QString refused = TripExport::RefusedOutput(TripLogPath(request.clip), out);
-        if (refused.isEmpty() && QFileInfo::exists(out))
-            refused = QStringLiteral("%1 exists").arg(out);
-        if (!refused.isEmpty()) {
-            std::fprintf(stderr, "%s: not written: %s\n", qPrintable(program), qPrintable(refused));
-            return 1;
-        }
-    }
+    clip.replace = request.force;
     const bool terminal = isatty(fileno(stderr));
     int shown = -1;
     const ClipExport::Result result = ClipExport::Export(clip, [&](double share) {
@@ -340,6 +373,8 @@ int RunExportClip(const CommandLine::Request& request, const QString& program) {
         std::fprintf(stderr, "%s: the clip starts at %s, at the key frame before %s\n",
                      qPrintable(program), qPrintable(ClipExport::TimeText(result.start)),
                      qPrintable(ClipExport::TimeText(request.from)));
+    for (const QString& note : result.notes)
+        std::fprintf(stderr, "%s: %s\n", qPrintable(program), qPrintable(note));
     return 0;
 }
 
@@ -350,8 +385,8 @@ int CommandLine::HandleEarly(int argc, const char* const* argv) {
     const QString program = argc > 0 ? QFileInfo(QString::fromLocal8Bit(argv[0])).fileName()
                                      : QStringLiteral("dashcard-player");
     if (request.action == Action::Error) {
-        std::fprintf(stderr, "%s: %s (see --help)\n", qPrintable(program),
-                     qPrintable(request.error));
+        std::fprintf(stderr, "%s: %s (see --help)\nUsage: %s [OPTION]... [FILE|FOLDER]\n",
+                     qPrintable(program), qPrintable(request.error), qPrintable(program));
         return 2;
     }
     if (request.action == Action::ExportGpx || request.action == Action::ExportKml)
@@ -359,7 +394,7 @@ int CommandLine::HandleEarly(int argc, const char* const* argv) {
     if (request.action == Action::ExportClip)
         return RunExportClip(request, program);
     if (request.action == Action::Events)
-        return Events::RunCommandLine(request.log, request.out, program);
+        return Events::RunCommandLine(request.log, request.out, program, request.force);
     // Without a display Qt would end the program at its start, before any word on the
     // command line: a wrong one is said here, and so is the missing display.
     if (request.action == Action::Run && !DisplayAvailable(argc, argv)) {

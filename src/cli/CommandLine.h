@@ -6,8 +6,8 @@
 
 // The program's command line: dashcard-player [FILE|FOLDER], --help, --version, and the
 // exports --export-gpx LOG [OUT], --export-kml LOG [OUT] and
-// --export-clip FILE [--from T] [--to T] [--overlay] [OUT] and --events FOLDER|LOG [--csv OUT]
-// (no window; for scripts).
+// --export-clip FILE [--from T] [--to T] [--overlay] [OUT] and --events FOLDER|LOG [--csv OUT],
+// each with --force to replace existing outputs (no window; for scripts).
 // Options of Qt (-platform NAME, ...) and of its web engine (--no-sandbox, ...) are let
 // through to them, so only our own two options and the one path are looked at here.
 class CommandLine {
@@ -24,6 +24,7 @@ public:
         QString clip;  // for the clip: the recording, and its span in seconds (to < 0: its end)
         double from = 0, to = -1;
         bool overlay = false; // the clip also re-encoded with the data in the picture
+        bool force = false;   // existing outputs may be replaced (--force)
     };
 
     // Looks for --help and --version before anything graphical starts, so that they work

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clip/ClipCommand.h"
 
+#include "card/OutputGuard.h"
 #include "cli/CommandLine.h"
 #include "clip/ClipExport.h"
-#include "export/TripExport.h"
 #include "trip/TripLog.h"
 #include "ui/ProgressWork.h"
 #include "ui/Prompts.h"
@@ -36,21 +36,32 @@ namespace ClipExport {
 void ExportFromWindow(QWidget* owner, const QString& source, double from, double to) {
     Prompts& prompts = Prompts::current();
     const QFileInfo info(source);
+    // Named after the span really written: from the key frame, to the recording's end at most.
+    const Span span = PlanSpan(source, from, to);
+    if (!span.error.isEmpty()) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(source), qPrintable(span.error));
+        prompts.message(owner, QStringLiteral("Nothing to export: %1").arg(span.error));
+        return;
+    }
     // Offered as the user last left it in this session.
     static bool overlay = false;
     const QString target = prompts.chooseNewFileWithOption(
         owner, QStringLiteral("Matroska video (*.mkv)"), QStringLiteral("mkv"),
-        info.absoluteDir().filePath(DefaultName(source, from, to)),
+        info.absoluteDir().filePath(DefaultName(source, span)),
         QStringLiteral("Also with the date, speed and G values in the picture (H.264 .mp4)"),
         overlay);
     if (target.isEmpty())
         return;
+    QStringList inputs{info.absoluteFilePath()};
+    for (const QString& log : TripLogCandidates(TripLogPath(source)))
+        if (QFileInfo(log).isFile())
+            inputs.append(log);
     for (const QString& out : OutputsFor(target, overlay)) {
         // Never over the recording, its log or another of the card's files.
-        if (!TripExport::RefusedOutput(TripLogPath(source), out).isEmpty()) {
-            std::fprintf(stderr, "%s\n",
-                         qPrintable(TripExport::RefusedOutput(TripLogPath(source), out)));
-            prompts.message(owner, QStringLiteral("Save Failed!"));
+        const QString refused = OutputGuard::Refused(out, inputs, OutputGuard::Existing::Replace);
+        if (!refused.isEmpty()) {
+            std::fprintf(stderr, "not written: %s\n", qPrintable(refused));
+            prompts.message(owner, QStringLiteral("Save Failed!\n") + refused);
             return;
         }
         if (QFileInfo::exists(out) &&
@@ -66,6 +77,7 @@ void ExportFromWindow(QWidget* owner, const QString& source, double from, double
     request.to = to;
     request.out = target;
     request.overlay = overlay;
+    request.replace = true; // asked above
     request.version = CommandLine::VersionText().section(QLatin1Char(' '), 1).trimmed();
     Result result;
     RunWithProgress(
@@ -79,9 +91,16 @@ void ExportFromWindow(QWidget* owner, const QString& source, double from, double
         return;
     }
     QString said = QStringLiteral("Clip written to %1").arg(target);
+    if (overlay)
+        said += QStringLiteral("\nwith the data in the picture in %1")
+                    .arg(QFileInfo(OutputsFor(target, true).last()).fileName());
     if (std::abs(result.start - from) > 0.0005)
         said += QStringLiteral("\nIt starts at %1, at the key frame before %2.")
                     .arg(TimeText(result.start), TimeText(from));
+    for (const QString& note : result.notes) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(target), qPrintable(note));
+        said += QLatin1Char('\n') + note.left(1).toUpper() + note.mid(1) + QLatin1Char('.');
+    }
     prompts.message(owner, said);
 }
 

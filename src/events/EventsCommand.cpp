@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "events/EventsCommand.h"
 
+#include "card/OutputGuard.h"
 #include "config/DeviceConfig.h"
 #include "events/EventFinder.h"
 #include "records/CurrentRecord.h"
@@ -58,7 +59,8 @@ QByteArray CsvRows(const QString& file, const Scan& scan) {
     return rows;
 }
 
-int RunCommandLine(const QString& target, const QString& csvOut, const QString& program) {
+int RunCommandLine(const QString& target, const QString& csvOut, const QString& program,
+                   bool force) {
     const QFileInfo info(target);
     QStringList logs;
     if (info.isDir()) {
@@ -77,6 +79,16 @@ int RunCommandLine(const QString& target, const QString& csvOut, const QString& 
         std::fprintf(stderr, "%s: %s: no trip logs (NNNN.LOG) to scan\n", qPrintable(program),
                      qPrintable(target));
         return 1;
+    }
+    if (!csvOut.isEmpty()) {
+        QStringList inputs = logs;
+        inputs.prepend(info.absoluteFilePath());
+        const QString refused = OutputGuard::Refused(
+            csvOut, inputs, force ? OutputGuard::Existing::Replace : OutputGuard::Existing::Refuse);
+        if (!refused.isEmpty()) {
+            std::fprintf(stderr, "%s: not written: %s\n", qPrintable(program), qPrintable(refused));
+            return 1;
+        }
     }
     const QString folder = QFileInfo(logs.first()).absolutePath();
     const QString setup = SetupFileIn(folder);

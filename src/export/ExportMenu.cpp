@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/ExportMenu.h"
 
+#include "card/OutputGuard.h"
 #include "trip/TripLog.h"
 #include "ui/Prompts.h"
 
@@ -32,11 +33,13 @@ void ExportRecording(QWidget* owner, const QString& videoPath, Format format) {
                                      .arg(QFileInfo(target).fileName())))
         return;
     // Nothing with a position to write, or a file of the card chosen: nothing is written. The
-    // box keeps its word; why goes to standard error, as on the command line.
-    QString error;
+    // box keeps its word (with the reason for a file refused); why goes to standard error, as
+    // on the command line.
+    QString error, refused;
     if (trip.points.isEmpty())
         error = QStringLiteral("no positions in %1").arg(TripLogPath(videoPath));
-    else if (const QString refused = RefusedOutput(TripLogPath(videoPath), target);
+    else if (refused = OutputGuard::Refused(target, {TripLogPath(videoPath), videoPath},
+                                            OutputGuard::Existing::Replace);
              !refused.isEmpty())
         error = QStringLiteral("not written: %1").arg(refused);
     else if (WriteAtomically(target, FormatTrip(trip, format), &error))
@@ -45,7 +48,8 @@ void ExportRecording(QWidget* owner, const QString& videoPath, Format format) {
         error = QStringLiteral("cannot write %1: %2").arg(target, error);
     if (!error.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
-        prompts.message(owner, QStringLiteral("Save Failed!"));
+        prompts.message(owner, refused.isEmpty() ? QStringLiteral("Save Failed!")
+                                                 : QStringLiteral("Save Failed!\n") + refused);
         return;
     }
     prompts.message(owner, QStringLiteral("Trip written to %1").arg(target));

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/TripExport.h"
 
+#include "card/OutputGuard.h"
 #include "config/DeviceConfigFile.h"
 #include "geo/TrueTrip.h"
-#include "playback/AsfCardSource.h"
-#include "trip/TripLog.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,7 +11,6 @@
 #include <climits>
 #include <cstdio>
 #include <memory>
-#include <sys/stat.h>
 
 namespace TripExport {
 
@@ -95,33 +93,6 @@ bool ReadTrip(const QString& logPath, Trip& trip, QString* error) {
     return true;
 }
 
-QString RefusedOutput(const QString& logPath, const QString& outPath) {
-    const QFileInfo out(outPath);
-    if (!out.exists())
-        return {};
-    struct stat target {};
-    if (::stat(QFile::encodeName(out.absoluteFilePath()).constData(), &target) != 0)
-        return {};
-    const auto same = [&](const QString& path) {
-        struct stat other {};
-        return ::stat(QFile::encodeName(path).constData(), &other) == 0 &&
-               other.st_dev == target.st_dev && other.st_ino == target.st_ino;
-    };
-    for (const QString& log : TripLogCandidates(QFileInfo(logPath).absoluteFilePath()))
-        if (same(log))
-            return QStringLiteral("%1 is the trip log itself").arg(outPath);
-    if (AsfCardSource::LooksLikeAsf(out.absoluteFilePath()))
-        return QStringLiteral("%1 is a recording").arg(outPath);
-    // The card's own files, whatever name the output reaches them by.
-    static const QStringList kCardFiles = {"*.asf", "*.ASF", "*.avi", "*.AVI",     "*.mp4",
-                                           "*.MP4", "*.LOG", "*.log", "setup.ini", "setup.bak"};
-    const QDir card = QFileInfo(logPath).absoluteDir();
-    for (const QString& name : card.entryList(kCardFiles, QDir::Files))
-        if (same(card.filePath(name)))
-            return QStringLiteral("%1 is the card's file %2").arg(outPath, name);
-    return {};
-}
-
 QString DefaultOutputPath(const QString& path, Format format) {
     const QFileInfo info(path);
     return info.absoluteDir().filePath(info.completeBaseName() + (format == Format::Gpx
@@ -149,7 +120,7 @@ bool WriteAtomically(const QString& path, const QByteArray& bytes, QString* erro
 }
 
 bool Export(const QString& logPath, const QString& outPath, Format format, QString* error,
-            QString* leftOut) {
+            QString* leftOut, bool force) {
     Trip trip;
     QString why;
     if (!ReadTrip(logPath, trip, &why)) {
@@ -162,7 +133,10 @@ bool Export(const QString& logPath, const QString& outPath, Format format, QStri
         *error = QStringLiteral("no positions in %1").arg(logPath);
         return false;
     }
-    if (const QString refused = RefusedOutput(logPath, outPath); !refused.isEmpty()) {
+    if (const QString refused = OutputGuard::Refused(outPath, {logPath},
+                                                     force ? OutputGuard::Existing::Replace
+                                                           : OutputGuard::Existing::Refuse);
+        !refused.isEmpty()) {
         *error = QStringLiteral("not written: %1").arg(refused);
         return false;
     }

@@ -42,10 +42,6 @@ Trip TripOfSamples(const QString& name, const QString& cardFolder, const TrueTri
 // Reads the trip of a log. False when the log cannot be opened (`error` says why).
 bool ReadTrip(const QString& logPath, Trip& trip, QString* error = nullptr);
 
-// Why `outPath` must not be written for the log: it is the log itself, a recording, or another
-// of the card's files (the same file under any name); empty when it may be.
-QString RefusedOutput(const QString& logPath, const QString& outPath);
-
 // The file's text.
 QByteArray FormatTrip(const Trip& trip, Format format);
 
@@ -58,8 +54,9 @@ bool WriteAtomically(const QString& path, const QByteArray& bytes, QString* erro
 
 // Reads, formats and writes in one go (the command line's export). "Open fail" when the log
 // cannot be opened, "no positions in LOG" when it holds none, and nothing is written then nor
-// when the output is refused. `leftOut` receives the trip's note of records left out.
+// when the output guard refuses the output (an existing file is replaced only with `force`).
+// `leftOut` receives the trip's note of records left out.
 bool Export(const QString& logPath, const QString& outPath, Format format, QString* error,
-            QString* leftOut = nullptr);
+            QString* leftOut = nullptr, bool force = false);
 
 } // namespace TripExport

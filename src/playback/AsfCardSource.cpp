@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "playback/AsfCardSource.h"
 
-#include "playback/AsfLayout.h"
+#include "formats/AsfLayout.h"
 #include "playback/HandOver.h"
 
 #include <QFile>

@@ -161,6 +161,17 @@ qint64 CFrameSlot::NewestPts() const {
     return buffer && GST_BUFFER_PTS_IS_VALID(buffer) ? qint64(GST_BUFFER_PTS(buffer)) : -1;
 }
 
+qint64 CFrameSlot::NewestEndStreamTime() const {
+    qint64 end = -1;
+    {
+        const std::lock_guard lock(m_mutex);
+        GstBuffer* buffer = m_sample ? gst_sample_get_buffer(m_sample.get()) : nullptr;
+        if (buffer && GST_BUFFER_PTS_IS_VALID(buffer) && GST_BUFFER_DURATION_IS_VALID(buffer))
+            end = qint64(GST_BUFFER_PTS(buffer) + GST_BUFFER_DURATION(buffer));
+    }
+    return StreamTimeOf(end);
+}
+
 qint64 CFrameSlot::StreamTimeOf(qint64 pts) const {
     const std::lock_guard lock(m_mutex);
     const GstSegment* segment = m_sample ? gst_sample_get_segment(m_sample.get()) : nullptr;

@@ -57,6 +57,8 @@ public:
     // time (nanoseconds; -1 when unknown).
     qint64 NewestPts() const;
     qint64 StreamTimeOf(qint64 pts) const;
+    // UI thread: where the newest frame ends in the stream (nanoseconds), -1 when unknown.
+    qint64 NewestEndStreamTime() const;
     // Frames stored since construction (for tests and benchmarks).
     quint64 FrameCount() const { return m_frames.load(); }
 

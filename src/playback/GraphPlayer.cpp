@@ -777,6 +777,10 @@ qint64 CGraphPlayer::ShownFrameTime() const {
     return m_frameSlot->NewestStreamTime();
 }
 
+qint64 CGraphPlayer::ShownFrameEnd() const {
+    return m_frameSlot->NewestEndStreamTime();
+}
+
 quint64 CGraphPlayer::FramesDelivered() const {
     return m_frameSlot->FrameCount();
 }

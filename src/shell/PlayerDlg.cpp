@@ -25,6 +25,7 @@
 #include "trip/WebBrowser2.h"
 #include "ui/CellFont.h"
 #include "ui/DialogUnits.h"
+#include "ui/ProgramSettings.h"
 #include "ui/Prompts.h"
 #include "ui/Resources.h"
 
@@ -36,7 +37,6 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPointer>
-#include <QSettings>
 #include <QTreeWidget>
 #include <QWindow>
 #include <cmath>
@@ -351,8 +351,14 @@ void CPlayerDlg::mousePressEvent(QMouseEvent* event) {
         return QDialog::mousePressEvent(event);
     // Pressing on the window's own background drags the window. Presses that a control,
     // a panel or the video area left unhandled arrive here too: they are not drag handles.
-    if (childAt(event->position().toPoint()))
+    // A click on the video (or the background) takes the keys back from a focused control,
+    // such as the record list, to the window.
+    if (QWidget* child = childAt(event->position().toPoint())) {
+        if (child == m_stcVideo || m_stcVideo->isAncestorOf(child))
+            setFocus(Qt::MouseFocusReason);
         return;
+    }
+    setFocus(Qt::MouseFocusReason);
     if (windowHandle() && windowHandle()->startSystemMove())
         return;
     m_dragging = true;
@@ -397,13 +403,14 @@ void CPlayerDlg::OnSysCommand(int id) {
 }
 
 void CPlayerDlg::OnSnapshot() {
-    FrameCapture::Snapshot(this, m_pPlayer.get());
+    FrameCapture::Snapshot(this, m_pPlayer.get(), m_pPlayer ? CurrentRecord.fileName : QString());
 }
 
 void CPlayerDlg::OnPrint() {
     FrameCapture::Print(
         this, m_pPlayer.get(), [this] { SetPlayLooks(false, true); },
-        FrameCapture::DefaultPdfPath(m_pPlayer ? CurrentRecord.fileName : QString()));
+        FrameCapture::DefaultPdfPath(m_pPlayer ? CurrentRecord.fileName : QString()),
+        m_pPlayer ? CurrentRecord.fileName : QString());
 }
 
 void CPlayerDlg::OnConfiguration() {
@@ -648,7 +655,12 @@ void CPlayerDlg::OnMarkStart() {
 void CPlayerDlg::OnMarkEnd() {
     if (!m_pPlayer || OpenWait::Busy())
         return;
-    m_clipMarks.SetEnd(PositionOr(0.0));
+    // The frame on screen goes into the clip: the end mark is where that frame ends.
+    const double at = PositionOr(0.0);
+    const qint64 frameEnd = m_pPlayer->ShownFrameEnd();
+    const double end =
+        frameEnd > 0 && double(frameEnd) / 1e9 > at ? double(frameEnd) / 1e9 : at + 0.001;
+    m_clipMarks.SetEnd(std::min(end, DurationOr(end)));
     ShowMarks();
 }
 
@@ -699,11 +711,11 @@ void CPlayerDlg::OnJumpToEvent(int direction) {
 }
 
 bool CPlayerDlg::PlayThrough() {
-    return QSettings().value(QStringLiteral("playThrough"), false).toBool();
+    return ProgramSettings::Value(QStringLiteral("playThrough"), false).toBool();
 }
 
 void CPlayerDlg::SetPlayThrough(bool on) {
-    QSettings().setValue(QStringLiteral("playThrough"), on);
+    ProgramSettings::SetValue(QStringLiteral("playThrough"), on);
 }
 
 void CPlayerDlg::OnExportClip() {

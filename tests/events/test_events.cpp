@@ -57,6 +57,26 @@ class TestEvents : public QObject {
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
+    // The program's settings live under its own name; those an earlier version kept under
+    // Qt's default name are taken over once. (First: the settings are opened once a process.)
+    void settingsUnderTheProgramsName() {
+        const QString config =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+        const QString fresh = config + "/dashcard-player/dashcard-player.conf";
+        QFile::remove(fresh);
+        QVERIFY(QDir().mkpath(config + "/Unknown Organization"));
+        QFile old(config + "/Unknown Organization/player.conf");
+        QVERIFY(old.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        old.write("[General]\nplayThrough=true\n");
+        old.close();
+        QVERIFY(CPlayerDlg::PlayThrough());
+        CPlayerDlg::SetPlayThrough(false);
+        QFile kept(fresh);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QVERIFY2(kept.readAll().contains("playThrough=false"), qPrintable(fresh));
+        QVERIFY(!CPlayerDlg::PlayThrough());
+    }
+
     // 100 records over 10 s (one every 0.1 s), limits X 2.5, Y 0 (not checked), Z 3.0.
     void thresholdRules() {
         QByteArray log;
@@ -112,6 +132,37 @@ private Q_SLOTS:
         scan.events.clear();
         QCOMPARE(Events::Summary(scan), QStringLiteral("none"));
         QCOMPARE(Events::Summary(Events::Scan{}), QString());
+    }
+
+    // The same rules where the times are exact: 40 records over 10 s, one every 0.25 s (a
+    // spacing that divides 2 s). A value at the limit alone is no event; jolts exactly 2 s apart
+    // are two; the event's record is the one strongest against its own axis's limit, not the
+    // largest in g.
+    void rulesAtTheirEdges() {
+        QByteArray log;
+        for (int k = 0; k < 40; ++k) {
+            double x = 0.1, y = 0.0, z = 1.0;
+            if (k == 4)
+                x = 2.50; // 1.0 s: at the limit, nothing over it within 2 s
+            else if (k == 16)
+                x = 2.60; // 4.0 s: 1.04 × its limit
+            else if (k == 18)
+                z = 3.10; // 4.5 s: more g, but 1.033 × its limit
+            else if (k == 26)
+                z = 3.20; // 6.5 s: exactly 2 s after the last one over
+            log += record(x, y, z) + "\r\n";
+        }
+        Events::Limits limits;
+        limits.x = 2.5;
+        limits.z = 3.0;
+        const std::vector<Events::Event> events = Events::Find(log, 10.0, limits);
+        QCOMPARE(int(events.size()), 2);
+        QCOMPARE(events[0].axis, Events::Axis::X);
+        QCOMPARE(events[0].at, 4.0);
+        QCOMPARE(events[0].peak, 2.60);
+        QCOMPARE(events[1].axis, Events::Axis::Z);
+        QCOMPARE(events[1].at, 6.5);
+        QCOMPARE(events[1].peak, 3.20);
     }
 
     // The command line takes the limits of the setup.ini beside the logs, and says when there
@@ -249,7 +300,11 @@ private Q_SLOTS:
         QVERIFY(!w.m_btnPlay->GetState()); // ended, as without play through
 
         CPlayerDlg::SetPlayThrough(true);
-        QVERIFY(QSettings().value("playThrough").toBool());
+        QVERIFY(QSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                              "/dashcard-player/dashcard-player.conf",
+                          QSettings::IniFormat)
+                    .value("playThrough")
+                    .toBool());
         playToTheEnd(0);
         QVERIFY(waitFor([&] { return playing("0002.asf"); }));
 

@@ -172,6 +172,29 @@ private Q_SLOTS:
         press(Qt::Key_Space);
         QVERIFY(w.m_dlgRecordInfo->isVisible() && !w.m_dlgRecordList->isVisible());
     }
+
+    // After the record list had the keys, a click on the video gives them back to the window:
+    // Space pauses and I marks, where the list would select and search.
+    void clickOnTheVideoTakesTheKeysBack() {
+        ScriptedPrompts prompts;
+        CPlayerDlg w;
+        w.show();
+        w.activateWindow();
+        QVERIFY(waitFor([&] { return QApplication::activeWindow() == &w; }));
+        QTreeWidget* rows = w.m_dlgRecordList->m_listRecords;
+        QCOMPARE(w.m_dlgRecordList->FillRecordList(cardDir(), ".asf"), 9);
+        rows->topLevelItem(0)->setSelected(true);
+        w.m_dlgRecordList->OnDblClk(0);
+        QVERIFY(waitFor([&] { return w.Player() && w.Player()->FramesDelivered() > 2; }));
+        rows->setFocus();
+        QCOMPARE(QApplication::focusWidget(), rows);
+        QTest::mouseClick(w.m_stcVideo, Qt::LeftButton, {}, w.m_stcVideo->rect().center());
+        QVERIFY(QApplication::focusWidget() != rows);
+        press(Qt::Key_Space);
+        QVERIFY(waitFor([&] { return w.Player()->InPausedState(); }));
+        press(Qt::Key_I);
+        QVERIFY(w.Marks().Any());
+    }
 };
 
 PLAYER_WINDOW_TEST_MAIN(TestKeys)

@@ -32,6 +32,11 @@ void report(const QString& metric, double ours, std::optional<double> baseline, 
     std::fflush(stdout);
 }
 
+bool Smoke() {
+    static const bool smoke = !qEnvironmentVariableIsEmpty("PLAYER_BENCH_SMOKE");
+    return smoke;
+}
+
 double median(std::vector<double> values) {
     if (values.empty())
         return 0;

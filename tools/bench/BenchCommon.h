@@ -22,6 +22,14 @@ struct Registrar {
     Registrar(const char* name, int (*run)(int, char**)) { groups().push_back({name, run}); }
 };
 
+// The short form `bench --smoke` runs each group in (PLAYER_BENCH_SMOKE set): a run or two of
+// every figure on small inputs, to show that the group still measures, not what it measures.
+bool Smoke();
+// `full` runs, or at most two in the short form.
+inline int Runs(int full) {
+    return Smoke() && full > 2 ? 2 : full;
+}
+
 // One result line: JSON on stdout, a row of the table on stderr.
 void report(const QString& metric, double ours, std::optional<double> baseline, const char* unit);
 

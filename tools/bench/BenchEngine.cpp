@@ -58,10 +58,10 @@ namespace {
 
 using bench::serveUntil;
 
-constexpr int kOpenRuns = 9;
-constexpr int kLatencyRuns = 21;
-constexpr int kCpuRounds = 3;
-constexpr int kCpuClipSeconds = 5;
+const int kOpenRuns = bench::Runs(9);
+const int kLatencyRuns = bench::Runs(21);
+const int kCpuRounds = bench::Runs(3);
+const int kCpuClipSeconds = bench::Smoke() ? 1 : 5;
 
 // Lets the UI thread paint what is pending without timing it.
 void settle(int ms) {
@@ -681,9 +681,11 @@ int runPlay(int argc, char** argv) {
     WholePlay whole;
     if (!playWhole(QString::fromLocal8Bit(argv[1]), host, whole))
         return 1;
-    std::fprintf(stderr, "cpu %.3f s, decoded %llu, shown %llu, peak growth %.1f MiB\n",
-                 cpuSeconds(RUSAGE_SELF) - before, (unsigned long long)whole.decoded,
-                 (unsigned long long)whole.shown, whole.peakGrowthKb / 1024);
+    bench::report(QStringLiteral("play.cpu"), cpuSeconds(RUSAGE_SELF) - before, std::nullopt, "s");
+    bench::report(QStringLiteral("play.frames_shown"), double(whole.shown), double(whole.decoded),
+                  "frames");
+    bench::report(QStringLiteral("play.peak_memory_growth"), whole.peakGrowthKb / 1024,
+                  std::nullopt, "MiB");
     return 0;
 }
 

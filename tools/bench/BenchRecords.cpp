@@ -40,7 +40,10 @@ public:
     QStringList chooseOpenFiles(QWidget*, const QString&, bool, const QString&) override {
         return {answer};
     }
-    QString chooseOpenOrNewFile(QWidget*, const QString&, const QString&) override { return {}; }
+    // LOAD's chooser.
+    QString chooseOpenOrNewFile(QWidget*, const QString&, const QString&) override {
+        return answer;
+    }
     QString chooseSaveFile(QWidget*, const QString&, const QString&, const QString&) override {
         return {};
     }
@@ -106,14 +109,15 @@ int runRecords(int argc, char** argv) {
 
     // LOAD: the chooser answers at once, so this is emptying the list, reading the folder and
     // filling the list, up to the list painted.
-    for (const int n : {100, 1000, 10000}) {
+    for (const int n :
+         bench::Smoke() ? std::vector<int>{100} : std::vector<int>{100, 1000, 10000}) {
         QTemporaryDir dir;
         if (!dir.isValid() || !fillFolder(dir.path(), n)) {
             std::fprintf(stderr, "bench records: cannot write the folder of %d\n", n);
             return 1;
         }
         prompts.answer = QDir(dir.path()).filePath("setup.ini");
-        const int runs = n >= 10000 ? 9 : n >= 1000 ? 21 : 41;
+        const int runs = bench::Runs(n >= 10000 ? 9 : n >= 1000 ? 21 : 41);
         std::vector<double> times;
         // Each LOAD but the first also empties the list of the same folder first.
         for (int run = 0; run < runs; ++run) {
@@ -151,7 +155,7 @@ int runRecords(int argc, char** argv) {
     host.show();
 
     std::vector<double> ours, baseline;
-    const int runs = 24;
+    const int runs = bench::Runs(24);
     for (int run = 0; run < runs; ++run) {
         // Each run a row other than the one shown, cycling through the card.
         const int row = run % rows;

@@ -51,9 +51,9 @@ namespace {
 
 using bench::serveUntil;
 
-constexpr int kWarmWindows = 7;
-constexpr int kSpawnRuns = 5;
-constexpr int kTicks = 500;
+const int kWarmWindows = bench::Runs(7);
+const int kSpawnRuns = bench::Runs(5);
+const int kTicks = bench::Smoke() ? 20 : 500;
 // Event-loop time between two ticks: the video keeps playing and painting meanwhile.
 constexpr int kBetweenTicksMs = 6;
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "playback/AsfLayout.h"
+#include "formats/AsfLayout.h"
 
 #include <algorithm>
 #include <cstring>
