@@ -406,33 +406,53 @@ namespace {
 
 // What the probe's pads see, on streaming threads.
 struct Probed {
+    std::atomic<bool> allPads{false};
+    std::atomic<int> pads{0};
+    std::atomic<gint64> lastPad{0};                  // monotonic µs
     std::atomic<guint32> seqnum{GST_SEQNUM_INVALID}; // the key-unit seek's
-    std::atomic<gint64> keyPts{-1};                  // the first video buffer after it
+    std::atomic<gint64> keyPts{-1}; // the first video key frame after it, stream time
+    GstSegment segment{};           // the seek's, on the video's streaming thread
 };
 
 GstPadProbeReturn OnProbedVideo(GstPad*, GstPadProbeInfo* info, gpointer data) {
     Probed& probed = *static_cast<Probed*>(data);
     if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
         GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        const GstSegment* segment = nullptr;
         if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT &&
-            gst_event_get_seqnum(event) == probed.seqnum.load())
+            gst_event_get_seqnum(event) == probed.seqnum.load()) {
+            gst_event_parse_segment(event, &segment);
+            gst_segment_copy_into(segment, &probed.segment);
             probed.keyPts = -2; // from now on, the buffers are the seek's
+        }
         return GST_PAD_PROBE_OK;
     }
+    // Buffer times are running on the demuxer's own base (an edit list shifts them); the
+    // segment gives them as times in the recording.
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
     if (probed.keyPts.load() == -2 && GST_BUFFER_PTS_IS_VALID(buffer) &&
-        !GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT))
-        probed.keyPts = gint64(GST_BUFFER_PTS(buffer));
+        !GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT)) {
+        const guint64 time =
+            gst_segment_to_stream_time(&probed.segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+        if (time != GST_CLOCK_TIME_NONE)
+            probed.keyPts = gint64(time);
+    }
     return GST_PAD_PROBE_OK;
 }
 
 void OnProbedPad(GstElement* parser, GstPad* pad, gpointer data) {
     Probed& probed = *static_cast<Probed*>(data);
+    ++probed.pads;
+    probed.lastPad = g_get_monotonic_time();
     GstElementPtr pipeline(GST_ELEMENT(gst_element_get_parent(parser)));
+    // Each stream prerolls on a thread of its own: the demuxer's one thread would otherwise
+    // wait in the first sink while the others starve.
+    GstElement* queue = gst_element_factory_make("queue", nullptr);
     GstElement* sink = gst_element_factory_make("fakesink", nullptr);
     g_object_set(sink, "sync", FALSE, nullptr);
-    gst_bin_add(GST_BIN(pipeline.get()), sink);
-    GstPadPtr in(gst_element_get_static_pad(sink, "sink"));
+    gst_bin_add_many(GST_BIN(pipeline.get()), queue, sink, nullptr);
+    gst_element_link(queue, sink);
+    GstPadPtr in(gst_element_get_static_pad(queue, "sink"));
     gst_pad_link(pad, in.get());
     GstCapsPtr caps(gst_pad_query_caps(pad, nullptr));
     const GstStructure* s =
@@ -443,6 +463,11 @@ void OnProbedPad(GstElement* parser, GstPad* pad, gpointer data) {
             pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
             OnProbedVideo, &probed, nullptr);
     gst_element_sync_state_with_parent(sink);
+    gst_element_sync_state_with_parent(queue);
+}
+
+void OnProbedPadsDone(GstElement*, gpointer data) {
+    static_cast<Probed*>(data)->allPads = true;
 }
 
 // Waits up to `ms` for the pipeline to settle in PAUSED; false on an error.
@@ -472,8 +497,32 @@ Probe ProbeSpan(const QString& source, double at) {
     gst_element_link(src, parser);
     Probed probed;
     g_signal_connect(parser, "pad-added", G_CALLBACK(OnProbedPad), &probed);
+    g_signal_connect(parser, "no-more-pads", G_CALLBACK(OnProbedPadsDone), &probed);
     gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
-    if (Settled(pipeline.get(), 10000)) {
+    // The pipeline is paused at once; it has prerolled once every stream found has a sink. The
+    // parser says how many streams it found; some (declared, never filled) it may not show.
+    GstBusPtr bus(gst_element_get_bus(pipeline.get()));
+    int streams = -1;
+    bool failed = false;
+    for (int waited = 0; !failed && waited < 10000; waited += 10) {
+        GstMessagePtr message{gst_bus_timed_pop_filtered(
+            bus.get(), 10 * GST_MSECOND,
+            GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_STREAM_COLLECTION))};
+        if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_STREAM_COLLECTION) {
+            GstStreamCollection* collection = nullptr;
+            gst_message_parse_stream_collection(message.get(), &collection);
+            if (collection) {
+                streams = int(gst_stream_collection_get_size(collection));
+                gst_object_unref(collection);
+            }
+        }
+        failed = message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR;
+        const int pads = probed.pads;
+        if (probed.allPads || (pads > 0 && streams > 0 && pads >= streams) ||
+            (pads > 0 && g_get_monotonic_time() - probed.lastPad > kStreamsSettledUs))
+            break;
+    }
+    if (!failed && probed.pads > 0 && Settled(pipeline.get(), 10000)) {
         gint64 length = 0;
         if (gst_element_query_duration(pipeline.get(), GST_FORMAT_TIME, &length) && length > 0)
             probe.duration = double(length) / GST_SECOND;

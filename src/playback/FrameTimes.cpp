@@ -271,6 +271,12 @@ qint64 CFrameTimes::AtOrBefore(qint64 pts) const {
     return it == m_times.begin() ? -1 : *std::prev(it);
 }
 
+qint64 CFrameTimes::After(qint64 pts) const {
+    std::lock_guard lock(m_mutex);
+    auto it = m_times.upper_bound(pts);
+    return it == m_times.end() ? -1 : *it;
+}
+
 qint64 CFrameTimes::Before(qint64 pts) const {
     std::lock_guard lock(m_mutex);
     auto it = m_times.lower_bound(pts);

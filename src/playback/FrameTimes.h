@@ -58,6 +58,8 @@ public:
     // The latest recorded start at or before `pts`, or before it (strictly); -1 when none.
     qint64 AtOrBefore(qint64 pts) const;
     qint64 Before(qint64 pts) const;
+    // The earliest recorded start after `pts`; -1 when none.
+    qint64 After(qint64 pts) const;
 
 private:
     mutable std::mutex m_mutex;

@@ -778,7 +778,23 @@ qint64 CGraphPlayer::ShownFrameTime() const {
 }
 
 qint64 CGraphPlayer::ShownFrameEnd() const {
-    return m_frameSlot->NewestEndStreamTime();
+    // The frame on screen may carry a seek's target as its time, and a decoder may give frames
+    // no duration (pictures coded alone, in files that store no frame rate): it ends where the
+    // next frame starts, among those decoded, or where its duration says, whichever is first.
+    const qint64 shown = m_frameSlot->NewestPts();
+    const qint64 shownTime = m_frameSlot->StreamTimeOf(shown);
+    if (shown < 0 || shownTime < 0)
+        return -1;
+    qint64 end = m_frameSlot->NewestEndStreamTime();
+    if (end <= shownTime + GST_MSECOND)
+        end = -1;
+    if (m_frameTimes) {
+        const qint64 start = m_frameTimes->AtOrBefore(shown);
+        const qint64 next = m_frameTimes->After(start >= 0 ? start : shown);
+        if (next > shown && (end < 0 || next + (shownTime - shown) < end))
+            end = next + (shownTime - shown);
+    }
+    return end;
 }
 
 quint64 CGraphPlayer::FramesDelivered() const {

@@ -4,6 +4,7 @@
 // manifest (sha256sum -c), the trip (gpsbabel), the subtitles (ffmpeg), and a cancelled export
 // that leaves nothing.
 #include "../reliability/ReliabilitySupport.h"
+#include "clip/ClipCommand.h"
 #include "clip/ClipExport.h"
 #include "records/CurrentRecord.h"
 #include "skin/SkinSlider.h"
@@ -106,8 +107,10 @@ private Q_SLOTS:
         QCOMPARE(ClipExport::TimeText(3723.25), QStringLiteral("01:02:03.250"));
     }
 
-    // I and O mark the frame on screen, ticks show them on the seek bar, Backspace clears them,
-    // and they go when another recording opens.
+    // I and O mark the frame on screen (O where that frame ends, so that it is in the clip),
+    // ticks show them on the seek bar, Backspace clears them, and they go when another
+    // recording opens. Exported from the window, the clip holds the frames from the one on
+    // screen at I to the one on screen at O, both included.
     void marksAndTheirKeys() {
         ScriptedPrompts prompts;
         CPlayerDlg w;
@@ -122,8 +125,11 @@ private Q_SLOTS:
         w.setFocus();
         QVERIFY(w.m_sliderSeek->Marks().isEmpty()); // the bar as it always was
         const auto at = [&](double seconds) {
+            const quint64 before = w.Player()->FramesDelivered();
             QVERIFY(w.Player()->SeekToSeconds(seconds));
-            QVERIFY(waitFor([&] { return w.Player()->InPausedState(); }));
+            QVERIFY(waitFor([&] {
+                return w.Player()->InPausedState() && w.Player()->FramesDelivered() > before;
+            }));
         };
         at(2.0);
         QTest::keyClick(&w, Qt::Key_I);
@@ -131,12 +137,30 @@ private Q_SLOTS:
         QTest::keyClick(&w, Qt::Key_O);
         const auto [from, to] = w.Marks().Span(10.0);
         QCOMPARE(from, 2.0);
-        QCOMPARE(to, 5.0);
+        QVERIFY2(qAbs(to - 5.04) < 1e-6, qPrintable(QString::number(to))); // 25 frames a second
         double duration = 0;
         QVERIFY(w.Player()->GetDurationSeconds(duration));
         QCOMPARE(w.m_sliderSeek->Marks().size(), 2);
         QCOMPARE(w.m_sliderSeek->Marks()[0].first, int(std::lround(2000 / duration)));
-        QCOMPARE(w.m_sliderSeek->Marks()[1].first, int(std::lround(5000 / duration)));
+        QCOMPARE(w.m_sliderSeek->Marks()[1].first, int(std::lround(5040 / duration)));
+
+        QTemporaryDir dir;
+        const QString out = dir.filePath("marked.mkv");
+        prompts.saveAnswers = {out};
+        w.OnExportClip();
+        QVERIFY2(prompts.messages.size() == 1 &&
+                     prompts.messages[0].startsWith("Clip written to " + out),
+                 qPrintable(prompts.messages.join('|')));
+        const QString source = cardFile("0001.asf");
+        const QList<double> times = frameTimes(source);
+        const QList<QByteArray> all = frameMd5s(source);
+        QList<QByteArray> span;
+        for (qsizetype i = 0; i < times.size(); ++i)
+            if (times[i] >= 2.0 - 1e-6 && times[i] <= 5.0 + 1e-6)
+                span.append(all[i]);
+        QCOMPARE(span.size(), 76);
+        QCOMPARE(frameMd5s(out), span);
+
         QTest::keyClick(&w, Qt::Key_Backspace);
         QVERIFY(!w.Marks().Any());
         QVERIFY(w.m_sliderSeek->Marks().isEmpty());
@@ -171,11 +195,22 @@ private Q_SLOTS:
         QVERIFY2(qAbs(discoveredLength(out) - 9.52) <= 0.04,
                  qPrintable(QString::number(discoveredLength(out))));
 
-        const Ran check = run("sha256sum", {"-c", "span.sha256"}, dir.path());
+        // Handed over: the folder copied elsewhere checks by its manifest; the originals check
+        // beside themselves by the other one.
+        QTemporaryDir handedOver;
+        for (const QString& name : QDir(dir.path()).entryList(QDir::Files))
+            QVERIFY(QFile::copy(dir.filePath(name), handedOver.filePath(name)));
+        const Ran check = run("sha256sum", {"--strict", "-c", "span.sha256"}, handedOver.path());
         QVERIFY2(check.code == 0, (check.out + check.err).constData());
-        QVERIFY(check.out.contains("span.mkv: OK") && check.out.contains("0005.asf: OK") &&
-                check.out.contains("span.gpx: OK") && check.out.contains("span.srt: OK"));
-        QFile manifest(dir.filePath("span.sha256"));
+        QVERIFY(check.out.contains("span.mkv: OK") && check.out.contains("span.gpx: OK") &&
+                check.out.contains("span.srt: OK") && check.out.contains("span.source.sha256: OK"));
+        const Ran originals =
+            run("sha256sum", {"--strict", "-c", dir.filePath("span.source.sha256")},
+                QFileInfo(source).absolutePath());
+        QVERIFY2(originals.code == 0 && originals.out.contains("0005.asf: OK") &&
+                     originals.out.contains("0005.LOG: OK"),
+                 (originals.out + originals.err).constData());
+        QFile manifest(dir.filePath("span.source.sha256"));
         QVERIFY(manifest.open(QIODevice::ReadOnly));
         const QByteArray said = manifest.readAll();
         QVERIFY2(said.contains("# original: " + QFile::encodeName(source)) &&
@@ -257,6 +292,78 @@ private Q_SLOTS:
                                            "-show_entries", "stream=width,nb_read_frames", "-of",
                                            "csv=p=0", dir.filePath("hd.mp4")});
         QCOMPARE(frames.out.trimmed(), QByteArray("1920,30"));
+    }
+
+    // A span the recording does not have is refused, one running past its end is cut there and
+    // said; the names give the span written (from the key frame), not the one asked.
+    void spansAsTheyAre() {
+        QTemporaryDir dir;
+        const QString source = cardFile("0001.asf"); // 10 s
+        for (const QStringList& beyond :
+             {QStringList{"--from", "12", "--to", "20"}, QStringList{"--from", "10"}}) {
+            const Ran r =
+                run(PLAYER_BINARY, QStringList{"--export-clip", source} + beyond, dir.path());
+            QVERIFY2(r.code == 1 && r.err.contains("nothing to export"), r.err.constData());
+        }
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+
+        Ran r =
+            run(PLAYER_BINARY, {"--export-clip", source, "--from", "8", "--to", "20"}, dir.path());
+        QVERIFY2(r.code == 0 && r.err.contains("ends at 00:00:10.000"), r.err.constData());
+        const QString cut = dir.filePath("0001_00-00-08.000_00-00-10.000.mkv");
+        QVERIFY2(QFile::exists(cut), qPrintable(QDir(dir.path()).entryList().join(' ')));
+        QCOMPARE(frameMd5s(cut), frameMd5s(source).mid(200)); // 8 s on, 25 frames a second
+
+        r = run(PLAYER_BINARY,
+                {"--export-clip", cardFile("0008.asf"), "--from", "4.5", "--to", "5"}, dir.path());
+        QVERIFY2(r.code == 0, r.err.constData());
+        QVERIFY(QFile::exists(dir.filePath("0008_00-00-04.000_00-00-05.000.mkv")));
+    }
+
+    // Without a trip log there is no trip to write: the clip and its manifests are written,
+    // and the command line and the window say why there are no .gpx and .srt.
+    void withoutALogItSaysSo() {
+        QTemporaryDir dir;
+        QVERIFY(QFile::copy(cardFile("0002.asf"), dir.filePath("0002.asf")));
+        const Ran r =
+            run(PLAYER_BINARY, {"--export-clip", "0002.asf", "--to", "2", "alone.mkv"}, dir.path());
+        QVERIFY2(r.code == 0 && r.err.contains("no trip log") &&
+                     r.err.contains("no .gpx or .srt were written"),
+                 r.err.constData());
+        QCOMPARE(QDir(dir.path()).entryList({"alone*"}, QDir::Files, QDir::Name),
+                 (QStringList{"alone.mkv", "alone.sha256", "alone.source.sha256"}));
+        QCOMPARE(run("sha256sum", {"--strict", "-c", "alone.sha256"}, dir.path()).code, 0);
+
+        ScriptedPrompts prompts;
+        QWidget owner;
+        prompts.saveAnswers = {dir.filePath("window.mkv")};
+        ClipExport::ExportFromWindow(&owner, dir.filePath("0002.asf"), 0, 1);
+        QCOMPARE(prompts.messages.size(), 1);
+        QVERIFY2(prompts.messages[0].contains("No .gpx or .srt were written") ||
+                     prompts.messages[0].contains("no .gpx or .srt were written"),
+                 qPrintable(prompts.messages[0]));
+    }
+
+    // From an MP4 with B-frames (key frames at 0 and 4 s): the clip starts at the key frame
+    // before the span, its frames are a run of the source's as ffmpeg decodes both, every
+    // frame of the span is there, and ffprobe finds nothing wrong with it.
+    void fromAnMp4() {
+        QTemporaryDir dir;
+        const QString source = cardFile("extras/clip.mp4");
+        const QString out = dir.filePath("mp4.mkv");
+        const Ran r =
+            run(PLAYER_BINARY, {"--export-clip", source, "--from", "5", "--to", "6.5", out});
+        QVERIFY2(r.code == 0 && r.err.contains("starts at 00:00:04.000"), r.err.constData());
+        const Ran probe = run("ffprobe", {"-v", "error", "-show_streams", "-show_packets", out});
+        QVERIFY2(probe.code == 0 && probe.err.isEmpty(), probe.err.constData());
+        const QList<QByteArray> all = frameMd5s(source), clip = frameMd5s(out);
+        const int first = int(all.indexOf(clip.value(0)));
+        QCOMPARE(first, 100); // the frame at 4 s, 25 a second
+        QVERIFY2(clip.size() >= 63 && clip.size() <= 66, qPrintable(QString::number(clip.size())));
+        QCOMPARE(clip, all.mid(first, clip.size()));
+        QFile manifest(dir.filePath("mp4.sha256"));
+        QVERIFY(manifest.open(QIODevice::ReadOnly));
+        QVERIFY(manifest.readAll().contains("# span: 00:00:04.000 to 00:00:06.500"));
     }
 
     // Stopped halfway, an export leaves nothing behind, not even its temporary files.

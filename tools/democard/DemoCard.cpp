@@ -945,7 +945,7 @@ bool makeDemoCard(const QString& dirPath, bool extras, QString* error) {
     const Recording audioOnly = extra("audio-only.asf", 5, 0, 0, "", "wmav2", 12);
     const Recording videoOnly = extra("video-only.asf", 5, 640, 480, "mjpeg", "", 13);
     // H.264 with B-frames and AAC in MP4, as an action camera writes it.
-    Recording mp4 = extra("clip.mp4", 4, 320, 240, "libx264", "aac", 14);
+    Recording mp4 = extra("clip.mp4", 8, 320, 240, "libx264", "aac", 14);
     mp4.bFrames = 2;
     for (const Recording& rec : {clip, audioOnly, videoOnly, mp4}) {
         if (!media(rec, QStringLiteral("extras/") + rec.name))
