@@ -156,6 +156,16 @@ private Q_SLOTS:
             QVERIFY2(r.err.contains("(see --help)"), qPrintable(r.err));
         }
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"0001.LOG"});
+        // An export's option without the export names the one it needs (no window opens).
+        for (const auto& [wrong, needs] :
+             {std::pair{QStringList{"--csv", dir.filePath("x.csv")}, "--csv needs --events"},
+              std::pair{QStringList{"--from", "3", dir.filePath("0001.LOG")},
+                        "--from needs --export-clip"}}) {
+            r = runProgram(wrong, QStringLiteral("offscreen"));
+            QCOMPARE(r.exitCode, 2);
+            QVERIFY2(r.err.contains(needs) && r.err.contains("Usage: "), qPrintable(r.err));
+        }
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"0001.LOG"});
     }
 
     // A folder is listed as LOAD lists it; nothing plays.

@@ -337,8 +337,12 @@ private Q_SLOTS:
         ScriptedPrompts prompts;
         QWidget owner;
         prompts.saveAnswers = {dir.filePath("window.mkv")};
+        prompts.optionAnswers = {true}; // with the data in the picture: the MP4 is named too
         ClipExport::ExportFromWindow(&owner, dir.filePath("0002.asf"), 0, 1);
         QCOMPARE(prompts.messages.size(), 1);
+        QVERIFY2(prompts.messages[0].contains("window.mp4") &&
+                     QFile::exists(dir.filePath("window.mp4")),
+                 qPrintable(prompts.messages[0]));
         QVERIFY2(prompts.messages[0].contains("No .gpx or .srt were written") ||
                      prompts.messages[0].contains("no .gpx or .srt were written"),
                  qPrintable(prompts.messages[0]));
