@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/CommandLine.h"
-#include "shell/PlayerApp.h"
+#include "app/PlayerApp.h"
 
 #include <QFileInfo>
 #include <cstdio>

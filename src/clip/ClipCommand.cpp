@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clip/ClipCommand.h"
 
+#include "card/CardFiles.h"
 #include "card/OutputGuard.h"
 #include "cli/CommandLine.h"
 #include "clip/ClipExport.h"
-#include "trip/TripLog.h"
 #include "ui/ProgressWork.h"
 #include "ui/Prompts.h"
 
@@ -53,9 +53,8 @@ void ExportFromWindow(QWidget* owner, const QString& source, double from, double
     if (target.isEmpty())
         return;
     QStringList inputs{info.absoluteFilePath()};
-    for (const QString& log : TripLogCandidates(TripLogPath(source)))
-        if (QFileInfo(log).isFile())
-            inputs.append(log);
+    if (const QString log = CardFiles::LogOf(source); !log.isEmpty())
+        inputs.append(log);
     for (const QString& out : OutputsFor(target, overlay)) {
         // Never over the recording, its log or another of the card's files.
         const QString refused = OutputGuard::Refused(out, inputs, OutputGuard::Existing::Replace);

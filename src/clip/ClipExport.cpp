@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clip/ClipExport.h"
 
+#include "card/CardFiles.h"
 #include "card/OutputGuard.h"
 #include "clip/ClipRemux.h"
 #include "clip/ClipSidecars.h"
 #include "export/TripExport.h"
 #include "formats/FileKind.h"
-#include "geo/TrueTrip.h"
 #include "playback/AsfCardSource.h"
-#include "trip/TripLog.h"
+#include "trip/TripReader.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,14 +22,6 @@ namespace ClipExport {
 namespace {
 
 constexpr qint64 kSecond = 1000000000;
-
-// Where the trip log of `recording` is, if it has one.
-QString FoundLog(const QString& recording) {
-    for (const QString& candidate : TripLogCandidates(TripLogPath(recording)))
-        if (QFileInfo(candidate).isFile())
-            return QFileInfo(candidate).absoluteFilePath();
-    return {};
-}
 
 } // namespace
 
@@ -125,7 +117,7 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
         return result;
     }
     const QString sourcePath = source.absoluteFilePath();
-    const QString foundLog = FoundLog(sourcePath);
+    const QString foundLog = CardFiles::LogOf(sourcePath);
     const QStringList outputs = OutputsFor(request.out, request.overlay);
     const QString &clipPath = outputs[0], &gpxPath = outputs[1], &srtPath = outputs[2],
                   &manifestPath = outputs[3], &sourceManifestPath = outputs[4];
@@ -199,26 +191,27 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
         result.notes.append(QStringLiteral("the recording ends at %1: the clip ends there")
                                 .arg(TimeText(result.end)));
 
-    // The trip of the span, from the records the log places in it.
-    TrueTrip::Trip trip;
+    // The trip of the span: the recording's track, spread over the recording as the chart
+    // shows it, the samples in the span.
+    TripTrack track;
     QString error;
     SpanTrip spanTrip;
     if (foundLog.isEmpty())
         result.notes.append(
             QStringLiteral("%1 has no trip log beside it: no .gpx or .srt were written")
                 .arg(source.fileName()));
-    else if (!TrueTrip::Read(foundLog, trip, &error) || trip.samples.empty())
-        result.notes.append(
-            QStringLiteral("%1 cannot be read%2: no .gpx or .srt were written")
-                .arg(QFileInfo(foundLog).fileName(), error.isEmpty() ? QString() : ": " + error));
     else if (duration <= 0)
         result.notes.append(
             QStringLiteral("the length of %1 is not known: no .gpx or .srt were written")
                 .arg(source.fileName()));
+    else if (!TripReaders::Read(sourcePath, duration, track, &error) || track.samples.empty())
+        result.notes.append(
+            QStringLiteral("%1 cannot be read%2: no .gpx or .srt were written")
+                .arg(QFileInfo(foundLog).fileName(), error.isEmpty() ? QString() : ": " + error));
     else
-        spanTrip = TripOfSpan(trip, duration, result.start, result.end);
+        spanTrip = TripOfSpan(track, duration, result.start, result.end);
     if (!spanTrip.trip.samples.empty()) {
-        result.leftOut = TrueTrip::SkippedText(spanTrip.trip);
+        result.leftOut = spanTrip.trip.LeftOutText();
         const TripExport::Trip gpx = TripExport::TripOfSamples(
             QFileInfo(clipPath).completeBaseName(), source.absolutePath(), spanTrip.trip);
         Pending gpxFile, srtFile;

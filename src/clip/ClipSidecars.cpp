@@ -23,43 +23,43 @@ QString Hemisphere(double value, char positive, char negative) {
            QLatin1Char(value < 0 ? negative : positive);
 }
 
-QString When(const TrueTrip::Sample& s) {
-    return QString::fromLatin1(s.date + ' ' + s.time.left(8));
+QString When(const TripSample& s) {
+    return QString::fromLatin1(s.date + ' ' + s.clock.left(8));
 }
 
-QString Speed(const TrueTrip::Sample& s) {
+QString Speed(const TripSample& s) {
     return QStringLiteral("%1 km/h").arg(s.speed, 0, 'f', 1);
 }
 
 } // namespace
 
-SpanTrip TripOfSpan(const TrueTrip::Trip& log, double duration, double start, double end) {
-    // The log's records are spread evenly over the recording, as the chart shows them.
+SpanTrip TripOfSpan(const TripTrack& track, double duration, double start, double end) {
     SpanTrip span;
-    if (log.samples.empty() || duration <= 0)
+    if (track.samples.empty() || duration <= 0)
         return span;
-    span.step = duration / double(log.samples.size());
-    for (size_t k = 0; k < log.samples.size(); ++k) {
-        const double t = double(k) * span.step;
-        if (t + span.step <= start || t >= end)
+    span.step = duration / double(track.samples.size());
+    for (size_t k = 0; k < track.samples.size(); ++k) {
+        const TripSample& s = track.samples[k];
+        const double until =
+            k + 1 < track.samples.size() ? track.samples[k + 1].time : s.time + span.step;
+        if (until <= start || s.time >= end)
             continue;
-        const TrueTrip::Sample& s = log.samples[k];
         ++span.trip.skipped[size_t(s.skip)];
         span.trip.samples.push_back(s);
-        span.times.push_back(t);
     }
     return span;
 }
 
 QByteArray Subtitles(const SpanTrip& span, double start) {
     QString srt;
-    for (size_t i = 0; i < span.trip.samples.size(); ++i) {
-        const TrueTrip::Sample& s = span.trip.samples[i];
-        const double begin = span.times[i] - start;
+    const std::vector<TripSample>& samples = span.trip.samples;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const TripSample& s = samples[i];
+        const double begin = s.time - start;
         const double finish =
-            (i + 1 < span.times.size() ? span.times[i + 1] : span.times[i] + span.step) - start;
+            (i + 1 < samples.size() ? samples[i + 1].time : s.time + span.step) - start;
         QString text = When(s) + QLatin1Char('\n') + Speed(s);
-        if (s.skip == TrueTrip::Skip::None)
+        if (s.HasFix())
             text += QStringLiteral("  %1  %2")
                         .arg(Hemisphere(s.latitude, 'N', 'S'), Hemisphere(s.longitude, 'E', 'W'));
         srt += QStringLiteral("%1\n%2 --> %3\n%4\n\n")
@@ -71,9 +71,8 @@ QByteArray Subtitles(const SpanTrip& span, double start) {
 
 Overlay OverlayTexts(const SpanTrip& span) {
     Overlay overlay;
-    for (size_t i = 0; i < span.trip.samples.size(); ++i) {
-        const TrueTrip::Sample& s = span.trip.samples[i];
-        overlay.times.push_back(span.times[i]);
+    for (const TripSample& s : span.trip.samples) {
+        overlay.times.push_back(s.time);
         overlay.texts.push_back(
             (When(s) + QLatin1Char('\n') + Speed(s) +
              QString::asprintf("\nX %+.2f g  Y %+.2f g  Z %+.2f g", s.accelX, s.accelY, s.accelZ))

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "clip/ClipRemux.h"
-#include "geo/TrueTrip.h"
+#include "trip/TripTrack.h"
 
 #include <QByteArray>
 #include <QString>
@@ -13,13 +13,13 @@
 // check it (`sha256sum -c`).
 namespace ClipExport {
 
-// The trip log's records that fall in [start, end) of the recording, each with its time in it.
+// The samples of a recording's track that fall in [start, end) of it (each lasting until the
+// next; the last, as long as the one before it), and what was left out of them.
 struct SpanTrip {
-    TrueTrip::Trip trip; // the records in the span, and what was left out of them
-    std::vector<double> times;
-    double step = 0; // seconds between records
+    TripTrack trip;
+    double step = 0; // seconds between samples
 };
-SpanTrip TripOfSpan(const TrueTrip::Trip& log, double duration, double start, double end);
+SpanTrip TripOfSpan(const TripTrack& track, double duration, double start, double end);
 
 // One subtitle per record (times from the clip's start), and the same records as the texts for
 // the picture (times in the recording).

@@ -63,7 +63,7 @@ const SettingKey SETTING_KEYS[] = {
 
 // Reads the value of a recognised key straight from the file, just after its "=". A value
 // that is not a number leaves the field as it was.
-void readValueForKey(std::FILE* file, const char* key, int keyLength) {
+void readValueForKey(std::FILE* file, const char* key, int keyLength, DeviceConfigData& into) {
     for (const SettingKey& setting : SETTING_KEYS) {
         if (keyLength < setting.compareLength ||
             std::memcmp(key, setting.name, static_cast<size_t>(setting.compareLength)) != 0)
@@ -71,11 +71,11 @@ void readValueForKey(std::FILE* file, const char* key, int keyLength) {
         if (setting.intField) {
             int value = 0;
             if (std::fscanf(file, "%d", &value) == 1)
-                DeviceConfig.*setting.intField = value;
+                into.*setting.intField = value;
         } else {
             double value = 0.0;
             if (std::fscanf(file, "%lf", &value) == 1)
-                DeviceConfig.*setting.doubleField = value;
+                into.*setting.doubleField = value;
         }
         return;
     }
@@ -105,6 +105,20 @@ __attribute__((format(printf, 2, 3))) void appendFormatted(QByteArray& out, cons
 } // namespace
 
 void LoadDeviceConfig(std::FILE* file) {
+    ParseDeviceConfig(file, DeviceConfig);
+}
+
+std::optional<DeviceConfigData> ReadDeviceConfig(const QString& path, DeviceConfigData start) {
+    std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "rb");
+    if (!file)
+        return std::nullopt;
+    ParseDeviceConfig(file, start);
+    const bool whole = !std::ferror(file);
+    std::fclose(file);
+    return whole ? std::optional<DeviceConfigData>(start) : std::nullopt;
+}
+
+void ParseDeviceConfig(std::FILE* file, DeviceConfigData& into) {
     if (!file)
         return;
     const CLocaleScope cLocale;
@@ -124,7 +138,7 @@ void LoadDeviceConfig(std::FILE* file) {
             const int keyLength = i;
             std::memcpy(key, token, static_cast<size_t>(keyLength));
             std::memset(token, 0, sizeof token);
-            readValueForKey(file, key, keyLength);
+            readValueForKey(file, key, keyLength, into);
         }
         if (++i == TOKEN_BUFFER_SIZE)
             i = 0; // long lines wrap around; only the latest bytes can form a key

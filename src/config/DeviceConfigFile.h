@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdio>
+#include <optional>
 
 class QDate;
 class QTime;
@@ -14,6 +15,14 @@ class QWidget;
 // Scans an open settings file from its current position to its end and stores every value
 // it recognises into DeviceConfig. Keys it does not know are passed over; nothing is checked.
 void LoadDeviceConfig(std::FILE* file);
+
+// The same scan into `into`, which nothing else shares (the settings the dialog shows stay as
+// they are): for readers of a card's limits or time zone, on any thread.
+void ParseDeviceConfig(std::FILE* file, DeviceConfigData& into);
+
+// A settings file's values over `start` (the recognised keys replace its fields); nothing when
+// the file cannot be opened or fails while it is read. Reads only.
+std::optional<DeviceConfigData> ReadDeviceConfig(const QString& path, DeviceConfigData start = {});
 
 // Opens the chosen settings file and reads it into DeviceConfig. A file that cannot be opened
 // for reading and writing is not read; a missing one is created empty, an existing one is

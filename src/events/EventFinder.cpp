@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "events/EventFinder.h"
 
+#include "card/CardFiles.h"
 #include "config/DeviceConfig.h"
 #include "config/DeviceConfigFile.h"
-#include "geo/TrueTrip.h"
 #include "playback/AsfCardSource.h"
+#include "trip/TextLogReader.h"
 #include "trip/TripLog.h"
 
 #include <QDir>
@@ -20,96 +21,6 @@
 namespace Events {
 
 namespace {
-
-bool IsBlank(const char* p, const char* end) {
-    for (; p < end; ++p)
-        if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\v' && *p != '\f')
-            return false;
-    return true;
-}
-
-// A plain decimal ("-0.02", "+1.5", "3"): an exact integer over a power of ten, which gives the
-// same double as a full conversion; anything else goes to one.
-const char* ReadNumber(const char* p, const char* end, double& value) {
-    const char* start = p;
-    const bool negative = p < end && *p == '-';
-    if (p < end && (*p == '-' || *p == '+'))
-        ++p;
-    std::uint64_t digits = 0;
-    int count = 0, scale = 0;
-    for (; p < end && *p >= '0' && *p <= '9'; ++p, ++count)
-        digits = digits * 10 + std::uint64_t(*p - '0');
-    if (p < end && *p == '.')
-        for (++p; p < end && *p >= '0' && *p <= '9'; ++p, ++count, ++scale)
-            digits = digits * 10 + std::uint64_t(*p - '0');
-    static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
-    if (count > 0 && count <= 15 && scale <= 8 && (p == end || (*p != 'e' && *p != 'E'))) {
-        value = double(digits) / kPowers[scale];
-        if (negative)
-            value = -value;
-        return p;
-    }
-    p = start < end && *start == '+' ? start + 1 : start;
-    const auto [next, error] = std::from_chars(p, end, value);
-    return error == std::errc() && std::isfinite(value) ? next : nullptr;
-}
-
-// The three G values after "G:" ("G:0.21,-0.02,0.97"); false when they do not read. The
-// recorder writes the tag 42 bytes into the record; elsewhere it is looked for.
-bool ReadG(const char* p, const char* end, double g[3]) {
-    constexpr ptrdiff_t kUsual = 42;
-    const char* tag = end - p > kUsual + 2 && p[kUsual] == 'G' && p[kUsual + 1] == ':'
-                          ? p + kUsual
-                          : static_cast<const char*>(memmem(p, size_t(end - p), "G:", 2));
-    if (!tag)
-        return false;
-    p = tag + 2;
-    for (int axis = 0; axis < 3; ++axis) {
-        while (p < end && *p == ' ')
-            ++p;
-        p = ReadNumber(p, end, g[axis]);
-        if (!p)
-            return false;
-        if (axis < 2) {
-            if (p >= end || *p != ',')
-                return false;
-            ++p;
-        }
-    }
-    return true;
-}
-
-// Seconds of the day of a record's clock ("14:30:05.10"), if it reads.
-std::optional<double> ClockSeconds(const QByteArray& time) {
-    const QList<QByteArray> parts = time.split(':');
-    bool h = false, m = false, s = false;
-    if (parts.size() != 3)
-        return std::nullopt;
-    const double value =
-        parts[0].toInt(&h) * 3600.0 + parts[1].toInt(&m) * 60.0 + parts[2].toDouble(&s);
-    return h && m && s ? std::optional<double>(value) : std::nullopt;
-}
-
-// Where the recording's length is not known: the log's clock from its first record to its
-// last, and one interval more; one record a second where the clock does not read.
-double ClockLength(const QByteArray& log, qsizetype records) {
-    qsizetype start = 0, end = log.size();
-    while (start < end && std::isspace(uchar(log[start])))
-        ++start;
-    while (end > start && std::isspace(uchar(log[end - 1])))
-        --end;
-    const qsizetype firstEnd = log.indexOf('\n', start);
-    const qsizetype lastStart = log.lastIndexOf('\n', end - 1) + 1;
-    const auto clockOf = [&log](qsizetype from, qsizetype to) {
-        return ClockSeconds(TrueTrip::ParseRecord(log.mid(from, to - from)).time);
-    };
-    const auto from = clockOf(start, firstEnd < 0 || firstEnd > end ? end : firstEnd);
-    const auto to = clockOf(std::max(lastStart, start), end);
-    double span = from && to ? *to - *from : 0;
-    if (span < 0)
-        span += 24 * 3600; // over midnight
-    return records > 1 && span > 0 ? span * double(records) / double(records - 1) : double(records);
-}
 
 struct Over {
     qsizetype record = 0; // its index among the log's records
@@ -136,32 +47,19 @@ const char* AxisName(Axis axis) {
 }
 
 std::optional<Limits> ReadLimits(const QString& setupPath) {
-    std::FILE* file = std::fopen(QFile::encodeName(setupPath).constData(), "rb");
-    if (!file)
+    const std::optional<DeviceConfigData> read = ReadDeviceConfig(setupPath);
+    if (!read)
         return std::nullopt;
-    // The reader fills the settings the dialog shows: they are put back as they were.
-    const DeviceConfigData shown = DeviceConfig;
-    DeviceConfig = DeviceConfigData{};
-    LoadDeviceConfig(file);
-    const bool whole = !std::ferror(file);
-    std::fclose(file);
     Limits limits;
-    limits.x = DeviceConfig.dLimitX;
-    limits.y = DeviceConfig.dLimitY;
-    limits.z = DeviceConfig.dLimitZ;
+    limits.x = read->dLimitX;
+    limits.y = read->dLimitY;
+    limits.z = read->dLimitZ;
     limits.file = QFileInfo(setupPath).absoluteFilePath();
-    DeviceConfig = shown;
-    return whole ? std::optional<Limits>(limits) : std::nullopt;
+    return limits;
 }
 
 QString SetupFileIn(const QString& folder) {
-    const QStringList found =
-        QDir(folder).entryList({QStringLiteral("setup.ini")}, QDir::Files, QDir::Name);
-    const QDir dir(folder);
-    for (const QString& name : found)
-        if (name.compare(QLatin1String("setup.ini"), Qt::CaseInsensitive) == 0)
-            return dir.filePath(name);
-    return {};
+    return CardFiles::SetupFileIn(folder);
 }
 
 QString LimitsText(const Limits& limits) {
@@ -178,17 +76,15 @@ QString LimitsText(const Limits& limits) {
 
 std::vector<Event> Find(const QByteArray& log, double duration, const Limits& limits) {
     // One pass reads only the G values; the few records over a limit are read whole after.
+    // The records are the trip track's (TextLog), so an event is at its record's time there.
     std::vector<Over> over;
     qsizetype records = 0;
-    const char* p = log.constData();
-    const char* const end = p + log.size();
     const double limitOf[3] = {limits.x, limits.y, limits.z};
-    while (p < end) {
-        const char* newline = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
-        const char* lineEnd = newline ? newline : end;
-        if (!IsBlank(p, lineEnd)) {
-            double g[3];
-            if (newline && ReadG(p, lineEnd, g)) {
+    TextLog::ForEachRecord(
+        log,
+        [&](const char* p, const char* lineEnd, const double* g, bool cutOff) {
+            // A record cut off while written is not checked.
+            if (!cutOff) {
                 Over best{records, p, lineEnd};
                 for (int axis = 0; axis < 3; ++axis) {
                     const double limit = limitOf[axis];
@@ -207,15 +103,13 @@ std::vector<Event> Find(const QByteArray& log, double duration, const Limits& li
                     over.push_back(best);
             }
             ++records;
-        }
-        p = newline ? newline + 1 : end;
-    }
-
+        },
+        [] {});
     std::vector<Event> events;
     if (over.empty() || records == 0)
         return events;
     if (duration <= 0)
-        duration = ClockLength(log, records);
+        duration = TextLog::ClockLength(log, records);
     const double step = duration / double(records);
     const auto timeOf = [step](const Over& o) { return double(o.record) * step; };
     size_t first = 0;
@@ -228,18 +122,17 @@ std::vector<Event> Find(const QByteArray& log, double duration, const Limits& li
                 strongest = last;
         }
         const Over& o = over[strongest];
-        const TrueTrip::Sample s =
-            TrueTrip::ParseRecord(QByteArray::fromRawData(o.line, o.end - o.line));
+        const TripSample s = TextLog::ParseRecord(o.line, o.end);
         Event e;
         e.at = timeOf(o);
         e.axis = o.axis;
         e.peak = o.value;
         e.limit = o.limit;
         e.date = s.date;
-        e.time = s.time;
-        if (s.skip != TrueTrip::Skip::Unreadable)
+        e.time = s.clock;
+        if (s.skip != TripSample::Skip::Unreadable)
             e.speed = s.speed;
-        if (s.skip == TrueTrip::Skip::None) {
+        if (s.HasFix()) {
             e.hasPosition = true;
             e.latitude = s.latitude;
             e.longitude = s.longitude;
@@ -252,20 +145,13 @@ std::vector<Event> Find(const QByteArray& log, double duration, const Limits& li
 
 Scan ScanLog(const QString& logPath, const QString& recording, const Limits& limits) {
     Scan scan;
-    QByteArray log;
-    for (const QString& candidate : TripLogCandidates(logPath)) {
-        QFile file(candidate);
-        if (file.open(QIODevice::ReadOnly)) {
-            log = file.readAll();
-            scan.haveLog = file.error() == QFileDevice::NoError;
-            break;
-        }
-    }
+    const std::optional<QByteArray> log = ReadTripLogFile(logPath);
+    scan.haveLog = log.has_value();
     if (!scan.haveLog)
         return scan;
     if (const auto length = recording.isEmpty() ? std::nullopt : AsfCardSource::LengthOf(recording))
         scan.duration = *length;
-    scan.events = Find(log, scan.duration, limits);
+    scan.events = Find(*log, scan.duration, limits);
     return scan;
 }
 
@@ -291,10 +177,6 @@ void Remember(const QString& recording, const Scan& scan) {
 const Scan* Known(const QString& recording) {
     const auto it = Store().constFind(Key(recording));
     return it == Store().constEnd() ? nullptr : &*it;
-}
-
-void ForgetAll() {
-    Store().clear();
 }
 
 } // namespace Events

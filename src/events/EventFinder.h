@@ -69,6 +69,5 @@ QString Summary(const Scan& scan);
 // The scans the user asked for, by the recording's absolute path; empty until then.
 void Remember(const QString& recording, const Scan& scan);
 const Scan* Known(const QString& recording);
-void ForgetAll();
 
 } // namespace Events

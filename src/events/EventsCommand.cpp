@@ -1,20 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "events/EventsCommand.h"
 
+#include "card/CardFiles.h"
 #include "card/OutputGuard.h"
 #include "config/DeviceConfig.h"
 #include "events/EventFinder.h"
-#include "records/CurrentRecord.h"
-#include "records/RecordInfoDlg.h"
-#include "records/RecordListDlg.h"
-#include "shell/PlayerDlg.h"
-#include "trip/TripLog.h"
-#include "ui/ProgressWork.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QTreeWidget>
 #include <cstdio>
 
 namespace Events {
@@ -28,15 +22,6 @@ QByteArray CsvField(const QString& text) {
         bytes = '"' + bytes + '"';
     }
     return bytes;
-}
-
-// The recording a log belongs to: the same name with ".asf" in any letter case.
-QString RecordingOf(const QString& logPath) {
-    const QFileInfo log(logPath);
-    const QDir dir = log.absoluteDir();
-    const QStringList found =
-        dir.entryList({log.completeBaseName() + QStringLiteral(".asf")}, QDir::Files, QDir::Name);
-    return found.isEmpty() ? QString() : dir.filePath(found.first());
 }
 
 } // namespace
@@ -107,7 +92,7 @@ int RunCommandLine(const QString& target, const QString& csvOut, const QString& 
     QByteArray csv = CsvHeader();
     int events = 0, scanned = 0;
     for (const QString& log : logs) {
-        const QString recording = RecordingOf(log);
+        const QString recording = CardFiles::RecordingOf(log);
         const Scan scan = ScanLog(log, recording, limits);
         if (!scan.haveLog) {
             std::fprintf(stderr, "%s: %s cannot be read\n", qPrintable(program), qPrintable(log));
@@ -132,58 +117,6 @@ int RunCommandLine(const QString& target, const QString& csvOut, const QString& 
         return 1;
     }
     return 0;
-}
-
-void FindFromWindow(CPlayerDlg& window) {
-    CRecordListDlg* list = window.m_dlgRecordList;
-    QTreeWidget* rows = list->m_listRecords;
-    QStringList recordings;
-    for (int i = 0; i < rows->topLevelItemCount(); ++i)
-        recordings.append(CurrentRecord.folder + rows->topLevelItem(i)->text(1));
-    if (recordings.isEmpty())
-        return;
-
-    // The settings file the dialog would open: the one chosen last, else the card's.
-    Limits limits;
-    limits.x = DeviceConfig.dLimitX;
-    limits.y = DeviceConfig.dLimitY;
-    limits.z = DeviceConfig.dLimitZ;
-    for (const QString& setup : {g_strSetupPath, SetupFileIn(CurrentRecord.folder)}) {
-        if (!setup.isEmpty() && QFileInfo(setup).isFile()) {
-            if (const auto read = ReadLimits(setup)) {
-                limits = *read;
-                break;
-            }
-        }
-    }
-
-    std::vector<Scan> scans(size_t(recordings.size()));
-    const bool finished =
-        RunWithProgress(&window, QStringLiteral("Find events"), QStringLiteral("Finding events…"),
-                        [&](const std::function<bool(double)>& progress) {
-                            for (qsizetype i = 0; i < recordings.size(); ++i) {
-                                if (!progress(double(i) / double(recordings.size())))
-                                    return;
-                                scans[size_t(i)] = ScanRecording(recordings[i], limits);
-                            }
-                        });
-    if (!finished)
-        return;
-
-    // The list may have been filled again meanwhile: only rows still naming a scanned
-    // recording take its result.
-    const QString said = QStringLiteral("Limits: ") + LimitsText(limits);
-    rows->headerItem()->setToolTip(2, said);
-    for (int i = 0; i < rows->topLevelItemCount() && i < recordings.size(); ++i) {
-        QTreeWidgetItem* row = rows->topLevelItem(i);
-        if (CurrentRecord.folder + row->text(1) != recordings[i])
-            continue;
-        Remember(recordings[i], scans[size_t(i)]);
-        row->setText(2, Summary(scans[size_t(i)]));
-        row->setToolTip(2, said);
-    }
-    window.ShowMarks();
-    window.m_dlgRecordInfo->UpdateFromCurrentRecord();
 }
 
 } // namespace Events

@@ -3,8 +3,6 @@
 
 #include <QString>
 
-class CPlayerDlg;
-
 namespace Events {
 
 // dashcard-player --events FOLDER|LOG [--csv OUT]: one CSV row per event of every trip log of
@@ -18,12 +16,5 @@ int RunCommandLine(const QString& target, const QString& csvOut, const QString& 
 // The CSV's rows for the events of one recording (or log, where there is no recording).
 QByteArray CsvHeader();
 QByteArray CsvRows(const QString& file, const struct Scan& scan);
-
-// The record list's "Find events" (F3): scans every listed recording with a progress dialog
-// (Cancel leaves everything as it was), fills the "Event" column, and the "Event:" box and
-// the seek bar's ticks for the open recording. The limits come from the settings file chosen
-// last in the settings dialog, else the card folder's setup.ini, else the values the dialog
-// holds.
-void FindFromWindow(CPlayerDlg& window);
 
 } // namespace Events

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/ExportMenu.h"
 
+#include "card/CardFiles.h"
 #include "card/OutputGuard.h"
 #include "trip/TripLog.h"
 #include "ui/Prompts.h"
@@ -57,9 +58,7 @@ void ExportRecording(QWidget* owner, const QString& videoPath, Format format) {
 
 void AddExportActions(QMenu& menu, QWidget* owner, const QString& videoPath) {
     // A recording without a trip log has no trip to export.
-    bool haveLog = false;
-    for (const QString& log : TripLogCandidates(TripLogPath(videoPath)))
-        haveLog = haveLog || QFileInfo(log).isFile();
+    const bool haveLog = !CardFiles::LogOf(videoPath).isEmpty();
     menu.addAction(QStringLiteral("Export trip as GPX…"), owner,
                    [owner, videoPath] { ExportRecording(owner, videoPath, Format::Gpx); })
         ->setEnabled(haveLog);

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/TripExport.h"
 
+#include "card/CardFiles.h"
 #include "card/OutputGuard.h"
 #include "config/DeviceConfigFile.h"
-#include "geo/TrueTrip.h"
+#include "trip/TextLogReader.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -41,33 +42,28 @@ QDateTime RecordTime(const QByteArray& date, const QByteArray& clock) {
 std::optional<int> CardTimeZone(const QString& folder) {
     const QDir here(folder);
     for (const QString& dir : {here.absolutePath(), QFileInfo(here.absolutePath()).path()}) {
-        const QStringList found =
-            QDir(dir).entryList({QStringLiteral("setup.ini")}, QDir::Files | QDir::Readable);
-        if (found.isEmpty())
+        const QString setup = CardFiles::SetupFileIn(dir);
+        if (setup.isEmpty())
             continue;
-        std::FILE* file = std::fopen(QFile::encodeName(QDir(dir).filePath(found.first())), "rb");
-        if (!file)
+        DeviceConfigData none;
+        none.nTimeZone = INT_MIN; // stays when the file names no zone
+        const std::optional<DeviceConfigData> read = ReadDeviceConfig(setup, none);
+        if (!read)
             continue;
-        const DeviceConfigData kept = DeviceConfig;
-        DeviceConfig.nTimeZone = INT_MIN; // stays when the file names no zone
-        LoadDeviceConfig(file);
-        std::fclose(file);
-        const int zone = DeviceConfig.nTimeZone;
-        DeviceConfig = kept;
-        if (zone >= -12 && zone <= 14)
-            return zone;
+        if (read->nTimeZone >= -12 && read->nTimeZone <= 14)
+            return read->nTimeZone;
         return std::nullopt;
     }
     return std::nullopt;
 }
 
-Trip TripOfSamples(const QString& name, const QString& cardFolder, const TrueTrip::Trip& log) {
+Trip TripOfSamples(const QString& name, const QString& cardFolder, const TripTrack& track) {
     Trip trip;
     trip.name = name;
     trip.zoneHours = CardTimeZone(cardFolder);
-    trip.leftOut = TrueTrip::SkippedText(log);
-    for (const TrueTrip::Sample& s : log.samples) {
-        if (s.skip != TrueTrip::Skip::None)
+    trip.leftOut = track.LeftOutText();
+    for (const TripSample& s : track.samples) {
+        if (!s.HasFix())
             continue;
         Point p;
         p.latitude = s.latitude;
@@ -76,8 +72,8 @@ Trip TripOfSamples(const QString& name, const QString& cardFolder, const TrueTri
         p.accelX = s.accelX;
         p.accelY = s.accelY;
         p.accelZ = s.accelZ;
-        p.time = RecordTime(s.date, s.time);
-        if (p.time.isValid() && trip.zoneHours)
+        p.time = RecordTime(s.date, s.clock);
+        if (p.time.isValid() && trip.zoneHours && !s.clockIsUtc)
             p.time = p.time.addSecs(-3600 * qint64(*trip.zoneHours));
         trip.points.append(p);
     }
@@ -85,11 +81,11 @@ Trip TripOfSamples(const QString& name, const QString& cardFolder, const TrueTri
 }
 
 bool ReadTrip(const QString& logPath, Trip& trip, QString* error) {
-    TrueTrip::Trip log;
-    if (!TrueTrip::Read(logPath, log, error))
+    TripTrack track;
+    if (!TextLog::Read(logPath, 0, track, error))
         return false;
     const QFileInfo info(logPath);
-    trip = TripOfSamples(info.completeBaseName(), info.absolutePath(), log);
+    trip = TripOfSamples(info.completeBaseName(), info.absolutePath(), track);
     return true;
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "geo/TrueTrip.h"
+#include "trip/TripTrack.h"
 
 #include <QDateTime>
 #include <QList>
@@ -9,7 +9,7 @@
 #include <optional>
 
 // A recording's trip as GPX or KML files for map and trip programs: every record of the trip
-// log with a position, in WGS-84 as the receiver logged it (see TrueTrip). Records without one
+// with a position, in WGS-84 as the receiver logged it (see TripTrack). Records without one
 // (before the first fix, out of range, unreadable, cut off by a power loss) are left out and
 // counted.
 namespace TripExport {
@@ -35,9 +35,10 @@ struct Trip {
 // there is no such file or it names no zone in -12 … 14.
 std::optional<int> CardTimeZone(const QString& folder);
 
-// The points of the records of `log` that have a position, with times converted to UTC by the
-// time zone of the card's settings file in `cardFolder` (see CardTimeZone); named `name`.
-Trip TripOfSamples(const QString& name, const QString& cardFolder, const TrueTrip::Trip& log);
+// The points of the samples of `track` that have a position, with times converted to UTC by
+// the time zone of the card's settings file in `cardFolder` (see CardTimeZone) where the clock
+// is the camera's own; named `name`.
+Trip TripOfSamples(const QString& name, const QString& cardFolder, const TripTrack& track);
 
 // Reads the trip of a log. False when the log cannot be opened (`error` says why).
 bool ReadTrip(const QString& logPath, Trip& trip, QString* error = nullptr);

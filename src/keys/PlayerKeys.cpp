@@ -6,6 +6,7 @@
 #include "skin/BitmapButton.h"
 #include "skin/SkinButton.h"
 #include "skin/SkinSlider.h"
+#include "ui/WindowKeys.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -13,7 +14,6 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
-#include <QShortcut>
 #include <QTreeWidget>
 
 namespace {
@@ -116,19 +116,10 @@ bool TabJustPressed() {
     return TabWatch::Clock().isValid() && TabWatch::Clock().elapsed() < 250;
 }
 
-// Commands that open a dialog or toggle do not repeat while the key is held; steps do.
-enum class Repeat { No, Yes };
-
 template <typename Handler>
-void Bind(CPlayerDlg& window, const QKeySequence& key, QAbstractButton* button, Repeat repeat,
+void Bind(CPlayerDlg& window, const QKeySequence& key, QAbstractButton* button, KeyRepeat repeat,
           Handler handler) {
-    auto* shortcut = new QShortcut(key, &window);
-    shortcut->setContext(Qt::WindowShortcut);
-    shortcut->setAutoRepeat(repeat == Repeat::Yes);
-    QObject::connect(shortcut, &QShortcut::activated, &window, handler);
-    if (button)
-        button->setToolTip(QStringLiteral("%1 (%2)").arg(button->toolTip(),
-                                                         key.toString(QKeySequence::PortableText)));
+    BindWindowKey(&window, key, repeat, handler, button);
 }
 
 // Up and Down move the volume by 5 % of its range a press: 20 presses from silence to full.
@@ -143,45 +134,36 @@ void StepVolume(CSkinSlider* volume, int direction) {
 
 void InstallPlayerKeys(CPlayerDlg& w) {
     // Space toggles on what the buttons show: the play look pressed means playing.
-    Bind(w, QKeySequence(Qt::Key_Space), w.m_btnPlay, Repeat::No, [&w] {
+    Bind(w, QKeySequence(Qt::Key_Space), w.m_btnPlay, KeyRepeat::No, [&w] {
         if (w.m_btnPlay->GetState())
             w.OnPause();
         else
             w.OnPlay();
     });
     w.m_btnPause->setToolTip(w.m_btnPause->toolTip() + QStringLiteral(" (Space)"));
-    Bind(w, QKeySequence(Qt::Key_Left), w.m_btnFrameBack, Repeat::Yes, [&w] { w.OnFrameBack(); });
-    Bind(w, QKeySequence(Qt::Key_Right), w.m_btnFrameForward, Repeat::Yes,
+    Bind(w, QKeySequence(Qt::Key_Left), w.m_btnFrameBack, KeyRepeat::Yes,
+         [&w] { w.OnFrameBack(); });
+    Bind(w, QKeySequence(Qt::Key_Right), w.m_btnFrameForward, KeyRepeat::Yes,
          [&w] { w.OnFrameForward(); });
-    Bind(w, QKeySequence(Qt::SHIFT | Qt::Key_Left), w.m_btnBack, Repeat::Yes, [&w] { w.OnBack(); });
-    Bind(w, QKeySequence(Qt::SHIFT | Qt::Key_Right), w.m_btnForward, Repeat::Yes,
+    Bind(w, QKeySequence(Qt::SHIFT | Qt::Key_Left), w.m_btnBack, KeyRepeat::Yes,
+         [&w] { w.OnBack(); });
+    Bind(w, QKeySequence(Qt::SHIFT | Qt::Key_Right), w.m_btnForward, KeyRepeat::Yes,
          [&w] { w.OnForward(); });
-    Bind(w, QKeySequence(Qt::Key_Home), w.m_btnHead, Repeat::Yes, [&w] { w.OnHead(); });
-    Bind(w, QKeySequence(Qt::Key_End), w.m_btnEnd, Repeat::Yes, [&w] { w.OnEnd(); });
-    Bind(w, QKeySequence(Qt::CTRL | Qt::Key_O), w.m_btnOpenFile, Repeat::No,
+    Bind(w, QKeySequence(Qt::Key_Home), w.m_btnHead, KeyRepeat::Yes, [&w] { w.OnHead(); });
+    Bind(w, QKeySequence(Qt::Key_End), w.m_btnEnd, KeyRepeat::Yes, [&w] { w.OnEnd(); });
+    Bind(w, QKeySequence(Qt::CTRL | Qt::Key_O), w.m_btnOpenFile, KeyRepeat::No,
          [&w] { w.OnOpenFile(); });
-    Bind(w, QKeySequence(Qt::CTRL | Qt::Key_S), w.m_btnSnap, Repeat::No, [&w] { w.OnSnapshot(); });
-    Bind(w, QKeySequence(Qt::CTRL | Qt::Key_P), w.m_btnPrint, Repeat::No, [&w] { w.OnPrint(); });
-    // The clip's marks and its export.
-    Bind(w, QKeySequence(Qt::Key_I), nullptr, Repeat::No, [&w] { w.OnMarkStart(); });
-    Bind(w, QKeySequence(Qt::Key_O), nullptr, Repeat::No, [&w] { w.OnMarkEnd(); });
-    Bind(w, QKeySequence(Qt::Key_Backspace), nullptr, Repeat::No, [&w] { w.OnClearMarks(); });
-    Bind(w, QKeySequence(Qt::CTRL | Qt::Key_E), nullptr, Repeat::No, [&w] { w.OnExportClip(); });
+    Bind(w, QKeySequence(Qt::CTRL | Qt::Key_S), w.m_btnSnap, KeyRepeat::No,
+         [&w] { w.OnSnapshot(); });
+    Bind(w, QKeySequence(Qt::CTRL | Qt::Key_P), w.m_btnPrint, KeyRepeat::No, [&w] { w.OnPrint(); });
+    // The keys of what plugs in beside the window (clip marks, events) are bound by each.
     w.m_sliderSeek->setToolTip(
-        QStringLiteral("Clip marks: I start, O end, Backspace clears; Ctrl+E exports the clip"));
-    // The events of the listed recordings, the jumps between them, and play through.
-    Bind(w, QKeySequence(Qt::Key_F3), nullptr, Repeat::No, [&w] { w.OnFindEvents(); });
-    Bind(w, QKeySequence(Qt::Key_N), nullptr, Repeat::Yes, [&w] { w.OnJumpToEvent(+1); });
-    Bind(w, QKeySequence(Qt::SHIFT | Qt::Key_N), nullptr, Repeat::Yes,
-         [&w] { w.OnJumpToEvent(-1); });
-    Bind(w, QKeySequence(Qt::Key_P), nullptr, Repeat::No,
-         [] { CPlayerDlg::SetPlayThrough(!CPlayerDlg::PlayThrough()); });
-    w.m_sliderSeek->setToolTip(w.m_sliderSeek->toolTip() +
-                               QStringLiteral("\nEvents: F3 finds them, N / Shift+N jump to the "
-                                              "next / previous; P plays through the card"));
-    Bind(w, QKeySequence(Qt::Key_Up), nullptr, Repeat::Yes,
+        QStringLiteral("Clip marks: I start, O end, Backspace clears; Ctrl+E exports the clip") +
+        QStringLiteral("\nEvents: F3 finds them, N / Shift+N jump to the next / previous; P plays "
+                       "through the card"));
+    Bind(w, QKeySequence(Qt::Key_Up), nullptr, KeyRepeat::Yes,
          [&w] { StepVolume(w.m_sliderVolume, +1); });
-    Bind(w, QKeySequence(Qt::Key_Down), nullptr, Repeat::Yes,
+    Bind(w, QKeySequence(Qt::Key_Down), nullptr, KeyRepeat::Yes,
          [&w] { StepVolume(w.m_sliderVolume, -1); });
     w.m_sliderVolume->setToolTip(QStringLiteral("Volume (Up / Down: 5 % louder / softer)"));
 

@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "records/RecordInfoDlg.h"
 
-#include "events/EventFinder.h"
-
 #include "records/CurrentRecord.h"
 #include "records/RecordListDlg.h"
-#include "shell/PlayerDlg.h"
+#include "session/PlayerSession.h"
 #include "skin/SkinButton.h"
 #include "skin/SkinnedWindow.h"
 
@@ -141,8 +139,7 @@ void CRecordInfoDlg::UpdateFromCurrentRecord() {
         m_strRecord = QStringLiteral("No.") + record.numberText + QStringLiteral("   Record: ") +
                       record.fileName;
     // Empty until the user asks for the events (the record list's "Find events").
-    const Events::Scan* scan = record.fileName.isEmpty() ? nullptr : Events::Known(record.fileName);
-    m_strEvent = scan ? Events::Summary(*scan) : QString();
+    m_strEvent = m_session ? m_session->EventText(record.fileName) : QString();
     m_strResolution =
         QString::asprintf("%u*%u", unsigned(record.videoWidth), unsigned(record.videoHeight));
 
@@ -175,10 +172,7 @@ void CRecordInfoDlg::OnNext() {
 }
 
 void CRecordInfoDlg::GoToAdjacentRecord(int direction) {
-    // The record list is the main window's: this panel sits in its panel area 1021.
-    QWidget* area = parentWidget();
-    auto* window = qobject_cast<CPlayerDlg*>(area ? area->parentWidget() : nullptr);
-    CRecordListDlg* list = window ? window->m_dlgRecordList : nullptr;
+    CRecordListDlg* list = m_list;
     if (!list || list->FirstSelectedRow() < 0) {
         Prompts::current().message(this, QStringLiteral("pls select file to be downloaded!"));
         return;

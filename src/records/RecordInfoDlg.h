@@ -4,6 +4,8 @@
 #include <QString>
 #include <QWidget>
 
+class CPlayerSession;
+class CRecordListDlg;
 class CSkinButton;
 class QLineEdit;
 class QLabel;
@@ -28,6 +30,11 @@ public:
     QString m_strEvent;
     QString m_strResolution;
 
+    // The record list whose rows Previous and Next walk, and the session that says what the
+    // Event box shows (not owned; either may be null).
+    void SetRecordList(CRecordListDlg* list) { m_list = list; }
+    void SetSession(const CPlayerSession* session) { m_session = session; }
+
     // Recomputes the texts and the Previous / Next states from `CurrentRecord`.
     void UpdateFromCurrentRecord();
 
@@ -44,6 +51,8 @@ protected:
 
 private:
     void WatchTree(QObject* object);
+    CRecordListDlg* m_list = nullptr;
+    const CPlayerSession* m_session = nullptr;
     void SetColours(QLabel* label);
 
 protected:

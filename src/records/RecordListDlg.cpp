@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "records/RecordListDlg.h"
 
-#include "clip/ClipCommand.h"
-#include "export/ExportMenu.h"
 #include "playback/GraphPlayer.h"
 #include "records/CurrentRecord.h"
-#include "shell/PlayerDlg.h"
+#include "session/PlayerSession.h"
 #include "skin/SkinButton.h"
 #include "skin/SkinnedWindow.h"
 
@@ -254,23 +252,9 @@ QMenu* CRecordListDlg::CreateRowMenu(int row) {
     if (!item)
         return nullptr;
     auto* menu = new QMenu(this);
-    const QString path = CurrentRecord.folder + item->text(1);
-    TripExport::AddExportActions(*menu, this, path);
-    menu->addAction(QStringLiteral("Export clip…"), this,
-                    [this, path] { ClipExport::ExportFromWindow(this, path, 0, -1); });
-    // The whole list's: the jolts of every listed recording, and playing on from row to row.
-    auto* window =
-        qobject_cast<CPlayerDlg*>(parentWidget() ? parentWidget()->parentWidget() : nullptr);
-    if (window) {
-        menu->addSeparator();
-        QAction* find = menu->addAction(QStringLiteral("Find events"), window,
-                                        [window] { window->OnFindEvents(); });
-        find->setShortcut(QKeySequence(Qt::Key_F3));
-        QAction* through = menu->addAction(QStringLiteral("Play through the card"));
-        through->setCheckable(true);
-        through->setChecked(CPlayerDlg::PlayThrough());
-        through->setShortcut(QKeySequence(Qt::Key_P));
-        connect(through, &QAction::toggled, this, [](bool on) { CPlayerDlg::SetPlayThrough(on); });
+    if (m_session) {
+        m_session->FillRowMenu(*menu, this, CurrentRecord.folder + item->text(1));
+        m_session->FillListMenu(*menu, this);
     }
     return menu;
 }

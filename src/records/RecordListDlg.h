@@ -11,6 +11,7 @@ class QFrame;
 class QItemSelection;
 class QMenu;
 class CGraphPlayer;
+class CPlayerSession;
 
 // The record list panel: the recordings of one folder, a still preview of the selected one,
 // and the choice handed to the main window for playback.
@@ -55,8 +56,11 @@ public:
     void StartPreview();
     void StopPreview();
 
-    // The right-click menu of a row (trip export); null when `row` is not a row.
+    // The right-click menu of a row: what the session's features offer for the row's recording
+    // and for the whole list (empty without a session); null when `row` is not a row.
     QMenu* CreateRowMenu(int row);
+    // The session whose features fill the row menu (not owned; may be null).
+    void SetSession(const CPlayerSession* session) { m_session = session; }
 
 Q_SIGNALS:
     // Sent, synchronously, once `CurrentRecord` names the recording to open.
@@ -73,6 +77,7 @@ private:
     int m_nFocusRow = -1;
     int m_nFocusRowBefore = -1;
     bool m_bFocusJustMoved = false;
+    const CPlayerSession* m_session = nullptr;
 
 protected:
     // The panel's skin, and its shape with the one rounded top-right corner.

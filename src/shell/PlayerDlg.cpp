@@ -4,15 +4,12 @@
 
 #include "capture/FrameCapture.h"
 #include "config/ConfigDlg.h"
-#include "events/EventFinder.h"
-#include "events/EventsCommand.h"
-#include "geo/TrueTrip.h"
-#include "keys/PlayerKeys.h"
 #include "playback/GraphPlayer.h"
 #include "playback/OpenWait.h"
 #include "records/CurrentRecord.h"
 #include "records/RecordInfoDlg.h"
 #include "records/RecordListDlg.h"
+#include "session/PlayerSession.h"
 #include "shell/AboutDlg.h"
 #include "skin/BitmapButton.h"
 #include "skin/SkinButton.h"
@@ -25,7 +22,6 @@
 #include "trip/WebBrowser2.h"
 #include "ui/CellFont.h"
 #include "ui/DialogUnits.h"
-#include "ui/ProgramSettings.h"
 #include "ui/Prompts.h"
 #include "ui/Resources.h"
 
@@ -47,6 +43,11 @@ namespace {
 
 // The seek slider position the window itself last set or acted on; lives for the program.
 int s_nLastSeekPos = 0;
+
+std::function<void(CPlayerDlg&)>& SetUpHook() {
+    static std::function<void(CPlayerDlg&)> hook;
+    return hook;
+}
 
 constexpr int kTimerPeriodMs = 150;
 constexpr QSize kWindowSize(1024, 724);
@@ -94,7 +95,8 @@ CPlayerDlg::CPlayerDlg(QWidget* parent) : QDialog(parent) {
     m_timer.setInterval(kTimerPeriodMs);
     connect(&m_timer, &QTimer::timeout, this, &CPlayerDlg::OnTimer);
     OnInitDialog();
-    InstallPlayerKeys(*this);
+    if (SetUpHook())
+        SetUpHook()(*this);
 }
 
 CPlayerDlg::~CPlayerDlg() {
@@ -334,6 +336,22 @@ void CPlayerDlg::OnInitDialog() {
             Qt::DirectConnection);
     connect(m_dlgRecordInfo, &CRecordInfoDlg::openRecordRequested, this, &CPlayerDlg::OnOpenRecord,
             Qt::DirectConnection);
+
+    // What happens to the open recording, for what plugs in beside the window; the panels get
+    // it and their sibling handed in.
+    m_session = new CPlayerSession(this);
+    m_dlgRecordList->SetSession(m_session);
+    m_dlgRecordInfo->SetSession(m_session);
+    m_dlgRecordInfo->SetRecordList(m_dlgRecordList);
+    connect(m_session, &CPlayerSession::ticksChanged, this, &CPlayerDlg::ShowMarks);
+    connect(m_session, &CPlayerSession::sought, this, [this] {
+        if (m_pPlayer)
+            SetPlayLooks(m_pPlayer->InRunningState(), !m_pPlayer->InRunningState());
+    });
+}
+
+void CPlayerDlg::SetSetUp(std::function<void(CPlayerDlg&)> setUp) {
+    SetUpHook() = std::move(setUp);
 }
 
 void CPlayerDlg::paintEvent(QPaintEvent*) {
@@ -511,7 +529,6 @@ bool CPlayerDlg::OpenAndPlay() {
         return true;
     }
     ClosePlayer();
-    m_clipMarks.Clear(); // the marks were the other recording's
     m_sliderSeek->SetMarks({});
     m_pPlayer = m_engineFactory();
     if (!m_pPlayer->CreateGraph())
@@ -544,7 +561,7 @@ bool CPlayerDlg::OpenAndPlay() {
     CurrentRecord.videoWidth = uint32_t(width);
     CurrentRecord.videoHeight = uint32_t(height);
     TripLog.reloadPending = true;
-    ShowMarks(); // events found for this recording
+    m_session->Opened(m_pPlayer.get(), m_strOpenPath);
     m_dlgRecordInfo->UpdateFromCurrentRecord();
     if (focused && focused->window() == this && focused->isVisible() && focused->isEnabled())
         focused->setFocus();
@@ -561,6 +578,7 @@ void CPlayerDlg::ClosePlayer() {
         OpenWait::WhenIdle([this] { ClosePlayer(); });
         return;
     }
+    m_session->Closed();
     m_pPlayer->StopPlayback();
     m_pPlayer->SetEventWindow(nullptr);
     m_pPlayer.reset();
@@ -645,90 +663,17 @@ void CPlayerDlg::OnEnd() {
     SetPlayLooks(false, true);
 }
 
-void CPlayerDlg::OnMarkStart() {
-    if (!m_pPlayer || OpenWait::Busy())
-        return;
-    m_clipMarks.SetStart(PositionOr(0.0));
-    ShowMarks();
-}
-
-void CPlayerDlg::OnMarkEnd() {
-    if (!m_pPlayer || OpenWait::Busy())
-        return;
-    // The frame on screen goes into the clip: the end mark is where that frame ends.
-    const double at = PositionOr(0.0);
-    const qint64 frameEnd = m_pPlayer->ShownFrameEnd();
-    const double end =
-        frameEnd > 0 && double(frameEnd) / 1e9 > at ? double(frameEnd) / 1e9 : at + 0.001;
-    m_clipMarks.SetEnd(std::min(end, DurationOr(end)));
-    ShowMarks();
-}
-
-void CPlayerDlg::OnClearMarks() {
-    m_clipMarks.Clear();
-    ShowMarks();
-}
-
 void CPlayerDlg::ShowMarks() {
-    const double duration = m_pPlayer ? DurationOr(0.0) : 0.0;
-    QList<QPair<int, QColor>> ticks = m_clipMarks.Ticks(duration);
-    const Events::Scan* scan = m_pPlayer ? Events::Known(CurrentRecord.fileName) : nullptr;
-    if (scan && duration > 0) {
-        const QColor jolt(255, 64, 64);
-        for (const Events::Event& e : scan->events)
-            ticks.append({int(std::lround(std::min(e.at, duration) * 1000 / duration)), jolt});
-    }
-    m_sliderSeek->SetMarks(ticks);
-}
-
-void CPlayerDlg::OnFindEvents() {
-    if (OpenWait::Busy())
-        return;
-    Events::FindFromWindow(*this);
-}
-
-void CPlayerDlg::OnJumpToEvent(int direction) {
-    if (!m_pPlayer || OpenWait::Busy())
-        return;
-    const Events::Scan* scan = Events::Known(CurrentRecord.fileName);
-    if (!scan)
-        return;
-    // Two seconds before the peak, to see it coming; a step back passes over the event just
-    // jumped to while it is still playing into it.
-    const double now = PositionOr(0.0);
-    std::optional<double> target;
-    for (const Events::Event& e : scan->events) {
-        const double at = std::max(0.0, e.at - Events::kMergeSeconds);
-        if (direction > 0 && at > now + 0.25 && !target)
-            target = at;
-        if (direction < 0 && at < now - 0.5)
-            target = at;
-    }
-    if (!target)
-        return;
-    m_pPlayer->SeekToSeconds(*target);
-    SetPlayLooks(m_pPlayer->InRunningState(), !m_pPlayer->InRunningState());
-}
-
-bool CPlayerDlg::PlayThrough() {
-    return ProgramSettings::Value(QStringLiteral("playThrough"), false).toBool();
-}
-
-void CPlayerDlg::SetPlayThrough(bool on) {
-    ProgramSettings::SetValue(QStringLiteral("playThrough"), on);
-}
-
-void CPlayerDlg::OnExportClip() {
-    if (!m_pPlayer || OpenWait::Busy())
-        return;
-    const auto [from, to] = m_clipMarks.Span(DurationOr(-1.0));
-    ClipExport::ExportFromWindow(this, CurrentRecord.fileName, from, m_clipMarks.Any() ? to : -1);
+    m_sliderSeek->SetMarks(m_session->SeekBarTicks());
 }
 
 void CPlayerDlg::OnTimer() {
     // An engine that waits is in the middle of an operation; the next tick catches up.
     if (!m_pPlayer || OpenWait::Busy())
         return;
+
+    // The trip is read on the first tick after an open (and tried again while it fails).
+    m_session->Ticked();
 
     // 1. The chart, drawn off screen over what the box showed and shown in one copy.
     m_rcChart = QRect(0, 0, m_stcChart->width(), m_stcChart->height());
@@ -761,16 +706,11 @@ void CPlayerDlg::OnTimer() {
     if (m_editTime->text() != m_strTime)
         m_editTime->setText(m_strTime);
     if (t == d) {
-        // The end reached while playing: with play through on, the next row opens and plays
-        // as Next would; the last row ends as without it.
+        // The end reached while playing: a feature may go on from here (play through).
         const bool wasPlaying = m_btnPlay->GetState();
         SetPlayLooks(false, true);
-        if (wasPlaying && PlayThrough() && CurrentRecord.listIndex >= 0 &&
-            CurrentRecord.listIndex < CurrentRecord.listCount - 1 &&
-            m_dlgRecordList->FirstSelectedRow() >= 0) {
-            m_dlgRecordInfo->OnNext();
+        if (wasPlaying && m_session->EndReached())
             return;
-        }
     }
     const int f = TruncToInt(t * 1000.0 / d);
     if (f != m_sliderSeek->GetPos()) {
@@ -781,7 +721,8 @@ void CPlayerDlg::OnTimer() {
 
 void CPlayerDlg::DrawTripChart(QImage& memory) {
     QPainter dc(&memory);
-    ::DrawTripChart(
+    // The log was read when the recording opened (the session's trip), never while painting.
+    ::DrawLoadedTripChart(
         dc, m_rcChart, m_sliderSeek->GetPos(), m_pPlayer && m_pPlayer->InRunningState(),
         [this](const QString& speed) {
             if (m_editSpeed->text() != speed)
@@ -794,6 +735,9 @@ void CPlayerDlg::UpdateMap(double latitude, double longitude) {
     // The chart's values keep the recorder's conversion; the map places the vehicle where the
     // same record says it really was.
     const int k = TripChartSample(m_sliderSeek->GetPos(), TripLog.sampleCount);
-    UpdateMapFix(latitude, longitude,
-                 TrueTrip::FixAt(TripLogPath(CurrentRecord.fileName), TripLog.sampleCount, k));
+    const TripSample* sample = m_session->Trip().SampleOfSlot(k);
+    std::optional<std::pair<double, double>> fix;
+    if (sample && sample->HasFix())
+        fix = std::make_pair(sample->latitude, sample->longitude);
+    UpdateMapFix(latitude, longitude, fix);
 }

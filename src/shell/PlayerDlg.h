@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "clip/ClipCommand.h"
-
 #include <QDialog>
 #include <QImage>
 #include <QMap>
@@ -12,6 +10,7 @@
 
 class CBitmapButton;
 class CGraphPlayer;
+class CPlayerSession;
 class CRecordInfoDlg;
 class CRecordListDlg;
 class CSkinButton;
@@ -21,7 +20,8 @@ class QLineEdit;
 class QLabel;
 class QMenu;
 
-// Sent by the record panels once `CurrentRecord` names the recording to play.
+// The record panels' request to open the recording `CurrentRecord` names (their
+// openRecordRequested signal, connected directly, as a sent message is).
 constexpr int WM_OPENRECORD = 0x0400 + 100;
 constexpr int PLAY_TIMER_ID = 1;
 constexpr int IDM_ABOUTBOX = 0x0010;
@@ -77,21 +77,8 @@ public:
     void OnFrameForward();
     void OnEnd();
     void OnTimer();
-    // The clip marks (I, O, Backspace) and "Export clip…" (Ctrl+E) of the open recording.
-    void OnMarkStart();
-    void OnMarkEnd();
-    void OnClearMarks();
-    void OnExportClip();
-    const ClipMarks& Marks() const { return m_clipMarks; }
-    // The seek bar's ticks: the clip marks and the events found in the open recording.
+    // The seek bar's ticks: what the session's features mark on the open recording.
     void ShowMarks();
-    // "Find events" (F3) over the listed recordings; N / Shift+N to the next / previous one.
-    void OnFindEvents();
-    void OnJumpToEvent(int direction);
-    // "Play through the card" (P): at the end of a recording played to it, the next row plays.
-    // Kept in the program's own settings.
-    static bool PlayThrough();
-    static void SetPlayThrough(bool on);
     void OnSnapshot();
     void OnPrint();
     void OnConfiguration();
@@ -106,6 +93,11 @@ public:
     void DrawTripChart(QImage& memory);
     // Moves the map page's vehicle to a position (only while the video runs).
     void UpdateMap(double latitude, double longitude);
+
+    // What happens to the open recording, and the hooks features attach to.
+    CPlayerSession* Session() const { return m_session; }
+    // Run on every window once its controls are made (start-up wires the features there).
+    static void SetSetUp(std::function<void(CPlayerDlg&)> setUp);
 
     // State the tests look at.
     CGraphPlayer* Player() const { return m_pPlayer.get(); }
@@ -172,7 +164,7 @@ private:
     double DurationOr(double fallback);
 
     QMap<int, QWidget*> m_controls;
-    ClipMarks m_clipMarks;
+    CPlayerSession* m_session = nullptr; // a child of the window
     QTimer m_timer;
     EngineFactory m_engineFactory;
     QPoint m_dragOffset;

@@ -79,6 +79,14 @@ QString TripChartSpeedText(double speed) {
 void DrawTripChart(QPainter& dc, const QRect& rcChart, int sliderPos, bool engineRunning,
                    const std::function<void(const QString&)>& setSpeedText,
                    const std::function<void(double, double)>& updateMap) {
+    if (TripLog.reloadPending)
+        LoadTripLog();
+    DrawLoadedTripChart(dc, rcChart, sliderPos, engineRunning, setSpeedText, updateMap);
+}
+
+void DrawLoadedTripChart(QPainter& dc, const QRect& rcChart, int sliderPos, bool engineRunning,
+                         const std::function<void(const QString&)>& setSpeedText,
+                         const std::function<void(double, double)>& updateMap) {
     const int left = rcChart.x();
     const int top = rcChart.y();
     const int right = rcChart.x() + rcChart.width();
@@ -86,7 +94,7 @@ void DrawTripChart(QPainter& dc, const QRect& rcChart, int sliderPos, bool engin
 
     dc.fillRect(QRect(0, 0, right, bottom), Qt::black);
 
-    if (TripLog.reloadPending && !LoadTripLog())
+    if (TripLog.reloadPending)
         return; // no log (yet): black only, speed box and map keep their last values
     const int n = TripLog.sampleCount;
     if (n <= 0)

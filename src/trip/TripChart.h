@@ -23,6 +23,12 @@ void DrawTripChart(QPainter& dc, const QRect& rcChart, int sliderPos, bool engin
                    const std::function<void(const QString&)>& setSpeedText,
                    const std::function<void(double, double)>& updateMap);
 
+// The same refresh without the load: the table as it is (black while a load is pending). The
+// window reads the log when a recording opens (CTripModel), never while it paints.
+void DrawLoadedTripChart(QPainter& dc, const QRect& rcChart, int sliderPos, bool engineRunning,
+                         const std::function<void(const QString&)>& setSpeedText,
+                         const std::function<void(double, double)>& updateMap);
+
 // The sample shown at slider position p (0 to 1000) for a table of sampleCount slots: never the
 // empty trailing slot a log ending in a line break leaves, and slot 0 when there is only one.
 int TripChartSample(int sliderPos, int sampleCount);

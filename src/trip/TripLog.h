@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "card/CardFiles.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // Slots per column of the trip table.
@@ -27,15 +30,13 @@ struct TripLogData {
 
 extern TripLogData TripLog;
 
-// The log path for a video path: the text before the last "." of the whole path, folders
-// included, followed by ".LOG" ("/rec/0001.asf" gives "/rec/0001.LOG"; no "." at all gives
-// the bare name ".LOG").
-QString TripLogPath(const QString& videoPath);
-
-// The names a log is looked for under, in order: the name itself and, for one ending in ".LOG",
-// every other letter case of that extension (copies from the card to a Linux disk keep the case
-// the recorder wrote; the fixed order keeps the choice from depending on the folder listing).
-QStringList TripLogCandidates(const QString& logPath);
+// The log path for a video path, and the names it is looked for under (see CardFiles).
+inline QString TripLogPath(const QString& videoPath) {
+    return CardFiles::LogPathFor(videoPath);
+}
+inline QStringList TripLogCandidates(const QString& logPath) {
+    return CardFiles::LogCandidates(logPath);
+}
 
 // Reads the log named after CurrentRecord.fileName into TripLog. Returns false when the log
 // could not be opened or failed while it was read; then sampleCount is 0 and reloadPending is
@@ -45,16 +46,19 @@ bool LoadTripLog();
 // The same read from an explicit log path (the benchmark and tests time and probe it).
 bool LoadTripLogFrom(const QString& logPath);
 
-// What a record holds beyond the table's columns, for an export: its first two tokens (where
-// the recorder writes its date and clock) and whether its position fields were all zero (as
-// the recorder writes them before its first fix). A pass that read nothing has no date.
-struct TripRecordExtra {
-    QByteArray date;
-    QByteArray time;
-    bool positionZero = false;
-};
+// The log's bytes as a text-mode stream reads them: a CR LF pair is one line break.
+QByteArray TripLogText(const QByteArray& bytes);
 
-// The same read into a table of the caller's (the process's TripLog is left alone), with the
-// extras of every slot. False when the log could not be opened (other letter cases of ".LOG"
-// are tried as for the chart) or failed while it was read.
-bool ReadTripLog(const QString& logPath, TripLogData& table, std::vector<TripRecordExtra>& extras);
+// The bytes of the log at `logPath` (other letter cases of ".LOG" tried, the first that opens
+// taken); nothing when none opens or the one that does fails while it is read (`error` says
+// why).
+std::optional<QByteArray> ReadTripLogFile(const QString& logPath, QString* error = nullptr);
+
+// The passes of the reading above over a log's text, into `table` (slots 0 .. sampleCount - 1
+// overwritten, the rest kept), with `degrees` the value last read, kept between loads. Where
+// `passStarts` is given, it receives the offset in `text` at which each pass began.
+void FillTripTable(const QByteArray& text, TripLogData& table, double& degrees,
+                   std::vector<qint64>* passStarts = nullptr);
+
+// The degrees value the process's loads keep from one to the next.
+double& TripLogDegrees();

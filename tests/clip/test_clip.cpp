@@ -6,6 +6,7 @@
 #include "../reliability/ReliabilitySupport.h"
 #include "clip/ClipCommand.h"
 #include "clip/ClipExport.h"
+#include "clip/ClipFeature.h"
 #include "records/CurrentRecord.h"
 #include "skin/SkinSlider.h"
 
@@ -135,7 +136,7 @@ private Q_SLOTS:
         QTest::keyClick(&w, Qt::Key_I);
         at(5.0);
         QTest::keyClick(&w, Qt::Key_O);
-        const auto [from, to] = w.Marks().Span(10.0);
+        const auto [from, to] = CClipFeature::Of(&w)->Marks().Span(10.0);
         QCOMPARE(from, 2.0);
         QVERIFY2(qAbs(to - 5.04) < 1e-6, qPrintable(QString::number(to))); // 25 frames a second
         double duration = 0;
@@ -147,7 +148,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString out = dir.filePath("marked.mkv");
         prompts.saveAnswers = {out};
-        w.OnExportClip();
+        CClipFeature::Of(&w)->OnExportClip();
         QVERIFY2(prompts.messages.size() == 1 &&
                      prompts.messages[0].startsWith("Clip written to " + out),
                  qPrintable(prompts.messages.join('|')));
@@ -162,13 +163,13 @@ private Q_SLOTS:
         QCOMPARE(frameMd5s(out), span);
 
         QTest::keyClick(&w, Qt::Key_Backspace);
-        QVERIFY(!w.Marks().Any());
+        QVERIFY(!CClipFeature::Of(&w)->Marks().Any());
         QVERIFY(w.m_sliderSeek->Marks().isEmpty());
         QTest::keyClick(&w, Qt::Key_I);
-        QVERIFY(w.Marks().Any());
+        QVERIFY(CClipFeature::Of(&w)->Marks().Any());
         CurrentRecord.fileName = QStringLiteral("0002.asf");
         QVERIFY(w.OnOpenRecord());
-        QVERIFY(!w.Marks().Any());
+        QVERIFY(!CClipFeature::Of(&w)->Marks().Any());
         QVERIFY(w.m_sliderSeek->Marks().isEmpty());
     }
 

@@ -837,5 +837,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestControls)
+PLAYER_FEATURES_TEST_MAIN(TestControls)
 #include "test_controls.moc"

@@ -6,6 +6,7 @@
 #include "../reliability/ReliabilitySupport.h"
 #include "config/DeviceConfig.h"
 #include "events/EventFinder.h"
+#include "events/EventsFeature.h"
 #include "records/CurrentRecord.h"
 
 #include <QProcess>
@@ -69,12 +70,12 @@ private Q_SLOTS:
         QVERIFY(old.open(QIODevice::WriteOnly | QIODevice::Truncate));
         old.write("[General]\nplayThrough=true\n");
         old.close();
-        QVERIFY(CPlayerDlg::PlayThrough());
-        CPlayerDlg::SetPlayThrough(false);
+        QVERIFY(CEventsFeature::PlayThrough());
+        CEventsFeature::SetPlayThrough(false);
         QFile kept(fresh);
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QVERIFY2(kept.readAll().contains("playThrough=false"), qPrintable(fresh));
-        QVERIFY(!CPlayerDlg::PlayThrough());
+        QVERIFY(!CEventsFeature::PlayThrough());
     }
 
     // 100 records over 10 s (one every 0.1 s), limits X 2.5, Y 0 (not checked), Z 3.0.
@@ -292,14 +293,14 @@ private Q_SLOTS:
                    w.Player()->InRunningState() && position(w) > 0.2;
         };
 
-        CPlayerDlg::SetPlayThrough(false);
+        CEventsFeature::SetPlayThrough(false);
         playToTheEnd(0);
         QVERIFY(waitFor([&] { return w.m_editTime->text() == "00:00:10/00:00:10"; }));
         QTest::qWait(500);
         QVERIFY(CurrentRecord.fileName.endsWith(QLatin1String("0001.asf")));
         QVERIFY(!w.m_btnPlay->GetState()); // ended, as without play through
 
-        CPlayerDlg::SetPlayThrough(true);
+        CEventsFeature::SetPlayThrough(true);
         QVERIFY(QSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                               "/dashcard-player/dashcard-player.conf",
                           QSettings::IniFormat)
@@ -312,7 +313,7 @@ private Q_SLOTS:
         QVERIFY(waitFor([&] { return w.m_editTime->text() == "00:00:20/00:00:20"; }));
         QTest::qWait(500);
         QVERIFY(CurrentRecord.fileName.endsWith(QLatin1String("0009.asf")));
-        CPlayerDlg::SetPlayThrough(false);
+        CEventsFeature::SetPlayThrough(false);
     }
 };
 

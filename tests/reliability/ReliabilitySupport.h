@@ -191,6 +191,7 @@ inline QString checkWindowInvariants(CPlayerDlg& w, bool everOpened, bool everSt
             qputenv("QTEST_FUNCTION_TIMEOUT", "86400000");                                         \
         QApplication app(argc, argv);                                                              \
         app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        Features::Install();                                                                       \
         TestObject tc;                                                                             \
         QTEST_SET_MAIN_SOURCE_PATH                                                                 \
         return QTest::qExec(&tc, argc, argv);                                                      \

@@ -3,6 +3,8 @@
 // focused slider keeps its own keys, nothing reaches the window while a dialog is open, and
 // the playback invariants hold throughout. (Escape and Enter: test_window.)
 #include "../reliability/ReliabilitySupport.h"
+#include "clip/ClipFeature.h"
+#include "events/EventsFeature.h"
 #include "records/CurrentRecord.h"
 #include "skin/SkinButton.h"
 
@@ -157,14 +159,14 @@ private Q_SLOTS:
 
         // The list: Space selects a row, a letter searches it and leaves the
         // window's letter keys (P: play through) alone.
-        const bool through = CPlayerDlg::PlayThrough();
+        const bool through = CEventsFeature::PlayThrough();
         rows->clearSelection();
         rows->setCurrentItem(rows->topLevelItem(3), 0, QItemSelectionModel::NoUpdate);
         rows->setFocus();
         press(Qt::Key_Space);
         QCOMPARE(rows->selectedItems().size(), 1); // (Qt's list also searches for the space)
         press(Qt::Key_P);
-        QCOMPARE(CPlayerDlg::PlayThrough(), through);
+        QCOMPARE(CEventsFeature::PlayThrough(), through);
 
         // The INFO tab, tabbed to: Space shows the information panel, the list hides.
         w.m_btnInfoTab->setEnabled(true);
@@ -193,7 +195,7 @@ private Q_SLOTS:
         press(Qt::Key_Space);
         QVERIFY(waitFor([&] { return w.Player()->InPausedState(); }));
         press(Qt::Key_I);
-        QVERIFY(w.Marks().Any());
+        QVERIFY(CClipFeature::Of(&w)->Marks().Any());
     }
 };
 

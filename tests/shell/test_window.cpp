@@ -552,5 +552,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestWindow)
+PLAYER_FEATURES_TEST_MAIN(TestWindow)
 #include "test_window.moc"

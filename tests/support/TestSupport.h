@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/Features.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -40,6 +42,8 @@ inline void prepareWindowTests() {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // Player windows come with what start-up wires into them (keys, clip, events, export).
+    Features::Install();
 }
 
 // The main of such a program, numbers in files read and written in the "C" locale as the
@@ -50,5 +54,15 @@ inline void prepareWindowTests() {
         QApplication app(argc, argv);                                                              \
         std::setlocale(LC_NUMERIC, "C");                                                           \
         TestClass test;                                                                            \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }
+
+// QTEST_MAIN with what start-up wires into every player window.
+#define PLAYER_FEATURES_TEST_MAIN(TestClass)                                                       \
+    int main(int argc, char** argv) {                                                              \
+        QApplication app(argc, argv);                                                              \
+        Features::Install();                                                                       \
+        TestClass test;                                                                            \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
         return QTest::qExec(&test, argc, argv);                                                    \
     }

@@ -4,8 +4,10 @@
 // from the last frame shown of one recording to the first of the next.
 #include "BenchCommon.h"
 
+#include "app/Features.h"
 #include "democard/DemoCard.h"
 #include "events/EventFinder.h"
+#include "events/EventsFeature.h"
 #include "playback/GraphPlayer.h"
 #include "playback/VideoSurface.h"
 #include "records/CurrentRecord.h"
@@ -89,7 +91,7 @@ int scanBench(QTemporaryDir& scratch) {
 
 // From the last frame painted of one recording to the first of the next, playing through.
 int gapBench(const QString& card) {
-    CPlayerDlg::SetPlayThrough(true);
+    CEventsFeature::SetPlayThrough(true);
     CPlayerDlg dlg;
     dlg.show();
     QTreeWidget* rows = dlg.m_dlgRecordList->m_listRecords;
@@ -137,7 +139,7 @@ int gapBench(const QString& card) {
         }
         gaps.push_back((clock.nsecsElapsed() - lastPaint) / 1e6);
     }
-    CPlayerDlg::SetPlayThrough(false);
+    CEventsFeature::SetPlayThrough(false);
     bench::report(QStringLiteral("events.play_through_gap"), bench::median(gaps), std::nullopt,
                   "ms");
     std::fprintf(stderr, "  %zu recordings played on; longest gap %.1f ms\n", gaps.size(),
@@ -152,6 +154,7 @@ int runEvents(int argc, char** argv) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    Features::Install();                      // play through is wired into the window
     QStandardPaths::setTestModeEnabled(true); // the play-through setting stays out of the user's
     QTemporaryDir scratch;
     if (const int failed = scanBench(scratch))

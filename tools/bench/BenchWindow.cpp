@@ -20,11 +20,11 @@
 // its trip log are written into a temporary folder.
 #include "BenchCommon.h"
 
+#include "app/PlayerApp.h"
 #include "democard/DemoCard.h"
 #include "playback/GraphPlayer.h"
 #include "playback/VideoSurface.h"
 #include "records/CurrentRecord.h"
-#include "shell/PlayerApp.h"
 #include "shell/PlayerDlg.h"
 #include "ui/Prompts.h"
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "shell/PlayerApp.h"
+#include "app/PlayerApp.h"
 
+#include "app/Features.h"
 #include "cli/StartupOpen.h"
 #include "shell/PlayerDlg.h"
 #include "ui/Resources.h"
@@ -15,6 +16,7 @@ CPlayerApp::CPlayerApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("player"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/player.svg")));
     setQuitOnLastWindowClosed(false);
+    Features::Install();
 }
 
 bool CPlayerApp::InitInstance() {
