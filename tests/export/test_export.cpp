@@ -5,9 +5,9 @@
 #include "ScriptedPrompts.h"
 #include "TestSupport.h"
 #include "democard/DemoCard.h"
-#include "geo/TrueTrip.h"
 #include "records/RecordListDlg.h"
 #include "shell/PlayerDlg.h"
+#include "trip/TextLogReader.h"
 #include "trip/TripLog.h"
 
 #include <QMenu>
@@ -153,21 +153,21 @@ private Q_SLOTS:
     // Hemispheres by letter or by sign, worked by hand: 33°52.1' S = -33.868333°.
     void recordsReadAsTheReceiverMeansThem() {
         const auto at = [](const char* pos) {
-            return TrueTrip::ParseRecord(QByteArray("2026/05/20 14:30:05.10 GPS:A SAT:09 T:+25 "
-                                                    "G:0.02,-0.04,1.00 FIX:3D POS:") +
-                                         pos + " 35.2 KM/H");
+            return TextLog::ParseRecord(QByteArray("2026/05/20 14:30:05.10 GPS:A SAT:09 T:+25 "
+                                                   "G:0.02,-0.04,1.00 FIX:3D POS:") +
+                                        pos + " 35.2 KM/H");
         };
         for (const char* pos : {"S33 52.1000,W070 15.0000", "N-33 52.1000,E-070 15.0000"}) {
-            const TrueTrip::Sample s = at(pos);
-            QVERIFY(s.skip == TrueTrip::Skip::None);
+            const TripSample s = at(pos);
+            QVERIFY(s.skip == TripSample::Skip::None);
             QCOMPARE(QString::number(s.latitude, 'f', 6), QStringLiteral("-33.868333"));
             QCOMPARE(QString::number(s.longitude, 'f', 6), QStringLiteral("-70.250000"));
             QCOMPARE(s.speed, 35.2);
         }
-        QVERIFY(at("N00 00.0000,E000 00.0000").skip == TrueTrip::Skip::NoFix);
-        QVERIFY(at("N22 61.0000,E113 00.0000").skip == TrueTrip::Skip::OutOfRange);
-        QVERIFY(at("N95 01.0000,E113 00.0000").skip == TrueTrip::Skip::OutOfRange);
-        QVERIFY(at("N22 32.9683,E").skip == TrueTrip::Skip::Unreadable);
+        QVERIFY(at("N00 00.0000,E000 00.0000").skip == TripSample::Skip::NoFix);
+        QVERIFY(at("N22 61.0000,E113 00.0000").skip == TripSample::Skip::OutOfRange);
+        QVERIFY(at("N95 01.0000,E113 00.0000").skip == TripSample::Skip::OutOfRange);
+        QVERIFY(at("N22 32.9683,E").skip == TripSample::Skip::Unreadable);
     }
 
     // South and west of Greenwich, and a log that a power loss cut inside its last record:

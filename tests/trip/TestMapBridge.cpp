@@ -3,7 +3,7 @@
 // positions, silently.
 #include "TripTestSupport.h"
 #include "democard/DemoCard.h"
-#include "geo/TrueTrip.h"
+#include "trip/TextLogReader.h"
 
 #include "trip/MapBridge.h"
 #include "trip/TripChart.h"
@@ -200,12 +200,16 @@ private Q_SLOTS:
         // generator drove, however the recorder's own values are shifted.
         const democard::Recording rec = democard::tripRecordings().front();
         const QString log = writeFile(m_dir.filePath("s.LOG"), democard::tripLog(rec, rec.seed));
-        QVERIFY(LoadTripLogFrom(log));
+        TripTrack track;
+        QVERIFY(TextLog::Read(log, 0, track, nullptr, &TripLog, &TripLogDegrees()));
         const QList<democard::TripSample> route = democard::tripSamples(rec, rec.seed);
         int calls = 10;
         for (const qsizetype k : {qsizetype(0), qsizetype(4), route.size() - 1}) {
-            UpdateMapFix(TripLog.latitude[k], TripLog.longitude[k],
-                         TrueTrip::FixAt(log, TripLog.sampleCount, int(k)));
+            const TripSample* sample = track.SampleOfSlot(int(k));
+            std::optional<std::pair<double, double>> fix;
+            if (sample && sample->HasFix())
+                fix = std::make_pair(sample->latitude, sample->longitude);
+            UpdateMapFix(TripLog.latitude[k], TripLog.longitude[k], fix);
             ++calls;
             QTRY_COMPARE(evaluate(page, "mapState.calls").toInt(), calls);
             const double metres =

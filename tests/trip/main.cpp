@@ -9,6 +9,7 @@
 int runTripLogTests(int argc, char** argv);
 int runTripChartTests(int argc, char** argv);
 int runMapBridgeTests(int argc, char** argv);
+int runTripTrackTests(int argc, char** argv);
 
 int main(int argc, char** argv) {
     prepareWindowTests(); // ctest sets these, a manual run may not
@@ -20,8 +21,10 @@ int main(int argc, char** argv) {
         const char* name;
         int (*run)(int, char**);
     };
-    const Group groups[] = {
-        {"log", runTripLogTests}, {"chart", runTripChartTests}, {"map", runMapBridgeTests}};
+    const Group groups[] = {{"log", runTripLogTests},
+                            {"chart", runTripChartTests},
+                            {"map", runMapBridgeTests},
+                            {"track", runTripTrackTests}};
     const char* only = nullptr;
     if (argc > 1) {
         for (const Group& g : groups) {
