@@ -3,10 +3,12 @@
 
 #include "card/CardFiles.h"
 #include "card/OutputGuard.h"
+#include "clip/ClipProbe.h"
 #include "clip/ClipRemux.h"
 #include "clip/ClipSidecars.h"
 #include "export/TripExport.h"
 #include "formats/FileKind.h"
+#include "formats/MatroskaPatch.h"
 #include "playback/AsfCardSource.h"
 #include "trip/TripReader.h"
 
@@ -178,12 +180,16 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
     // The copy is most of the work, unless the picture is re-encoded; the hashes the rest.
     const double copyShare = request.overlay ? 0.15 : 0.75;
     const double doneShare = request.overlay ? 0.9 : 0.75;
+    QString error;
     const Copy copy = Remux(sourcePath, from, span.keyFrameKnown, to, clip.temporary,
                             [&](double share) { return !progress || progress(copyShare * share); });
     if (copy.cancelled)
         return cancel();
     if (!copy.ok || QFileInfo(clip.temporary).size() == 0)
         return fail(copy.error.isEmpty() ? QStringLiteral("nothing was copied") : copy.error);
+    // What the muxer leaves out of the sound, so that every player decodes it.
+    if (!MatroskaPatch::MendAudio(clip.temporary, &error))
+        return fail(error);
     const double duration = span.duration > 0 ? span.duration : copy.duration;
     result.start = span.start;
     result.end = span.end >= 0 ? span.end : duration;
@@ -194,7 +200,6 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
     // The trip of the span: the recording's track, spread over the recording as the chart
     // shows it, the samples in the span.
     TripTrack track;
-    QString error;
     SpanTrip spanTrip;
     if (foundLog.isEmpty())
         result.notes.append(

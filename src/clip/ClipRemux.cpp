@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clip/ClipRemux.h"
 
+#include "clip/StreamTime.h"
+#include "formats/CodedFrames.h"
 #include "formats/FileKind.h"
 #include "playback/AsfCardSource.h"
 #include "playback/GstHandles.h"
@@ -11,6 +13,7 @@
 #include <atomic>
 #include <gst/gst.h>
 #include <mutex>
+#include <optional>
 
 namespace ClipExport {
 
@@ -24,53 +27,133 @@ constexpr gint64 kStallUs = 20 * G_USEC_PER_SEC;
 // What the copy's streaming threads tell the thread that waits for it.
 struct Flow {
     std::atomic<guint32> seqnum{GST_SEQNUM_INVALID}; // the span's seek, once sent
-    std::atomic<gint64> reached{-1};                 // the latest time written, ns
+    std::atomic<gint64> reached{-1};                 // the latest time written (recording's), ns
     std::atomic<gint64> lastChange{0};               // monotonic µs of the latest progress
     std::atomic<bool> allPads{false};                // the parser said it has shown every stream
     std::atomic<gint64> lastPad{0};                  // monotonic µs of the latest stream shown
     std::atomic<int> streams{-1};                    // how many the parser found, once it says
     const Overlay* overlay = nullptr;                // re-encoding with the data in the picture
+    gint64 stop = -1;             // the span's end in the recording, ns (-1: its end); set once
+    bool timesFromOrder = false;  // AVI: frames carry their time as the decoding time only
+    GstElement* parser = nullptr; // owned by the pipeline, which outlives the streams
     std::mutex mutex;
     std::vector<GstPad*> pads; // the parser's outputs (its own references)
 };
 
-// One stream of the parser's: until the span's own segment has gone by on it, nothing it
-// outputs reaches the muxer (the first data, read to find the streams, lies before the span,
-// and so may whatever was under way when the seek went out).
+// One stream of the parser's, on its streaming thread. Until the span's own segment has gone
+// by, nothing it outputs reaches the muxer (the first data, read to find the streams, lies
+// before the span, and so may whatever was under way when the seek went out). Then the picture
+// starts at its first key frame at or after the segment's start (leading frames of an open
+// group that belong before it go), and every stream ends at its first frame, in decoding
+// order, presented at or after the span's end: what goes into the clip is a run of the stored
+// frames that decodes whole, never a frame that needs one left out.
 struct Stream {
     Flow* flow;
-    bool inSpan = false; // its streaming thread only
+    bool video = false;
+    CodedFrames::Codec codec = CodedFrames::Codec::Other;
+    bool inSpan = false;
+    GstSegment segment{};
+    bool keySeen = false;
+    gint64 key = 0; // where the picture starts, recording's time
+    bool done = false;
 };
 
-GstPadProbeReturn OnParsed(GstPad*, GstPadProbeInfo* info, gpointer data) {
+GstPadProbeReturn OnParsedBuffer(GstPad* pad, GstPadProbeInfo* info, Stream& stream) {
+    Flow& flow = *stream.flow;
+    if (!stream.inSpan || stream.done)
+        return GST_PAD_PROBE_DROP;
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (flow.timesFromOrder && stream.video && stream.codec != CodedFrames::Codec::Other) {
+        // AVI keeps one time per frame, in decoding order: a B-frame's own is lost.
+        GstMapInfo map;
+        bool reordered = false;
+        if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+            reordered = CodedFrames::IsBFrame(stream.codec, map.data, map.size);
+            gst_buffer_unmap(buffer, &map);
+        }
+        if (reordered) {
+            GST_ELEMENT_ERROR(flow.parser, STREAM, NOT_IMPLEMENTED,
+                              ("clips of AVI files with B-frames cannot be cut without "
+                               "re-encoding; export it with the data in the picture"),
+                              (nullptr));
+            stream.done = true;
+            return GST_PAD_PROBE_DROP;
+        }
+    }
+    if (flow.timesFromOrder && !GST_BUFFER_PTS_IS_VALID(buffer) &&
+        GST_BUFFER_DTS_IS_VALID(buffer)) {
+        // AVI gives its key frames a presentation time and every frame its decoding time, which
+        // without B-frames is the same.
+        buffer = gst_buffer_make_writable(buffer);
+        GST_PAD_PROBE_INFO_DATA(info) = buffer;
+        GST_BUFFER_PTS(buffer) = GST_BUFFER_DTS(buffer);
+    }
+    const std::optional<gint64> at = GST_BUFFER_PTS_IS_VALID(buffer)
+                                         ? StreamTime(stream.segment, GST_BUFFER_PTS(buffer))
+                                         : std::nullopt;
+    if (stream.video && !stream.keySeen) {
+        if (!at || GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT) ||
+            *at < gint64(stream.segment.time))
+            return GST_PAD_PROBE_DROP;
+        stream.keySeen = true;
+        stream.key = *at;
+    }
+    if (stream.video && at && *at < stream.key)
+        return GST_PAD_PROBE_DROP;
+    if (at && flow.stop >= 0 && *at >= flow.stop) {
+        stream.done = true;
+        if (GstPad* peer = gst_pad_get_peer(pad)) {
+            gst_pad_send_event(peer, gst_event_new_eos());
+            gst_object_unref(peer);
+        }
+        return GST_PAD_PROBE_DROP;
+    }
+    if (at) {
+        gint64 was = flow.reached.load();
+        while (*at > was && !flow.reached.compare_exchange_weak(was, *at)) {
+        }
+    }
+    flow.lastChange = g_get_monotonic_time();
+    return GST_PAD_PROBE_OK;
+}
+
+GstPadProbeReturn OnParsed(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
     Stream& stream = *static_cast<Stream*>(data);
     Flow& flow = *stream.flow;
-    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
-        if (!stream.inSpan)
-            return GST_PAD_PROBE_DROP;
-        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-        if (GST_BUFFER_PTS_IS_VALID(buffer)) {
-            gint64 was = flow.reached.load();
-            const gint64 now = gint64(GST_BUFFER_PTS(buffer));
-            while (now > was && !flow.reached.compare_exchange_weak(was, now)) {
-            }
-        }
-        flow.lastChange = g_get_monotonic_time();
-        return GST_PAD_PROBE_OK;
-    }
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER)
+        return OnParsedBuffer(pad, info, stream);
     GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
     switch (GST_EVENT_TYPE(event)) {
-    case GST_EVENT_SEGMENT:
+    case GST_EVENT_CAPS: {
+        GstCaps* caps = nullptr;
+        gst_event_parse_caps(event, &caps);
+        const GstStructure* s = caps ? gst_caps_get_structure(caps, 0) : nullptr;
+        const char* name = s ? gst_structure_get_name(s) : "";
+        stream.video = g_str_has_prefix(name, "video/") || g_str_has_prefix(name, "image/");
+        int version = 0;
+        stream.codec = CodedFrames::Codec::Other;
+        if (g_str_equal(name, "video/mpeg") && gst_structure_get_int(s, "mpegversion", &version) &&
+            version == 4)
+            stream.codec = CodedFrames::Codec::Mpeg4Part2;
+        else if (g_str_equal(name, "video/x-h264"))
+            stream.codec = g_strcmp0(gst_structure_get_string(s, "stream-format"), "avc") == 0
+                               ? CodedFrames::Codec::H264Avc
+                               : CodedFrames::Codec::H264Annexb;
+        return GST_PAD_PROBE_OK;
+    }
+    case GST_EVENT_SEGMENT: {
         if (gst_event_get_seqnum(event) != flow.seqnum.load())
             return GST_PAD_PROBE_DROP;
+        gst_event_copy_segment(event, &stream.segment);
         stream.inSpan = true;
         return GST_PAD_PROBE_OK;
+    }
     case GST_EVENT_FLUSH_START:
     case GST_EVENT_FLUSH_STOP: // the muxer has nothing to flush
         return GST_PAD_PROBE_DROP;
     case GST_EVENT_GAP:
-    case GST_EVENT_EOS:
-        return stream.inSpan ? GST_PAD_PROBE_OK : GST_PAD_PROBE_DROP;
+    case GST_EVENT_EOS: // after the span's end this stream's own was sent already
+        return stream.inSpan && !stream.done ? GST_PAD_PROBE_OK : GST_PAD_PROBE_DROP;
     default:
         return GST_PAD_PROBE_OK;
     }
@@ -193,11 +276,18 @@ GstPad* EncodeChain(GstElement* pipeline, bool video, const Overlay& overlay, Gs
 // A stream of the parser's, once linked: its data kept out of the clip until the span, and the
 // stream counted.
 void Watch(GstPad* pad, Flow& flow) {
-    gst_pad_add_probe(
-        pad,
-        GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
-                        GST_PAD_PROBE_TYPE_EVENT_FLUSH),
-        OnParsed, new Stream{&flow}, [](gpointer p) { delete static_cast<Stream*>(p); });
+    // What the stream is, the CAPS event says (its codec's form included).
+    auto* stream = new Stream{&flow};
+    GstCapsPtr caps(gst_pad_query_caps(pad, nullptr));
+    const GstStructure* s =
+        caps && !gst_caps_is_empty(caps.get()) ? gst_caps_get_structure(caps.get(), 0) : nullptr;
+    const char* name = s ? gst_structure_get_name(s) : "";
+    stream->video = g_str_has_prefix(name, "video/") || g_str_has_prefix(name, "image/");
+    gst_pad_add_probe(pad,
+                      GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER |
+                                      GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
+                                      GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+                      OnParsed, stream, [](gpointer p) { delete static_cast<Stream*>(p); });
     const std::lock_guard lock(flow.mutex);
     flow.pads.push_back(GST_PAD(gst_object_ref(pad)));
     flow.lastPad = g_get_monotonic_time();
@@ -303,6 +393,9 @@ Copy Remux(const QString& source, qint64 from, bool exactStart, qint64 to, const
     Flow flow;
     flow.overlay = overlay;
     flow.lastChange = g_get_monotonic_time();
+    flow.stop = to;
+    flow.timesFromOrder = FileKind::Of(absolute) == FileKind::Kind::Avi;
+    flow.parser = parser;
     g_signal_connect(parser, "pad-added", G_CALLBACK(OnParserPad), &flow);
     g_signal_connect(parser, "no-more-pads", G_CALLBACK(OnNoMorePads), &flow);
 
@@ -400,145 +493,6 @@ Copy Remux(const QString& source, qint64 from, bool exactStart, qint64 to, const
     finish();
     copy.ok = true;
     return copy;
-}
-
-namespace {
-
-// What the probe's pads see, on streaming threads.
-struct Probed {
-    std::atomic<bool> allPads{false};
-    std::atomic<int> pads{0};
-    std::atomic<gint64> lastPad{0};                  // monotonic µs
-    std::atomic<guint32> seqnum{GST_SEQNUM_INVALID}; // the key-unit seek's
-    std::atomic<gint64> keyPts{-1}; // the first video key frame after it, stream time
-    GstSegment segment{};           // the seek's, on the video's streaming thread
-};
-
-GstPadProbeReturn OnProbedVideo(GstPad*, GstPadProbeInfo* info, gpointer data) {
-    Probed& probed = *static_cast<Probed*>(data);
-    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
-        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
-        const GstSegment* segment = nullptr;
-        if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT &&
-            gst_event_get_seqnum(event) == probed.seqnum.load()) {
-            gst_event_parse_segment(event, &segment);
-            gst_segment_copy_into(segment, &probed.segment);
-            probed.keyPts = -2; // from now on, the buffers are the seek's
-        }
-        return GST_PAD_PROBE_OK;
-    }
-    // Buffer times are running on the demuxer's own base (an edit list shifts them); the
-    // segment gives them as times in the recording.
-    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-    if (probed.keyPts.load() == -2 && GST_BUFFER_PTS_IS_VALID(buffer) &&
-        !GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT)) {
-        const guint64 time =
-            gst_segment_to_stream_time(&probed.segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
-        if (time != GST_CLOCK_TIME_NONE)
-            probed.keyPts = gint64(time);
-    }
-    return GST_PAD_PROBE_OK;
-}
-
-void OnProbedPad(GstElement* parser, GstPad* pad, gpointer data) {
-    Probed& probed = *static_cast<Probed*>(data);
-    ++probed.pads;
-    probed.lastPad = g_get_monotonic_time();
-    GstElementPtr pipeline(GST_ELEMENT(gst_element_get_parent(parser)));
-    // Each stream prerolls on a thread of its own: the demuxer's one thread would otherwise
-    // wait in the first sink while the others starve.
-    GstElement* queue = gst_element_factory_make("queue", nullptr);
-    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
-    g_object_set(sink, "sync", FALSE, nullptr);
-    gst_bin_add_many(GST_BIN(pipeline.get()), queue, sink, nullptr);
-    gst_element_link(queue, sink);
-    GstPadPtr in(gst_element_get_static_pad(queue, "sink"));
-    gst_pad_link(pad, in.get());
-    GstCapsPtr caps(gst_pad_query_caps(pad, nullptr));
-    const GstStructure* s =
-        caps && !gst_caps_is_empty(caps.get()) ? gst_caps_get_structure(caps.get(), 0) : nullptr;
-    const char* name = s ? gst_structure_get_name(s) : "";
-    if (g_str_has_prefix(name, "video/") || g_str_has_prefix(name, "image/"))
-        gst_pad_add_probe(
-            pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
-            OnProbedVideo, &probed, nullptr);
-    gst_element_sync_state_with_parent(sink);
-    gst_element_sync_state_with_parent(queue);
-}
-
-void OnProbedPadsDone(GstElement*, gpointer data) {
-    static_cast<Probed*>(data)->allPads = true;
-}
-
-// Waits up to `ms` for the pipeline to settle in PAUSED; false on an error.
-bool Settled(GstElement* pipeline, int ms) {
-    return gst_element_get_state(pipeline, nullptr, nullptr, GstClockTime(ms) * GST_MSECOND) ==
-           GST_STATE_CHANGE_SUCCESS;
-}
-
-} // namespace
-
-Probe ProbeSpan(const QString& source, double at) {
-    Probe probe;
-    static std::once_flag once;
-    std::call_once(once, [] { gst_init(nullptr, nullptr); });
-    GstElementPtr pipeline(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new("probe"))));
-    GstElement* src = gst_element_factory_make("filesrc", nullptr);
-    GstElement* parser = gst_element_factory_make("parsebin", nullptr);
-    if (!src || !parser) {
-        for (GstElement* e : {src, parser})
-            if (e)
-                gst_object_unref(gst_object_ref_sink(e));
-        probe.error = QStringLiteral("the GStreamer elements to read the file are missing");
-        return probe;
-    }
-    g_object_set(src, "location", QFile::encodeName(source).constData(), nullptr);
-    gst_bin_add_many(GST_BIN(pipeline.get()), src, parser, nullptr);
-    gst_element_link(src, parser);
-    Probed probed;
-    g_signal_connect(parser, "pad-added", G_CALLBACK(OnProbedPad), &probed);
-    g_signal_connect(parser, "no-more-pads", G_CALLBACK(OnProbedPadsDone), &probed);
-    gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
-    // The pipeline is paused at once; it has prerolled once every stream found has a sink. The
-    // parser says how many streams it found; some (declared, never filled) it may not show.
-    GstBusPtr bus(gst_element_get_bus(pipeline.get()));
-    int streams = -1;
-    bool failed = false;
-    for (int waited = 0; !failed && waited < 10000; waited += 10) {
-        GstMessagePtr message{gst_bus_timed_pop_filtered(
-            bus.get(), 10 * GST_MSECOND,
-            GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_STREAM_COLLECTION))};
-        if (message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_STREAM_COLLECTION) {
-            GstStreamCollection* collection = nullptr;
-            gst_message_parse_stream_collection(message.get(), &collection);
-            if (collection) {
-                streams = int(gst_stream_collection_get_size(collection));
-                gst_object_unref(collection);
-            }
-        }
-        failed = message && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR;
-        const int pads = probed.pads;
-        if (probed.allPads || (pads > 0 && streams > 0 && pads >= streams) ||
-            (pads > 0 && g_get_monotonic_time() - probed.lastPad > kStreamsSettledUs))
-            break;
-    }
-    if (!failed && probed.pads > 0 && Settled(pipeline.get(), 10000)) {
-        gint64 length = 0;
-        if (gst_element_query_duration(pipeline.get(), GST_FORMAT_TIME, &length) && length > 0)
-            probe.duration = double(length) / GST_SECOND;
-        GstEvent* seek = gst_event_new_seek(
-            1.0, GST_FORMAT_TIME,
-            GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT | GST_SEEK_FLAG_SNAP_BEFORE),
-            GST_SEEK_TYPE_SET, gint64(std::max(0.0, at) * GST_SECOND), GST_SEEK_TYPE_NONE, -1);
-        probed.seqnum = gst_event_get_seqnum(seek);
-        if (gst_element_send_event(pipeline.get(), seek) && Settled(pipeline.get(), 10000) &&
-            probed.keyPts.load() >= 0)
-            probe.keyFrame = double(probed.keyPts.load()) / GST_SECOND;
-    } else {
-        probe.error = QStringLiteral("the file cannot be read");
-    }
-    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-    return probe;
 }
 
 } // namespace ClipExport

@@ -32,13 +32,4 @@ struct Copy {
 Copy Remux(const QString& source, qint64 from, bool exactStart, qint64 to, const QString& target,
            const std::function<bool(double)>& progress, const Overlay* overlay = nullptr);
 
-// What GStreamer's own demuxer tells of a recording the program does not read itself (MP4,
-// MOV, AVI): its length, and the time of the video key frame at or before `at` (seconds).
-struct Probe {
-    std::optional<double> duration;
-    std::optional<double> keyFrame;
-    QString error;
-};
-Probe ProbeSpan(const QString& source, double at);
-
 } // namespace ClipExport
