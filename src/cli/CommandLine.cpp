@@ -4,6 +4,7 @@
 #include "clip/ClipExport.h"
 #include "events/EventsCommand.h"
 #include "export/TripExport.h"
+#include "ui/Version.h"
 
 #include <QDir>
 
@@ -12,10 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
-
-#ifndef PLAYER_VERSION
-#error "PLAYER_VERSION is set by the build"
-#endif
 
 namespace {
 
@@ -297,7 +294,7 @@ QString CommandLine::HelpText(const QString& programName) {
 }
 
 QString CommandLine::VersionText() {
-    return QStringLiteral("dashcard-player " PLAYER_VERSION "\n");
+    return QStringLiteral("dashcard-player ") + PlayerVersion() + QLatin1Char('\n');
 }
 
 namespace {
@@ -345,7 +342,7 @@ int RunExportClip(const CommandLine::Request& request, const QString& program) {
     clip.out = request.out.isEmpty()
                    ? QDir::current().filePath(ClipExport::DefaultName(request.clip, span))
                    : request.out;
-    clip.version = QStringLiteral(PLAYER_VERSION);
+    clip.version = PlayerVersion();
     clip.overlay = request.overlay;
     clip.replace = request.force;
     const bool terminal = isatty(fileno(stderr));

@@ -3,10 +3,10 @@
 
 #include "card/CardFiles.h"
 #include "card/OutputGuard.h"
-#include "cli/CommandLine.h"
 #include "clip/ClipExport.h"
-#include "ui/ProgressWork.h"
+#include "session/ProgressWork.h"
 #include "ui/Prompts.h"
+#include "ui/Version.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -77,7 +77,7 @@ void ExportFromWindow(QWidget* owner, const QString& source, double from, double
     request.out = target;
     request.overlay = overlay;
     request.replace = true; // asked above
-    request.version = CommandLine::VersionText().section(QLatin1Char(' '), 1).trimmed();
+    request.version = PlayerVersion();
     Result result;
     RunWithProgress(
         owner, QStringLiteral("Export clip"), QStringLiteral("Exporting the clip…"),

@@ -6,10 +6,11 @@
 #include "clip/ClipProbe.h"
 #include "clip/ClipRemux.h"
 #include "clip/ClipSidecars.h"
-#include "export/TripExport.h"
+#include "config/DeviceConfigFile.h"
 #include "formats/FileKind.h"
 #include "formats/MatroskaPatch.h"
 #include "playback/AsfCardSource.h"
+#include "trip/TripFormats.h"
 #include "trip/TripReader.h"
 
 #include <QDir>
@@ -217,8 +218,9 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
         spanTrip = TripOfSpan(track, duration, result.start, result.end);
     if (!spanTrip.trip.samples.empty()) {
         result.leftOut = spanTrip.trip.LeftOutText();
-        const TripExport::Trip gpx = TripExport::TripOfSamples(
-            QFileInfo(clipPath).completeBaseName(), source.absolutePath(), spanTrip.trip);
+        const TripExport::Trip gpx =
+            TripExport::TripOfSamples(QFileInfo(clipPath).completeBaseName(),
+                                      CardTimeZone(source.absolutePath()), spanTrip.trip);
         Pending gpxFile, srtFile;
         if (!WriteTemporary(gpxPath, TripExport::FormatTrip(gpx, TripExport::Format::Gpx), gpxFile,
                             error))

@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "config/DeviceConfigFile.h"
 
+#include "card/CardFiles.h"
+
 #include "ui/Prompts.h"
 
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTime>
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstring>
 #include <fcntl.h>
@@ -143,6 +147,24 @@ void ParseDeviceConfig(std::FILE* file, DeviceConfigData& into) {
         if (++i == TOKEN_BUFFER_SIZE)
             i = 0; // long lines wrap around; only the latest bytes can form a key
     }
+}
+
+std::optional<int> CardTimeZone(const QString& folder) {
+    const QDir here(folder);
+    for (const QString& dir : {here.absolutePath(), QFileInfo(here.absolutePath()).path()}) {
+        const QString setup = CardFiles::SetupFileIn(dir);
+        if (setup.isEmpty())
+            continue;
+        DeviceConfigData none;
+        none.nTimeZone = INT_MIN; // stays when the file names no zone
+        const std::optional<DeviceConfigData> read = ReadDeviceConfig(setup, none);
+        if (!read)
+            continue;
+        if (read->nTimeZone >= -12 && read->nTimeZone <= 14)
+            return read->nTimeZone;
+        return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 bool ReadSetupFile(const QString& path) {

@@ -31,6 +31,11 @@ std::optional<DeviceConfigData> ReadDeviceConfig(const QString& path, DeviceConf
 // as it was): the caller stops.
 bool ReadSetupFile(const QString& path);
 
+// The card's time zone in whole hours, from the settings file in `folder` or the folder above
+// it (read without changing the settings the dialog shows). None when there is no such file or
+// it names no zone in -12 … 14.
+std::optional<int> CardTimeZone(const QString& folder);
+
 // The exact bytes of the settings file for `config`; the TIME line comes first only when
 // `setSystemTime` is set, made from `date` and `clock` (local time).
 QByteArray FormatDeviceConfig(const DeviceConfigData& config, bool setSystemTime, const QDate& date,

@@ -7,8 +7,8 @@
 #include "records/RecordInfoDlg.h"
 #include "records/RecordListDlg.h"
 #include "session/PlayerSession.h"
+#include "session/ProgressWork.h"
 #include "ui/ProgramSettings.h"
-#include "ui/ProgressWork.h"
 #include "ui/WindowKeys.h"
 
 #include <QAction>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "trip/MapBridge.h"
 
-#include "cli/DataFolder.h"
 #include "trip/ClassicNumericScope.h"
 #include "trip/WebBrowser2.h"
+#include "ui/DataFolder.h"
 
 #include <QCoreApplication>
 #include <QEvent>

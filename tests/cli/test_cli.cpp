@@ -5,7 +5,7 @@
 #include "ScriptedPrompts.h"
 #include "TestSupport.h"
 #include "cli/CommandLine.h"
-#include "cli/DataFolder.h"
+#include "ui/DataFolder.h"
 #include "cli/StartupOpen.h"
 #include "playback/GraphPlayer.h"
 #include "records/CurrentRecord.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "export/TripExport.h"
+#include "trip/TripFormats.h"
 
 // The GPX 1.0 and KML 2.2 texts of a trip. Numbers are written by QString::number, which
 // always uses "." whatever the user's locale. GPX 1.0 rather than 1.1: only 1.0 has a place for
@@ -9,6 +9,26 @@
 namespace TripExport {
 
 namespace {
+
+// "2026/05/20" and "14:30:05.10": the recorder's clock as it writes it.
+QDateTime RecordTime(const QByteArray& date, const QByteArray& clock) {
+    const QDate day = QDate::fromString(QString::fromLatin1(date), QStringLiteral("yyyy/MM/dd"));
+    const qsizetype dot = clock.indexOf('.');
+    const QTime whole = QTime::fromString(QString::fromLatin1(dot < 0 ? clock : clock.left(dot)),
+                                          QStringLiteral("HH:mm:ss"));
+    if (!day.isValid() || !whole.isValid())
+        return {};
+    int ms = 0;
+    if (dot >= 0) {
+        // Hundredths as written, any number of digits taken as a fraction of a second.
+        const QByteArray fraction = (clock.mid(dot + 1) + "000").left(3);
+        bool ok = false;
+        ms = fraction.toInt(&ok);
+        if (!ok)
+            return {};
+    }
+    return QDateTime(day, whole.addMSecs(ms), Qt::UTC);
+}
 
 const char* const kExtensionsNs = "urn:dashcard-player:trip:1";
 
@@ -101,6 +121,29 @@ QByteArray Kml(const Trip& trip) {
 
 QByteArray FormatTrip(const Trip& trip, Format format) {
     return format == Format::Gpx ? Gpx(trip) : Kml(trip);
+}
+
+Trip TripOfSamples(const QString& name, std::optional<int> zoneHours, const TripTrack& track) {
+    Trip trip;
+    trip.name = name;
+    trip.zoneHours = zoneHours;
+    trip.leftOut = track.LeftOutText();
+    for (const TripSample& s : track.samples) {
+        if (!s.HasFix())
+            continue;
+        Point p;
+        p.latitude = s.latitude;
+        p.longitude = s.longitude;
+        p.speed = s.speed;
+        p.accelX = s.accelX;
+        p.accelY = s.accelY;
+        p.accelZ = s.accelZ;
+        p.time = RecordTime(s.date, s.clock);
+        if (p.time.isValid() && trip.zoneHours && !s.clockIsUtc)
+            p.time = p.time.addSecs(-3600 * qint64(*trip.zoneHours));
+        trip.points.append(p);
+    }
+    return trip;
 }
 
 } // namespace TripExport

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "ui/ProgressWork.h"
+#include "session/ProgressWork.h"
 
 #include "playback/OpenWait.h"
 #include "ui/Prompts.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/DataFolder.h"
+#include "ui/DataFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
