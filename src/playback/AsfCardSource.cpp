@@ -358,13 +358,4 @@ std::optional<double> LengthOf(const QString& path) {
     return double(layout->endMs - layout->prerollMs) / 1000.0;
 }
 
-bool LooksLikeAsf(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray start = file.read(28);
-    return asf::StartsLikeAsf(reinterpret_cast<const uint8_t*>(start.constData()),
-                              size_t(start.size()));
-}
-
 } // namespace AsfCardSource

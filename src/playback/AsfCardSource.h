@@ -39,7 +39,4 @@ std::optional<qint64> KeyFrameAt(const QString& path, qint64 ns);
 // file cut short ends where its data does); nothing when the file does not tell.
 std::optional<double> LengthOf(const QString& path);
 
-// Whether the file starts like an ASF file (its header object's identifier).
-bool LooksLikeAsf(const QString& path);
-
 } // namespace AsfCardSource

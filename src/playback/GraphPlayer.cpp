@@ -3,126 +3,25 @@
 
 #include "playback/AsfCardSource.h"
 #include "playback/FrameBitmap.h"
-#include "playback/FrameScaler.h"
 #include "playback/FrameSlot.h"
 #include "playback/FrameTimes.h"
-#include "playback/HandOver.h"
 #include "playback/OpenWait.h"
+#include "playback/SeekPlan.h"
 #include "playback/VideoSurface.h"
 
-#include <QCoreApplication>
-#include <QEvent>
-#include <QFileInfo>
-#include <QUrl>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
-#include <gst/app/gstappsink.h>
 #include <gst/audio/streamvolume.h>
 #include <limits>
-#include <map>
-#include <mutex>
 #include <optional>
-#include <unistd.h>
 
 namespace {
 
-// How long opening a file may wait for the first frame to be decoded. Files on a slow
-// memory card take a while; a broken one reports an error well before this.
-constexpr int kPrerollTimeoutMs = 10000;
-// How long opening waits for the first frame before it serves the window meanwhile.
-constexpr gint64 kQuietPrerollUs = 16 * 1000;
-// While waiting for the first frame, how often to look whether anything still works on it,
-// and how many looks in a row finding nothing at work mean it never will.
-constexpr gint64 kStallCheckUs = 250 * 1000;
-constexpr int kStallChecks = 2;
 // How long one frame forward may wait for a seek still in flight to settle.
 constexpr GstClockTime kStepSettleTimeout = 100 * GST_MSECOND;
-// Without the start of the frame before the one on screen, how far before the latter's start
-// to seek: less than any frame lasts, more than the millisecond the file's times are kept in.
-constexpr qint64 kFrameBackLead = 2 * GST_MSECOND;
-// A seek to or past the end shows the last frame: it goes this far before the end, less than
-// any frame lasts.
-constexpr gint64 kEndLead = GST_MSECOND;
 // Waiting for a state change the timer asks about on every tick.
 constexpr GstClockTime kStateQueryTimeout = 10 * GST_MSECOND;
-
-// playbin's "flags": we never want subtitles or audio visualisations.
-constexpr guint kPlayFlagText = 1u << 2;
-constexpr guint kPlayFlagVis = 1u << 3;
-
-void EnsureGstreamer() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        gst_init(nullptr, nullptr);
-        AsfCardSource::Register();
-    });
-}
-
-GstElement* MakeOwned(const char* factory, const char* name = nullptr) {
-    GstElement* element = gst_element_factory_make(factory, name);
-    if (element)
-        gst_object_ref_sink(element);
-    return element;
-}
-
-// The table of live graphs of this process, so outside tools (and our leak checks) can
-// see which graphs exist. Cookies start at 1; 0 means "not registered".
-struct RunningGraphTable {
-    std::map<uint32_t, QString> entries;
-    uint32_t nextCookie = 1;
-};
-RunningGraphTable& Rot() {
-    static RunningGraphTable table;
-    return table;
-}
-
-// Whether any streaming thread of the graph is still running. A demuxer that gives up on a
-// damaged file while decodebin is still plugging it in has its error swallowed (decodebin
-// drops errors from elements it is setting up); its thread stops and nothing else is left
-// to finish the preroll or report a failure.
-bool AnyStreamingTaskRunning(GstElement* graph) {
-    // A graph that changes while we look (decodebin adding elements) is at work too.
-    bool running = false;
-    GstIterator* elements = gst_bin_iterate_recurse(GST_BIN(graph));
-    GValue element = G_VALUE_INIT;
-    GstIteratorResult next = GST_ITERATOR_OK;
-    while (!running && (next = gst_iterator_next(elements, &element)) == GST_ITERATOR_OK) {
-        GstIterator* pads = gst_element_iterate_pads(GST_ELEMENT(g_value_get_object(&element)));
-        GValue pad = G_VALUE_INIT;
-        GstIteratorResult nextPad = GST_ITERATOR_OK;
-        while (!running && (nextPad = gst_iterator_next(pads, &pad)) == GST_ITERATOR_OK) {
-            running = gst_pad_get_task_state(GST_PAD(g_value_get_object(&pad))) == GST_TASK_STARTED;
-            g_value_reset(&pad);
-        }
-        running = running || (nextPad != GST_ITERATOR_OK && nextPad != GST_ITERATOR_DONE);
-        g_value_unset(&pad);
-        gst_iterator_free(pads);
-        g_value_reset(&element);
-    }
-    running = running || (next != GST_ITERATOR_OK && next != GST_ITERATOR_DONE);
-    g_value_unset(&element);
-    gst_iterator_free(elements);
-    return running;
-}
-
-GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer slot) {
-    PLAYER_TAKEN_OVER(slot);
-    if (GstSample* sample = gst_app_sink_pull_preroll(sink)) {
-        PLAYER_TAKEN_OVER(gst_sample_get_buffer(sample));
-        static_cast<CFrameSlot*>(slot)->Store(sample);
-    }
-    return GST_FLOW_OK;
-}
-
-GstFlowReturn OnNewSample(GstAppSink* sink, gpointer slot) {
-    PLAYER_TAKEN_OVER(slot);
-    if (GstSample* sample = gst_app_sink_pull_sample(sink)) {
-        PLAYER_TAKEN_OVER(gst_sample_get_buffer(sample));
-        static_cast<CFrameSlot*>(slot)->Store(sample);
-    }
-    return GST_FLOW_OK;
-}
 
 } // namespace
 
@@ -133,299 +32,6 @@ CGraphPlayer::~CGraphPlayer() {
     // it (OpenWait::WhenIdle), as the wait's worker still uses it.
     PLAYER_WAIT_CHECK(m_waits == 0, "an engine was released during its own wait");
     ReleaseOwnGraph();
-}
-
-bool CGraphPlayer::CreateGraph() {
-    if (m_pipeline)
-        return false;
-    EnsureGstreamer();
-    m_pipeline.reset(MakeOwned("playbin"));
-    if (!m_pipeline)
-        return false;
-
-    GstElementPtr videoSink(MakeOwned("appsink", "video"));
-    if (videoSink) {
-        // Decoded frames come as they are; only the shown size is converted (FrameScaler).
-        GstCapsPtr caps(gst_caps_from_string(FrameScaler::SinkCaps()));
-        g_object_set(videoSink.get(), "caps", caps.get(), "sync", TRUE, "max-buffers", 2u, "drop",
-                     TRUE, "enable-last-sample", FALSE, "qos", TRUE, nullptr);
-        g_object_set(m_pipeline.get(), "video-sink", videoSink.get(), nullptr);
-    }
-    // Without any audio output the video must still play at its own pace.
-    GstElementPtr audioSink(MakeOwned("autoaudiosink"));
-    if (!audioSink) {
-        audioSink.reset(MakeOwned("fakesink"));
-        if (audioSink)
-            g_object_set(audioSink.get(), "sync", TRUE, nullptr);
-    }
-    if (audioSink)
-        g_object_set(m_pipeline.get(), "audio-sink", audioSink.get(), nullptr);
-
-    guint flags = 0;
-    g_object_get(m_pipeline.get(), "flags", &flags, nullptr);
-    g_object_set(m_pipeline.get(), "flags", flags & ~(kPlayFlagText | kPlayFlagVis), nullptr);
-
-    RegisterInRot();
-    return AcquireControlInterfaces();
-}
-
-bool CGraphPlayer::AcquireControlInterfaces() {
-    if (!m_pipeline)
-        return false;
-    GstElement* graph = m_pipeline.get();
-    bool all = true;
-
-    m_mediaControl = RefElement(graph);
-
-    m_mediaEvent.reset(gst_element_get_bus(graph));
-    all = all && m_mediaEvent;
-
-    GstElement* sink = nullptr;
-    if (g_object_class_find_property(G_OBJECT_GET_CLASS(graph), "video-sink"))
-        g_object_get(graph, "video-sink", &sink, nullptr);
-    GstElementPtr videoSink(sink);
-    if (videoSink && GST_IS_APP_SINK(videoSink.get())) {
-        GstAppSinkCallbacks callbacks{};
-        callbacks.new_preroll = OnNewPreroll;
-        callbacks.new_sample = OnNewSample;
-        PLAYER_HANDED_OVER(m_frameSlot.get());
-        gst_app_sink_set_callbacks(GST_APP_SINK(videoSink.get()), &callbacks, m_frameSlot.get(),
-                                   nullptr);
-        m_basicVideo = RefElement(videoSink.get());
-    } else {
-        all = false;
-    }
-
-    if (GST_IS_STREAM_VOLUME(graph))
-        m_basicAudio = RefElement(graph);
-    else
-        all = false;
-
-    if (m_basicVideo) {
-        auto* surface = new CVideoSurface(m_frameSlot.get());
-        surface->hide();
-        m_videoWindow = surface;
-    } else {
-        all = false;
-    }
-
-    m_mediaSeeking = RefElement(graph);
-    m_mediaPosition = RefElement(graph);
-    m_frameTimes = CFrameTimes::Watch(graph);
-
-    if (m_basicVideo)
-        m_frameStep = RefElement(m_basicVideo.get());
-    else
-        all = false;
-
-    return all;
-}
-
-void CGraphPlayer::ReleaseGraph() {
-    ReleaseOwnGraph();
-}
-
-void CGraphPlayer::ReleaseOwnGraph() {
-    // The streaming threads must be gone before anything they write to is released.
-    if (m_pipeline)
-        gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
-    if (m_basicVideo && GST_IS_APP_SINK(m_basicVideo.get())) {
-        GstAppSinkCallbacks none{};
-        gst_app_sink_set_callbacks(GST_APP_SINK(m_basicVideo.get()), &none, nullptr, nullptr);
-    }
-
-    CFrameTimes::Unwatch(m_pipeline.get(), m_frameTimes);
-    m_frameTimes.reset();
-    m_mediaPosition.reset();
-    m_frameStep.reset();
-    m_mediaSeeking.reset();
-    m_mediaControl.reset();
-    m_mediaEvent.reset();
-    m_basicVideo.reset();
-    m_basicAudio.reset();
-    if (m_videoWindow) {
-        m_videoWindow->hide();
-        m_videoWindow->setParent(nullptr);
-        delete m_videoWindow.data();
-    }
-    m_videoWindow.clear();
-    RevokeFromRot();
-    m_pipeline.reset();
-
-    m_frameSlot = std::make_unique<CFrameSlot>();
-    m_endOfStream = false;
-    m_failed = false;
-    m_seekSeqnum = GST_SEQNUM_INVALID;
-    m_seekPending = false;
-}
-
-bool CGraphPlayer::AttachGraph(GstElement* graph) {
-    ReleaseGraph();
-    if (!graph)
-        return true;
-    EnsureGstreamer();
-    m_pipeline = RefElement(graph);
-    RegisterInRot();
-    return AcquireControlInterfaces();
-}
-
-void CGraphPlayer::RegisterInRot() {
-    RunningGraphTable& table = Rot();
-    const uint32_t cookie = table.nextCookie++;
-    if (table.nextCookie == 0)
-        table.nextCookie = 1;
-    table.entries[cookie] =
-        QString::asprintf("FilterGraph %p pid %08x", static_cast<void*>(m_pipeline.get()),
-                          static_cast<unsigned>(getpid()));
-    m_dwRotRegister = cookie;
-}
-
-void CGraphPlayer::RevokeFromRot() {
-    Rot().entries.erase(m_dwRotRegister);
-    m_dwRotRegister = 0;
-}
-
-int CGraphPlayer::LiveGraphCount() {
-    return int(Rot().entries.size());
-}
-
-QString CGraphPlayer::RotEntryName(uint32_t cookie) {
-    const auto it = Rot().entries.find(cookie);
-    return it == Rot().entries.end() ? QString() : it->second;
-}
-
-bool CGraphPlayer::OpenMediaFile(const QString& path) {
-    if (!m_pipeline)
-        return false;
-    gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
-    m_endOfStream = false;
-    m_failed = false;
-    m_seekSeqnum = GST_SEQNUM_INVALID;
-    m_seekPending = false;
-    if (m_frameTimes)
-        m_frameTimes->Clear();
-
-    // A bare name resolves against the current folder, as a file dialog would leave it.
-    const QFileInfo info(path);
-    // ASF recordings go through our own source, which lets the demuxer seek in files that a
-    // power loss left without an index or a length; anything else is read as it is.
-    const QString absolute = info.absoluteFilePath();
-    const QByteArray uri = AsfCardSource::LooksLikeAsf(absolute)
-                               ? AsfCardSource::UriFor(absolute)
-                               : QUrl::fromLocalFile(absolute).toEncoded();
-    g_object_set(m_pipeline.get(), "uri", uri.constData(), nullptr);
-
-    // Decoding the first frame is how we learn whether the file can be played at all. The
-    // window keeps painting meanwhile (see OpenWait).
-    bool opened = false;
-    {
-        const OwnWait waiting(*this);
-        opened =
-            info.isFile() &&
-            OpenWait::SetState(m_pipeline.get(), GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE &&
-            WaitForPreroll(kPrerollTimeoutMs);
-    }
-    if (!opened) {
-        gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
-        if (m_mediaEvent) { // drop what the failed attempt left on the bus
-            gst_bus_set_flushing(m_mediaEvent.get(), TRUE);
-            gst_bus_set_flushing(m_mediaEvent.get(), FALSE);
-        }
-        m_failed = true;
-        return false;
-    }
-    return true;
-}
-
-bool CGraphPlayer::WaitForPreroll(int timeoutMs) {
-    if (!m_mediaEvent)
-        return false;
-    std::optional<bool> outcome;
-    int idleLooks = 0;
-    gint64 nextLook = g_get_monotonic_time() + kStallCheckUs;
-    // Whether the wait is over; the first look may wait `wait` for the bus.
-    const auto look = [&](GstClockTime wait) {
-        while (GstMessagePtr message{gst_bus_timed_pop_filtered(
-            m_mediaEvent.get(), wait,
-            GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_EOS))}) {
-            wait = 0;
-            switch (GST_MESSAGE_TYPE(message.get())) {
-            case GST_MESSAGE_ERROR:
-                outcome = false;
-                return true;
-            case GST_MESSAGE_EOS:
-                m_endOfStream = true;
-                outcome = true;
-                return true;
-            case GST_MESSAGE_ASYNC_DONE:
-                if (GST_MESSAGE_SRC(message.get()) == GST_OBJECT(m_pipeline.get())) {
-                    outcome = true;
-                    return true;
-                }
-                break;
-            default:
-                break;
-            }
-        }
-        if (g_get_monotonic_time() < nextLook)
-            return false;
-        // A slow card keeps a reading thread busy; a file given up on silently does not.
-        idleLooks = AnyStreamingTaskRunning(m_pipeline.get()) ? 0 : idleLooks + 1;
-        nextLook = g_get_monotonic_time() + kStallCheckUs;
-        if (idleLooks < kStallChecks)
-            return false;
-        outcome = false;
-        return true;
-    };
-    // A recording on a good card prerolls within a frame or two of the window's painting:
-    // waited for on the bus itself, it is seen the moment it does. Only then is the window
-    // served, asking every few milliseconds.
-    const gint64 quietEnd = g_get_monotonic_time() + kQuietPrerollUs;
-    bool over = false;
-    for (gint64 now = g_get_monotonic_time(); !over && now < quietEnd; now = g_get_monotonic_time())
-        over = look(GstClockTime(quietEnd - now) * GST_USECOND);
-    if (!over)
-        OpenWait::ServeUntil([&] { return look(0); },
-                             std::max(0, timeoutMs - int(kQuietPrerollUs / 1000)));
-    return outcome.value_or(false);
-}
-
-void CGraphPlayer::DrainBus() {
-    if (!m_mediaEvent)
-        return;
-    while (GstMessagePtr message{gst_bus_pop(m_mediaEvent.get())}) {
-        const GstMessageType type = GST_MESSAGE_TYPE(message.get());
-        if (type == GST_MESSAGE_EOS && (m_seekSeqnum == GST_SEQNUM_INVALID ||
-                                        gst_message_get_seqnum(message.get()) == m_seekSeqnum))
-            m_endOfStream = true;
-        if ((type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) && m_eventWindow) {
-            QCoreApplication::postEvent(m_eventWindow.data(),
-                                        new QEvent(QEvent::Type(QEvent::User + WM_GRAPHNOTIFY)));
-        }
-    }
-}
-
-bool CGraphPlayer::AttachVideoWindow(QWidget* host) {
-    if (!m_videoWindow)
-        return false;
-    QWidget* surface = m_videoWindow.data();
-    surface->hide();
-    if (surface->parentWidget())
-        surface->parentWidget()->removeEventFilter(surface);
-    surface->setParent(host);
-    if (host) {
-        surface->setGeometry(0, 0, host->width(), host->height());
-        host->installEventFilter(surface); // it follows the host's size
-    }
-    surface->setVisible(host != nullptr);
-    return true;
-}
-
-bool CGraphPlayer::SetEventWindow(QObject* window) {
-    if (!m_mediaEvent)
-        return false;
-    m_eventWindow = window;
-    return true;
 }
 
 bool CGraphPlayer::QueryState(GstState wanted) {
@@ -568,16 +174,14 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
     if (!m_mediaSeeking)
         return false;
     m_lastSeekRequest = seconds;
-    const int64_t units = MediaTimeFromSeconds(seconds);
-    // GStreamer has no position before the start; a step back past it lands on the start.
-    const gint64 ns = units <= 0 ? 0 : (units > INT64_MAX / 100 ? INT64_MAX : units * 100);
-    // At or past the end the position is the duration, as it is once playback ran out, and
-    // the picture is the last frame: the seek goes to just before the end.
     gint64 duration = 0;
-    const bool atEnd =
-        gst_element_query_duration(m_mediaSeeking.get(), GST_FORMAT_TIME, &duration) &&
-        duration > 0 && ns >= duration;
-    const gint64 target = atEnd ? std::max<gint64>(0, duration - kEndLead) : ns;
+    const SeekPlan::Target plan = SeekPlan::ForSeek(
+        MediaTimeFromSeconds(seconds),
+        gst_element_query_duration(m_mediaSeeking.get(), GST_FORMAT_TIME, &duration)
+            ? std::optional<int64_t>(duration)
+            : std::nullopt);
+    const gint64 target = plan.ns;
+    const bool atEnd = plan.atEnd;
     // An ASF index has one entry a second and points each entry at the packet where that
     // second's data begins, which holds earlier frames: a plain key-unit seek a second
     // forward can land where it started, so "forward" never moves. We seek to the key
@@ -606,10 +210,8 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
                 // frame, the streams keeping the segment of the target. Frames shown just before
                 // a key frame may be stored after it: then decoding starts from the key frame
                 // before.
-                const auto from = points.decodeFrom ? points.decodeFrom
-                                  : points.frameStart && *points.frameStart < target
-                                      ? points.frameStart
-                                      : std::nullopt;
+                const auto from =
+                    SeekPlan::DemuxerStart(target, points.frameStart, points.decodeFrom);
                 m_frameTimes->SetDemuxerStart(from ? seqnum : GST_SEQNUM_INVALID, from.value_or(-1),
                                               target);
                 if (from) {
@@ -693,45 +295,11 @@ double CGraphPlayer::FrameBackTarget(double position) {
             start = shown;
         start += shownTime - shown; // as stream time
     }
-    // Halfway into the frame before it, where the file tells where that one starts, so the
-    // seek's rounding cannot reach another; else just before the start of the one on screen.
-    qint64 target = start - kFrameBackLead;
     std::optional<qint64> previous;
     const OwnWait waiting(*this);
     OpenWait::Run(
         [&] { previous = AsfCardSource::FrameStartAt(source.get(), start - GST_MSECOND); });
-    if (previous)
-        target = *previous + (start - *previous) / 2;
-    return std::max<double>(0.0, double(target) / GST_SECOND);
-}
-
-GstElementPtr CGraphPlayer::Source() const {
-    GstElement* source = nullptr;
-    if (m_mediaSeeking &&
-        g_object_class_find_property(G_OBJECT_GET_CLASS(m_mediaSeeking.get()), "source"))
-        g_object_get(m_mediaSeeking.get(), "source", &source, nullptr);
-    return GstElementPtr(source);
-}
-
-GstElementPtr CGraphPlayer::AudioSink() const {
-    GstElement* sink = nullptr;
-    if (m_mediaSeeking &&
-        g_object_class_find_property(G_OBJECT_GET_CLASS(m_mediaSeeking.get()), "audio-sink"))
-        g_object_get(m_mediaSeeking.get(), "audio-sink", &sink, nullptr);
-    return GstElementPtr(sink);
-}
-
-bool CGraphPlayer::SinkHolds(GstEventType type) const {
-    return m_frameStep && SinkHolds(m_frameStep.get(), type);
-}
-
-bool CGraphPlayer::SinkHolds(GstElement* sink, GstEventType type) {
-    GstPadPtr pad(gst_element_get_static_pad(sink, "sink"));
-    GstEvent* event = pad ? gst_pad_get_sticky_event(pad.get(), type, 0) : nullptr;
-    if (!event)
-        return false;
-    gst_event_unref(event);
-    return true;
+    return double(SeekPlan::FrameBack(start, previous)) / GST_SECOND;
 }
 
 bool CGraphPlayer::GetNativeVideoSize(int32_t& width, int32_t& height) {
