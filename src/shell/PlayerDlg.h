@@ -158,6 +158,7 @@ protected:
 
 private:
     void OnInitDialog();
+    void RunSetUp();
     template <typename T> T* AddControl(int id, T* control);
     void SetPlayLooks(bool playPressed, bool pausePressed);
     double PositionOr(double fallback);

@@ -3,6 +3,7 @@
 
 #include "trip/ClassicNumericScope.h"
 #include "trip/WebBrowser2.h"
+#include "ui/AfterFirstShow.h"
 #include "ui/DataFolder.h"
 
 #include <QCoreApplication>
@@ -18,49 +19,6 @@
 QPointer<QWebEnginePage> mapDocument;
 
 namespace {
-
-// Runs a function once the top-level window of a widget has been exposed (and so painted),
-// from the event loop after that paint. Starting the web engine is slow; doing it later
-// keeps the window's first paint quick.
-class AfterFirstExpose : public QObject {
-public:
-    AfterFirstExpose(QWidget* top, std::function<void()> fn)
-        : QObject(top), m_top(top), m_fn(std::move(fn)) {
-        top->installEventFilter(this);
-        if (top->windowHandle())
-            top->windowHandle()->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == m_top && event->type() == QEvent::Show && m_top->windowHandle()) {
-            // The native window exists from the first show on.
-            m_top->windowHandle()->removeEventFilter(this);
-            m_top->windowHandle()->installEventFilter(this);
-        } else if (event->type() == QEvent::Expose && watched == m_top->windowHandle() &&
-                   m_top->windowHandle()->isExposed()) {
-            fire();
-        }
-        return false;
-    }
-
-private:
-    void fire() {
-        if (m_fired)
-            return;
-        m_fired = true;
-        m_top->removeEventFilter(this);
-        if (m_top->windowHandle())
-            m_top->windowHandle()->removeEventFilter(this);
-        // The expose is handled (and the window painted) when this event returns.
-        QTimer::singleShot(0, m_top, m_fn);
-        deleteLater();
-    }
-
-    QWidget* m_top;
-    std::function<void()> m_fn;
-    bool m_fired = false;
-};
 
 bool canOpenForReading(const QString& path) {
     FILE* f = std::fopen(QFile::encodeName(path).constData(), "r");
@@ -97,11 +55,7 @@ bool NavigateToMapPage(CWebBrowser2& browser, const QString& folder) {
         target->SetSilent(true);
         target->Navigate(page);
     };
-    QWidget* top = browser.window();
-    if (top->isVisible() && top->windowHandle() && top->windowHandle()->isExposed())
-        QTimer::singleShot(0, &browser, navigate);
-    else
-        new AfterFirstExpose(top, navigate);
+    RunAfterFirstShow(&browser, navigate);
     return true;
 }
 

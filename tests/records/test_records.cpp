@@ -10,6 +10,7 @@
 #include "records/CurrentRecord.h"
 #include "records/RecordInfoDlg.h"
 #include "records/RecordListDlg.h"
+#include "session/PlayerSession.h"
 #include "shell/PlayerDlg.h"
 #include "skin/SkinButton.h"
 
@@ -18,6 +19,8 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
@@ -86,6 +89,56 @@ class TestRecords : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // The panels need no player window: in a bare widget, with their sibling and a session
+    // handed in, Next opens the row after the current one, a row's menu holds what the
+    // session's features offer, and the Event box says what they say. Without them, the menu is
+    // empty and Next asks for a row.
+    void panelsWithoutTheWindow() {
+        ScriptedPrompts prompts;
+        QWidget host;
+        CRecordListDlg list(&host);
+        CRecordInfoDlg info(&host);
+        QCOMPARE(list.FillRecordList(cardDir(), ".asf"), 9);
+        std::unique_ptr<QMenu> bare(list.CreateRowMenu(0));
+        QVERIFY(bare && bare->actions().isEmpty());
+        list.m_listRecords->topLevelItem(1)->setSelected(true);
+        CurrentRecord.listIndex = 1;
+        info.OnNext();
+        QCOMPARE(prompts.messages, QStringList{"pls select file to be downloaded!"});
+
+        CPlayerSession session(&host);
+        QStringList offered;
+        session.AddRowMenu([&](QMenu& menu, QWidget*, const QString& recording) {
+            offered.append(recording);
+            menu.addAction(QStringLiteral("Row entry"));
+        });
+        session.AddListMenu([](QMenu& menu, QWidget*) { menu.addAction(QStringLiteral("List")); });
+        session.SetEventText([](const QString& recording) {
+            return recording.endsWith(QLatin1String("0003.asf")) ? QStringLiteral("1 × 2.6 g")
+                                                                 : QString();
+        });
+        list.SetSession(&session);
+        info.SetSession(&session);
+        info.SetRecordList(&list);
+        std::unique_ptr<QMenu> menu(list.CreateRowMenu(2));
+        QCOMPARE(offered, QStringList{cardDir() + "0003.asf"});
+        QStringList texts;
+        for (QAction* action : menu->actions())
+            if (!action->isSeparator())
+                texts.append(action->text());
+        QCOMPARE(texts, (QStringList{"Row entry", "List"}));
+
+        QSignalSpy opened(&info, &CRecordInfoDlg::openRecordRequested);
+        info.OnNext();
+        QCOMPARE(opened.size(), 1);
+        QCOMPARE(CurrentRecord.listIndex, 2);
+        QCOMPARE(CurrentRecord.fileName, QStringLiteral("0003.asf"));
+        CurrentRecord.fileName = cardDir() + "0003.asf";
+        info.UpdateFromCurrentRecord();
+        QCOMPARE(info.m_editEvent->text(), QStringLiteral("1 × 2.6 g"));
+        CurrentRecord = CurrentRecordData{};
+    }
+
     void initTestCase() {
         if (!QFile::exists(cardDir() + "0001.asf") || !QFile::exists(cardDir() + "extras/A.ASF"))
             QFAIL("the test card is missing; run the make_test_card fixture first");
