@@ -14,6 +14,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QSignalSpy>
 #include <QtTest>
 
 using namespace triptest;
@@ -97,6 +98,30 @@ private Q_SLOTS:
         QCOMPARE(found, 1);
         QVERIFY2(gpx.leftOut.contains("1 unreadable") && gpx.leftOut.contains("1 cut off"),
                  qPrintable(gpx.leftOut));
+    }
+
+    // A log of hours (over a megabyte) is read off the UI thread: the chart stays black (a load
+    // pending) meanwhile, then holds the table's 4000 slots while the track has every record.
+    void largeLogReadInTheBackground() {
+        democard::Recording rec = democard::joltRecording();
+        rec.seconds = 1500;
+        rec.samplesPerSecond = 10;
+        const QByteArray log = democard::tripLog(rec, rec.seed);
+        QVERIFY(log.size() > CTripModel::kBackgroundBytes);
+        QTemporaryDir dir;
+        const QString video = writeFile(dir.filePath("long.asf"), "not read here");
+        writeFile(dir.filePath("long.LOG"), log);
+        TripLog.reloadPending = true;
+        CTripModel trip;
+        QSignalSpy read(&trip, &CTripModel::TrackChanged);
+        trip.Open(video, 1500.0);
+        trip.Tick();
+        QVERIFY(trip.Loading() && TripLog.reloadPending);
+        QVERIFY(read.wait(20000));
+        QVERIFY(trip.Loaded() && !TripLog.reloadPending);
+        QCOMPARE(TripLog.sampleCount, TRIP_LOG_CAPACITY);
+        QCOMPARE(int(trip.Track().samples.size()), 15000);
+        QCOMPARE(trip.Track().samples[14999].time, 1499.9);
     }
 };
 
