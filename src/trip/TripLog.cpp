@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 
 TripLogData TripLog;
 
@@ -86,6 +87,8 @@ QByteArray TripLogText(const QByteArray& bytes) {
     // where it falls inside a fixed-length skip (a CR on its own stays). Logs keep the CR LF
     // line ends the recorder writes, and counting both characters there would shift every
     // later field of the record.
+    if (!bytes.contains('\r'))
+        return bytes;
     QByteArray text;
     text.reserve(bytes.size());
     const char* p = bytes.constData();
@@ -141,6 +144,9 @@ std::optional<QByteArray> ReadTripLogFile(const QString& logPath, QString* error
             continue;
         }
         QByteArray bytes;
+        struct stat st {};
+        if (fstat(fileno(f.get()), &st) == 0 && st.st_size > 0)
+            bytes.reserve(qsizetype(st.st_size));
         char chunk[1 << 16];
         size_t got = 0;
         while ((got = std::fread(chunk, 1, sizeof chunk, f.get())) > 0)
