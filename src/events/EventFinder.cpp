@@ -7,6 +7,7 @@
 #include "playback/AsfCardSource.h"
 #include "trip/TextLogReader.h"
 #include "trip/TripLog.h"
+#include "trip/TripReader.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,6 +31,60 @@ struct Over {
     double value = 0, limit = 0;
     double strength = 0; // |value| / limit
 };
+
+// A record's strongest axis over its limit (|g| / limit, strictly over), if any.
+std::optional<Over> Strongest(qsizetype record, const double g[3], const Limits& limits) {
+    const double limitOf[3] = {limits.x, limits.y, limits.z};
+    std::optional<Over> best;
+    for (int axis = 0; axis < 3; ++axis) {
+        const double limit = limitOf[axis];
+        // Strictly greater, as the recorder's settings say.
+        if (limit > 0 && std::abs(g[axis]) > limit &&
+            (!best || std::abs(g[axis]) / limit > best->strength)) {
+            best = Over{record, nullptr, nullptr};
+            best->axis = Axis(axis);
+            best->value = g[axis];
+            best->limit = limit;
+            best->strength = std::abs(g[axis]) / limit;
+        }
+    }
+    return best;
+}
+
+// Over-limit records less than two seconds apart make one event, at its strongest record.
+template <typename TimeOf, typename SampleOf>
+std::vector<Event> Merge(const std::vector<Over>& over, TimeOf timeOf, SampleOf sampleOf) {
+    std::vector<Event> events;
+    size_t first = 0;
+    while (first < over.size()) {
+        size_t last = first, strongest = first;
+        while (last + 1 < over.size() &&
+               timeOf(over[last + 1]) - timeOf(over[last]) < kMergeSeconds) {
+            ++last;
+            if (over[last].strength > over[strongest].strength)
+                strongest = last;
+        }
+        const Over& o = over[strongest];
+        const TripSample s = sampleOf(o);
+        Event e;
+        e.at = timeOf(o);
+        e.axis = o.axis;
+        e.peak = o.value;
+        e.limit = o.limit;
+        e.date = s.date;
+        e.time = s.clock;
+        if (s.skip != TripSample::Skip::Unreadable)
+            e.speed = s.speed;
+        if (s.HasFix()) {
+            e.hasPosition = true;
+            e.latitude = s.latitude;
+            e.longitude = s.longitude;
+        }
+        events.push_back(std::move(e));
+        first = last + 1;
+    }
+    return events;
+}
 
 QHash<QString, Scan>& Store() {
     static QHash<QString, Scan> store;
@@ -79,68 +134,43 @@ std::vector<Event> Find(const QByteArray& log, double duration, const Limits& li
     // The records are the trip track's (TextLog), so an event is at its record's time there.
     std::vector<Over> over;
     qsizetype records = 0;
-    const double limitOf[3] = {limits.x, limits.y, limits.z};
     TextLog::ForEachRecord(
         log,
         [&](const char* p, const char* lineEnd, const double* g, bool cutOff) {
             // A record cut off while written is not checked.
             if (!cutOff) {
-                Over best{records, p, lineEnd};
-                for (int axis = 0; axis < 3; ++axis) {
-                    const double limit = limitOf[axis];
-                    // Strictly greater, as the recorder's settings say.
-                    if (limit > 0 && std::abs(g[axis]) > limit &&
-                        std::abs(g[axis]) / limit > best.strength)
-                        best = {records,
-                                p,
-                                lineEnd,
-                                Axis(axis),
-                                g[axis],
-                                limit,
-                                std::abs(g[axis]) / limit};
+                if (std::optional<Over> o = Strongest(records, g, limits)) {
+                    o->line = p;
+                    o->end = lineEnd;
+                    over.push_back(*o);
                 }
-                if (best.strength > 0)
-                    over.push_back(best);
             }
             ++records;
         },
         [] {});
-    std::vector<Event> events;
     if (over.empty() || records == 0)
-        return events;
+        return {};
     if (duration <= 0)
         duration = TextLog::ClockLength(log, records);
     const double step = duration / double(records);
-    const auto timeOf = [step](const Over& o) { return double(o.record) * step; };
-    size_t first = 0;
-    while (first < over.size()) {
-        size_t last = first, strongest = first;
-        while (last + 1 < over.size() &&
-               timeOf(over[last + 1]) - timeOf(over[last]) < kMergeSeconds) {
-            ++last;
-            if (over[last].strength > over[strongest].strength)
-                strongest = last;
-        }
-        const Over& o = over[strongest];
-        const TripSample s = TextLog::ParseRecord(o.line, o.end);
-        Event e;
-        e.at = timeOf(o);
-        e.axis = o.axis;
-        e.peak = o.value;
-        e.limit = o.limit;
-        e.date = s.date;
-        e.time = s.clock;
-        if (s.skip != TripSample::Skip::Unreadable)
-            e.speed = s.speed;
-        if (s.HasFix()) {
-            e.hasPosition = true;
-            e.latitude = s.latitude;
-            e.longitude = s.longitude;
-        }
-        events.push_back(std::move(e));
-        first = last + 1;
+    return Merge(
+        over, [step](const Over& o) { return double(o.record) * step; },
+        [](const Over& o) { return TextLog::ParseRecord(o.line, o.end); });
+}
+
+std::vector<Event> FindInTrack(const TripTrack& track, const Limits& limits) {
+    std::vector<Over> over;
+    for (size_t k = 0; k < track.samples.size(); ++k) {
+        const TripSample& s = track.samples[k];
+        if (s.skip == TripSample::Skip::CutOff)
+            continue;
+        const double g[3] = {s.accelX, s.accelY, s.accelZ};
+        if (const std::optional<Over> o = Strongest(qsizetype(k), g, limits))
+            over.push_back(*o);
     }
-    return events;
+    return Merge(
+        over, [&track](const Over& o) { return track.samples[size_t(o.record)].time; },
+        [&track](const Over& o) { return track.samples[size_t(o.record)]; });
 }
 
 Scan ScanLog(const QString& logPath, const QString& recording, const Limits& limits) {
@@ -156,7 +186,16 @@ Scan ScanLog(const QString& logPath, const QString& recording, const Limits& lim
 }
 
 Scan ScanRecording(const QString& recording, const Limits& limits) {
-    return ScanLog(TripLogPath(recording), recording, limits);
+    const TripReader* reader = TripReaders::For(recording);
+    if (!reader || reader == TripReaders::All().front())
+        return ScanLog(TripLogPath(recording), recording, limits);
+    // Another recorder's trip, at the times it gives its samples.
+    Scan scan;
+    TripTrack track;
+    scan.haveLog = reader->Read(recording, 0, track, nullptr);
+    if (scan.haveLog)
+        scan.events = FindInTrack(track, limits);
+    return scan;
 }
 
 QString Summary(const Scan& scan) {

@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+struct TripTrack;
+
 // The jolts the recorder felt: trip log records whose G value on an axis is, in absolute
 // value, greater than that axis's limit in the card's setup.ini (the recorder's own rule for
 // capturing an event). An axis whose limit is 0 is not checked. Records over a limit less than
@@ -49,6 +51,9 @@ struct Event {
 // are spread evenly over it, as the chart shows them. A last record without its line end was
 // cut off while written and is not checked.
 std::vector<Event> Find(const QByteArray& log, double duration, const Limits& limits);
+
+// The events of a trip track (another recorder's samples at their own times).
+std::vector<Event> FindInTrack(const TripTrack& track, const Limits& limits);
 
 struct Scan {
     bool haveLog = false; // false: no trip log beside the recording (or it cannot be read)

@@ -4,14 +4,43 @@
 #include "card/CardFiles.h"
 #include "trip/TextLogReader.h"
 #include "trip/TripLog.h"
+#include "trip/TripReader.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QPointer>
 #include <QThreadPool>
+#include <algorithm>
 
 // One reading of a log, made on the UI thread or a worker and then handed to the UI thread.
+namespace {
+
+// The chart's table from a track of another recorder's (one slot a sample, spread over the
+// table where there are more): the recorder's own conversion of positions is applied, so that
+// the map page, which undoes it, places the vehicle where the sample says.
+void FillTable(TripTrack& track, TripLogData& table) {
+    const size_t n = track.samples.size();
+    const size_t slots = std::min<size_t>(n, TRIP_LOG_CAPACITY);
+    track.sampleOfSlot.assign(slots, -1);
+    for (size_t k = 0; k < slots; ++k) {
+        const size_t i = n <= TRIP_LOG_CAPACITY ? k : k * n / TRIP_LOG_CAPACITY;
+        const TripSample& s = track.samples[i];
+        table.accelX[k] = s.accelX;
+        table.accelY[k] = s.accelY;
+        table.accelZ[k] = s.accelZ;
+        table.speed[k] = s.speed;
+        table.latitude[k] = s.latitude - 0.003444;
+        table.longitude[k] = s.longitude + 0.004912;
+        track.sampleOfSlot[k] = int(i);
+    }
+    table.sampleCount = int32_t(slots);
+}
+
+} // namespace
+
 struct CTripModel::Reading {
+    QString recording;
+    bool textLog = true;
     QString logPath;
     double duration = 0;
     quint64 generation = 0;
@@ -22,7 +51,15 @@ struct CTripModel::Reading {
     std::unique_ptr<TripLogData> table;
     double degrees = 0;
 
-    void Run() { ok = TextLog::Read(logPath, duration, track, nullptr, table.get(), &degrees); }
+    void Run() {
+        if (textLog) {
+            ok = TextLog::Read(logPath, duration, track, nullptr, table.get(), &degrees);
+            return;
+        }
+        ok = TripReaders::Read(recording, duration, track);
+        if (ok)
+            FillTable(track, *table);
+    }
 };
 
 CTripModel::CTripModel(QObject* parent) : QObject(parent) {}
@@ -36,6 +73,7 @@ void CTripModel::Open(const QString& recording, double duration) {
     m_track = TripTrack{};
     m_loaded = false;
     m_loading = false;
+    m_gaveUp = false;
 }
 
 void CTripModel::Close() {
@@ -48,19 +86,23 @@ void CTripModel::Close() {
 }
 
 void CTripModel::Tick() {
-    if (!m_recording.isEmpty() && !m_loaded && !m_loading)
+    if (!m_recording.isEmpty() && !m_loaded && !m_loading && !m_gaveUp)
         Start();
 }
 
 void CTripModel::Start() {
     auto reading = std::make_shared<Reading>();
+    reading->recording = m_recording;
     reading->logPath = CardFiles::LogPathFor(m_recording);
+    const QString found = CardFiles::LogOf(m_recording);
+    const TripReader* reader = TripReaders::For(m_recording);
+    reading->textLog = !reader || reader == TripReaders::All().front();
     reading->duration = m_duration;
     reading->generation = m_generation;
     reading->table = std::make_unique<TripLogData>(TripLog);
     reading->degrees = TripLogDegrees();
-    const QString found = CardFiles::LogOf(m_recording);
-    if (found.isEmpty() || QFileInfo(found).size() < kBackgroundBytes) {
+    // Another recorder's trip lies in the video itself or beside it: read in the background.
+    if (reading->textLog && (found.isEmpty() || QFileInfo(found).size() < kBackgroundBytes)) {
         reading->Run();
         Finish(reading);
         return;
@@ -95,6 +137,9 @@ void CTripModel::Finish(const std::shared_ptr<Reading>& reading) {
     } else {
         TripLog.sampleCount = 0;
         TripLog.reloadPending = true;
+        // A text log is tried again on each tick, as the recorder's software did; a trip inside
+        // a video (or beside it) that cannot be read will not read on the next tick either.
+        m_gaveUp = !reading->textLog;
     }
     Q_EMIT TrackChanged();
 }

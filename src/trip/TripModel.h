@@ -51,5 +51,6 @@ private:
     TripTrack m_track;
     bool m_loaded = false;
     bool m_loading = false;
+    bool m_gaveUp = false;    // a trip that is not a text log could not be read
     quint64 m_generation = 0; // which open a reading on a worker belongs to
 };

@@ -2,6 +2,7 @@
 #include "trip/TripReader.h"
 
 #include "card/CardFiles.h"
+#include "trip/CameraReaders.h"
 #include "trip/TextLogReader.h"
 
 namespace {
@@ -25,7 +26,14 @@ namespace TripReaders {
 
 const std::vector<const TripReader*>& All() {
     static const TextLogTripReader textLog;
-    static const std::vector<const TripReader*> readers = {&textLog};
+    // The recorder's own log first; then what other recorders write inside their files, then
+    // beside them.
+    static const std::vector<const TripReader*> readers = {&textLog,
+                                                           &CameraReaders::Novatek(),
+                                                           &CameraReaders::FreeBoxNmea(),
+                                                           &CameraReaders::GpsBox(),
+                                                           &CameraReaders::Gpmf(),
+                                                           &CameraReaders::NmeaFile()};
     return readers;
 }
 

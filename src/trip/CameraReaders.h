@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+class TripReader;
+
+// The readers of trips that other recorders write inside their MP4/MOV files or beside them
+// (see TripReaders::All for the order they are asked in).
+namespace CameraReaders {
+
+// Novatek chipsets: one "freeGPS " block a second, indexed from moov/gps (or found by a
+// bounded scan where there is no index).
+const TripReader& Novatek();
+// A top-level "GPS " box of 36-byte records, as some compact cameras write.
+const TripReader& GpsBox();
+// A top-level "free" box holding "gps " (NMEA lines after their time in ms), "3gf " (G
+// records) and "sttm" (the start time); or the same beside the video as NAME.gps / NAME.3gf.
+const TripReader& FreeBoxNmea();
+// The GPMF metadata track of action cameras (GPS5 or GPS9 with ACCL).
+const TripReader& Gpmf();
+// An NMEA file beside the video (NAME.nmea, any letter case).
+const TripReader& NmeaFile();
+
+} // namespace CameraReaders

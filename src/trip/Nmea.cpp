@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "trip/Nmea.h"
+
+#include "geo/Wgs84.h"
+
+#include <QList>
+#include <cmath>
+
+namespace Nmea {
+
+namespace {
+
+constexpr double kKnotKmh = 1.852;
+
+// "4807.038" and "N": degrees and minutes as logged.
+std::optional<Wgs84::Logged> Angle(const QByteArray& value, const QByteArray& hemisphere,
+                                   int degreeDigits, char negative) {
+    bool ok = false;
+    const double v = value.toDouble(&ok);
+    if (!ok || value.size() < degreeDigits || hemisphere.size() != 1)
+        return std::nullopt;
+    Wgs84::Logged angle;
+    angle.degrees = std::floor(v / 100);
+    angle.minutes = v - angle.degrees * 100;
+    angle.southOrWest = hemisphere[0] == negative;
+    return angle;
+}
+
+} // namespace
+
+bool IsSentence(const QByteArray& sentence) {
+    return sentence.size() > 6 && sentence[0] == '$';
+}
+
+bool ChecksumOk(const QByteArray& sentence) {
+    const qsizetype star = sentence.lastIndexOf('*');
+    if (!IsSentence(sentence) || star < 1 || star + 3 > sentence.size())
+        return false;
+    uint8_t sum = 0;
+    for (qsizetype i = 1; i < star; ++i)
+        sum ^= uint8_t(sentence[i]);
+    bool ok = false;
+    const int written = sentence.mid(star + 1, 2).toInt(&ok, 16);
+    return ok && written == sum;
+}
+
+std::optional<Fix> ReadRmc(const QByteArray& sentence) {
+    if (!ChecksumOk(sentence) || sentence.mid(3, 3) != "RMC")
+        return std::nullopt;
+    const QList<QByteArray> f = sentence.left(sentence.lastIndexOf('*')).split(',');
+    // $xxRMC,hhmmss.ss,A,llll.ll,a,yyyyy.yy,a,x.x,x.x,ddmmyy,...
+    if (f.size() < 10)
+        return std::nullopt;
+    const QTime time =
+        QTime::fromString(QString::fromLatin1(f[1].left(6)), QStringLiteral("HHmmss"));
+    const QDate date = QDate::fromString(QString::fromLatin1(f[9]), QStringLiteral("ddMMyy"));
+    if (!time.isValid() || !date.isValid())
+        return std::nullopt;
+    Fix fix;
+    bool msOk = false;
+    const double fraction = f[1].size() > 6 ? QByteArray("0" + f[1].mid(6)).toDouble(&msOk) : 0;
+    fix.utc = QDateTime(date.addYears(date.year() < 1980 ? 100 : 0), time, Qt::UTC)
+                  .addMSecs(msOk ? qint64(std::lround(fraction * 1000)) : 0);
+    TripSample& s = fix.sample;
+    s.clockIsUtc = true;
+    s.date = fix.utc.date().toString(QStringLiteral("yyyy/MM/dd")).toLatin1();
+    s.clock = fix.utc.time().toString(QStringLiteral("HH:mm:ss.zzz")).left(11).toLatin1();
+    bool ok = false;
+    s.speed = f[7].toDouble(&ok) * kKnotKmh;
+    if (!ok)
+        s.speed = 0;
+    const double course = f[8].toDouble(&ok);
+    if (ok)
+        s.heading = course;
+    const auto latitude = Angle(f[3], f[4], 2, 'S');
+    const auto longitude = Angle(f[5], f[6], 3, 'W');
+    if (f[2] != "A" || !latitude || !longitude) {
+        s.skip = TripSample::Skip::NoFix;
+        return fix;
+    }
+    switch (Wgs84::CheckFix(*latitude, *longitude)) {
+    case Wgs84::Check::Fix:
+        s.latitude = latitude->Value();
+        s.longitude = longitude->Value();
+        break;
+    case Wgs84::Check::NoFix:
+        s.skip = TripSample::Skip::NoFix;
+        break;
+    case Wgs84::Check::OutOfRange:
+        s.skip = TripSample::Skip::OutOfRange;
+        break;
+    }
+    return fix;
+}
+
+} // namespace Nmea
