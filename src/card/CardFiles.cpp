@@ -2,7 +2,12 @@
 #include "card/CardFiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSet>
+#include <algorithm>
+#include <vector>
 
 namespace CardFiles {
 
@@ -45,6 +50,104 @@ QString SetupFileIn(const QString& folder) {
         if (name.compare(QLatin1String("setup.ini"), Qt::CaseInsensitive) == 0)
             return dir.filePath(name);
     return {};
+}
+
+namespace {
+
+const QStringList& RecordingPatterns() {
+    static const QStringList patterns = {"*.asf", "*.mp4", "*.mov"};
+    return patterns;
+}
+
+// Names the program's own clip export gave its files, listed in its manifests.
+QSet<QString> OwnOutputs(const QDir& dir) {
+    QSet<QString> own;
+    for (const QString& name : dir.entryList({QStringLiteral("*.sha256")}, QDir::Files)) {
+        QFile manifest(dir.filePath(name));
+        if (!manifest.open(QIODevice::ReadOnly) || manifest.size() > (1 << 20))
+            continue;
+        const QByteArray text = manifest.readAll();
+        if (!text.contains("\n# written by dashcard-player "))
+            continue;
+        for (const QByteArray& line : text.split('\n'))
+            if (line.size() > 66 && line[64] == ' ' && line[65] == ' ')
+                own.insert(QString::fromUtf8(line.mid(66)));
+    }
+    return own;
+}
+
+} // namespace
+
+QDateTime TimeInName(const QString& name) {
+    static const QRegularExpression patterns[] = {
+        QRegularExpression(QStringLiteral(R"((\d{4})_(\d{2})(\d{2})_(\d{2})(\d{2})(\d{2}))")),
+        QRegularExpression(QStringLiteral(R"((\d{4})(\d{2})(\d{2})[_-](\d{2})(\d{2})(\d{2}))"))};
+    for (const QRegularExpression& pattern : patterns) {
+        const QRegularExpressionMatch m = pattern.match(name);
+        if (!m.hasMatch())
+            continue;
+        const QDateTime at(QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()),
+                           QTime(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt()),
+                           Qt::LocalTime);
+        if (at.isValid())
+            return at;
+    }
+    return {};
+}
+
+bool IsEventRecording(const QString& path) {
+    const QFileInfo info(path);
+    const QString folder = info.absoluteDir().dirName().toUpper();
+    const QString parent = QFileInfo(info.absolutePath()).absoluteDir().dirName().toUpper();
+    for (const QString& f : {folder, parent})
+        if (f == QLatin1String("RO") || f == QLatin1String("EVENT"))
+            return true;
+    const QString stem = info.completeBaseName().toUpper();
+    static const QRegularExpression marked(QStringLiteral(R"((^EV|_E[FRI]?$|_E[FRI]?_|\d+E[FRI]?$))"));
+    return marked.match(stem).hasMatch();
+}
+
+QStringList OtherRecorderFiles(const QString& folder) {
+    const QDir top(folder);
+    QStringList folders{QString()};
+    static const QStringList kLayouts = {"Movie", "RO", "Parking", "Normal", "Event"};
+    for (const QString& sub : top.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (!kLayouts.contains(sub, Qt::CaseInsensitive))
+            continue;
+        folders.append(sub + QLatin1Char('/'));
+        for (const QString& camera : QDir(top.filePath(sub)).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            if (camera.size() == 1 && QStringLiteral("FRIfri").contains(camera))
+                folders.append(sub + QLatin1Char('/') + camera + QLatin1Char('/'));
+    }
+    struct Found {
+        QString path;
+        QDateTime at;
+    };
+    std::vector<Found> found;
+    bool other = false;
+    for (const QString& sub : folders) {
+        const QDir dir(top.filePath(sub));
+        const QSet<QString> own = OwnOutputs(dir);
+        for (const QFileInfo& file : dir.entryInfoList(RecordingPatterns(), QDir::Files, QDir::Name)) {
+            if (own.contains(file.fileName()))
+                continue;
+            other = other || !file.suffix().startsWith(QLatin1String("as"), Qt::CaseInsensitive) ||
+                    !sub.isEmpty();
+            QDateTime at = TimeInName(file.fileName());
+            if (!at.isValid())
+                at = file.lastModified();
+            found.push_back({sub + file.fileName(), at});
+        }
+    }
+    if (!other)
+        return {};
+    std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) {
+        return a.at != b.at ? a.at < b.at : a.path.compare(b.path, Qt::CaseInsensitive) < 0;
+    });
+    QStringList paths;
+    for (const Found& f : found)
+        paths.append(f.path);
+    return paths;
 }
 
 } // namespace CardFiles

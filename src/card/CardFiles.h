@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -27,5 +28,21 @@ QString RecordingOf(const QString& logPath);
 
 // The recorder's settings file in `folder` ("setup.ini", any letter case); empty when none.
 QString SetupFileIn(const QString& folder);
+
+// The recordings of a card that other recorders wrote: MP4 and MOV files (with any ASF ones)
+// in `folder` and in the folders recorders keep them in (Movie, RO, Parking, Normal, Event, and
+// their F, R and I for each camera), as paths relative to `folder`, oldest first (by the time
+// in the name, else the file's own). Empty for a folder of ASF recordings alone, which is
+// listed as the recorder's software listed it. The program's own clips are left out.
+QStringList OtherRecorderFiles(const QString& folder);
+
+// The time a recorder wrote into a recording's name ("2024_0315_083012_0001F.MP4",
+// "20240315_083012_NF.mp4", "NO20240315-083012-000123.MP4"), as the camera's clock; invalid
+// when the name has none.
+QDateTime TimeInName(const QString& name);
+
+// Whether a recording is one the recorder kept for an event: in a folder RO or Event, or named
+// with "EV" or "_E" where recorders mark them.
+bool IsEventRecording(const QString& path);
 
 } // namespace CardFiles

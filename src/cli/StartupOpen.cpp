@@ -37,12 +37,12 @@ void StartupOpen::Open(CPlayerDlg& window, const QString& path) {
 
     CRecordListDlg* panel = window.m_dlgRecordList;
     if (info.isDir()) {
-        panel->FillRecordList(info.absoluteFilePath(), QStringLiteral(".asf"));
+        panel->FillCardList(info.absoluteFilePath());
         window.OnRecordTab();
         return;
     }
 
-    panel->FillRecordList(info.absolutePath(), QStringLiteral(".asf"));
+    panel->FillCardList(info.absolutePath());
     int row = rowNamed(panel->m_listRecords, info.fileName());
     if (row < 0) {
         window.ListOpenedFiles({info.absoluteFilePath()});

@@ -2,6 +2,7 @@
 #include "records/RecordListDlg.h"
 
 #include "playback/GraphPlayer.h"
+#include "card/CardFiles.h"
 #include "records/CurrentRecord.h"
 #include "session/PlayerSession.h"
 #include "skin/SkinButton.h"
@@ -149,6 +150,30 @@ int CRecordListDlg::FillRecordList(QString folder, QString extension) {
     return CurrentRecord.listCount;
 }
 
+int CRecordListDlg::FillCardList(QString folder) {
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    const QStringList recordings = CardFiles::OtherRecorderFiles(folder);
+    if (recordings.isEmpty())
+        return FillRecordList(folder, QStringLiteral(".asf"));
+    DeleteAllItems();
+    CurrentRecord.listCount = 0;
+    CurrentRecord.folder = folder;
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(recordings.size());
+    for (const QString& path : recordings) {
+        rows.append(new QTreeWidgetItem(
+            {QString::asprintf("  %.4d", CurrentRecord.listCount + 1), path, QString()}));
+        ++CurrentRecord.listCount;
+    }
+    const bool updates = m_listRecords->updatesEnabled();
+    m_listRecords->setUpdatesEnabled(false);
+    m_listRecords->addTopLevelItems(rows);
+    m_listRecords->setUpdatesEnabled(updates);
+    update();
+    return CurrentRecord.listCount;
+}
+
 int CRecordListDlg::FirstSelectedRow() const {
     const QModelIndexList rows = m_listRecords->selectionModel()->selectedRows();
     int first = -1;
@@ -165,7 +190,7 @@ void CRecordListDlg::OnLoad() {
     if (chosen.isEmpty())
         return;
     const QString path = QFileInfo(chosen).absoluteFilePath();
-    FillRecordList(path.left(path.lastIndexOf(QLatin1Char('/')) + 1), QStringLiteral(".asf"));
+    FillCardList(path.left(path.lastIndexOf(QLatin1Char('/')) + 1));
 }
 
 void CRecordListDlg::OnOpen() {

@@ -43,6 +43,11 @@ public:
     // Returns the number of rows.
     int FillRecordList(QString folder, QString extension);
 
+    // Lists a card folder: another recorder's (MP4 and MOV recordings, also in the folders such
+    // recorders keep them in, oldest first, named by their path in the folder) where it is one,
+    // else exactly as FillRecordList(folder, ".asf"). Returns the number of rows.
+    int FillCardList(QString folder);
+
     // Row index of the first selected row, -1 when none.
     int FirstSelectedRow() const;
 

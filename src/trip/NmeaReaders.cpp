@@ -35,15 +35,16 @@ struct G {
     double x, y, z;
 };
 
-// 10-byte big-endian records: time in ms, then x, y, z (0.01 g each).
-std::vector<G> ReadG(const QByteArray& records, double startMs) {
+// 10-byte big-endian records: time in ms into the recording (32 bits hold no calendar time),
+// then x, y, z in tenths of g.
+std::vector<G> ReadG(const QByteArray& records) {
     std::vector<G> g;
     for (int at = 0; at + 10 <= records.size(); at += 10) {
         const double ms = Mp4::Be32(records, at);
         const auto axis = [&](int i) {
-            return int16_t(Mp4::Be16(records, at + 4 + 2 * i)) / 100.0;
+            return int16_t(Mp4::Be16(records, at + 4 + 2 * i)) / 10.0;
         };
-        g.push_back({(ms - startMs) / 1000.0, axis(0), axis(1), axis(2)});
+        g.push_back({ms / 1000.0, axis(0), axis(1), axis(2)});
     }
     return g;
 }
@@ -53,6 +54,7 @@ std::vector<G> ReadG(const QByteArray& records, double startMs) {
 void AddFixes(const QByteArray& text, std::optional<double> startMs, const std::vector<G>& g,
               TripTrack& track) {
     std::optional<QDateTime> first;
+    size_t nearest = 0;
     for (QByteArray line : text.split('\n')) {
         line = line.trimmed();
         if (line.isEmpty())
@@ -83,9 +85,11 @@ void AddFixes(const QByteArray& text, std::optional<double> startMs, const std::
             startMs = *ms;
         s.time = ms && startMs ? (*ms - *startMs) / 1000.0 : first->msecsTo(fix->utc) / 1000.0;
         if (!g.empty()) {
-            const auto near = std::min_element(g.begin(), g.end(), [&](const G& a, const G& b) {
-                return std::abs(a.time - s.time) < std::abs(b.time - s.time);
-            });
+            // The record nearest in time (both run forward).
+            while (nearest + 1 < g.size() &&
+                   std::abs(g[nearest + 1].time - s.time) <= std::abs(g[nearest].time - s.time))
+                ++nearest;
+            const G* near = &g[nearest];
             s.accelX = near->x;
             s.accelY = near->y;
             s.accelZ = near->z;
@@ -128,17 +132,7 @@ public:
                 *error = QStringLiteral("no NMEA lines");
             return false;
         }
-        // G times count from the start the file gives, else from the first fix's.
-        std::optional<double> firstMs = startMs;
-        if (!firstMs) {
-            const qsizetype open = text.indexOf('['), close = text.indexOf(']');
-            bool ok = false;
-            const double ms =
-                open >= 0 && close > open ? text.mid(open + 1, close - open - 1).toDouble(&ok) : 0;
-            if (ok)
-                firstMs = ms;
-        }
-        AddFixes(text, startMs, ReadG(records, firstMs.value_or(0)), track);
+        AddFixes(text, startMs, ReadG(records), track);
         return true;
     }
 

@@ -154,8 +154,8 @@ public:
     }
 };
 
-// 36-byte little-endian records: 1, fix flag, seconds, speed (m/h), N/S, DDMM x 1000, E/W,
-// DDDMM x 1000.
+// 36-byte little-endian records: 1, fix flag, seconds into the recording, speed (m/h), then N/S,
+// DDMM x 1000, E/W, DDDMM x 1000; the letters one byte each, or (some models) each padded to four.
 class GpsBoxReader final : public TripReader {
 public:
     QString Name() const override { return QStringLiteral("GPS box in the file"); }
@@ -175,26 +175,46 @@ public:
         }
         track = TripTrack{};
         track.source = recording;
+        // The clock: the recording's creation time (mvhd, seconds since 1904, UTC) on.
+        QDateTime created;
+        if (const auto mvhd = file.Find({Mp4::Type("moov"), Mp4::Type("mvhd")})) {
+            const QByteArray header = file.Payload(*mvhd, 32);
+            const bool v1 = !header.isEmpty() && uint8_t(header[0]) == 1;
+            const uint64_t seconds = v1 ? Mp4::Be64(header, 4) : Mp4::Be32(header, 4);
+            if (seconds > 0)
+                created = QDateTime(QDate(1904, 1, 1), QTime(0, 0), Qt::UTC).addSecs(qint64(seconds));
+        }
         const QByteArray records = file.Payload(*box, 36 * uint64_t(kMaxBlocks));
-        std::optional<uint32_t> first;
         for (int at = 0; at + 36 <= records.size(); at += 36) {
             using Mp4::Le32;
-            TripSample s;
-            const uint32_t seconds = Le32(records, at + 8);
-            if (!first)
-                first = seconds;
-            s.time = double(seconds - *first);
-            s.speed = Le32(records, at + 12) / 1000.0;
-            const char ns = records[at + 16], ew = records[at + 24];
-            if (Le32(records, at) != 1 || (ns != 'N' && ns != 'S') || (ew != 'E' && ew != 'W')) {
+            const auto letter = [&](int i, char a, char b) {
+                return records[at + i] == a || records[at + i] == b;
+            };
+            // Unpadded: N/S at 16, E/W at 21; padded: N/S at 16, E/W at 24.
+            const bool padded = letter(24, 'E', 'W') && !letter(21, 'E', 'W');
+            const int latAt = padded ? 20 : 17, ewAt = padded ? 24 : 21, lonAt = padded ? 28 : 22;
+            if (Le32(records, at) != 1 || !letter(16, 'N', 'S') || !letter(ewAt, 'E', 'W')) {
                 ++track.skipped[size_t(TripSample::Skip::Unreadable)];
                 continue;
+            }
+            TripSample s;
+            const uint32_t seconds = Le32(records, at + 8);
+            s.time = double(seconds);
+            s.speed = Le32(records, at + 12) / 1000.0;
+            if (created.isValid()) {
+                const QDateTime at = created.addSecs(seconds);
+                s.date = at.date().toString(QStringLiteral("yyyy/MM/dd")).toLatin1();
+                s.clock = at.time().toString(QStringLiteral("HH:mm:ss")).toLatin1() + ".00";
+                s.clockIsUtc = true;
             }
             if (Le32(records, at + 4) == 0)
                 s.skip = TripSample::Skip::NoFix;
             else
-                SetPosition(s, FromDegreesMinutes(Le32(records, at + 20) / 1000.0, ns == 'S'),
-                            FromDegreesMinutes(Le32(records, at + 28) / 1000.0, ew == 'W'));
+                SetPosition(s,
+                            FromDegreesMinutes(Le32(records, at + latAt) / 1000.0,
+                                               records[at + 16] == 'S'),
+                            FromDegreesMinutes(Le32(records, at + lonAt) / 1000.0,
+                                               records[at + ewAt] == 'W'));
             ++track.skipped[size_t(s.skip)];
             track.samples.push_back(s);
         }

@@ -109,7 +109,7 @@ private Q_SLOTS:
         QVERIFY2(r.code == 0, r.err.constData());
         // An MP4 of someone else's under that name is a recording: never written over.
         QVERIFY(QFile::remove(dir.filePath("span.mp4")));
-        QVERIFY(QFile::copy(cardFile("extras/clip.mp4"), dir.filePath("span.mp4")));
+        QVERIFY(QFile::copy(cardFile("extras/mp4/clip.mp4"), dir.filePath("span.mp4")));
         r = run(clip + QStringList{"--force"}, dir.path());
         QVERIFY2(r.code == 1 && r.err.contains("span.mp4 is a recording"), r.err.constData());
     }

@@ -354,7 +354,7 @@ private Q_SLOTS:
     // frame of the span is there, and ffprobe finds nothing wrong with it.
     void fromAnMp4() {
         QTemporaryDir dir;
-        const QString source = cardFile("extras/clip.mp4");
+        const QString source = cardFile("extras/mp4/clip.mp4");
         const QString out = dir.filePath("mp4.mkv");
         const Ran r =
             run(PLAYER_BINARY, {"--export-clip", source, "--from", "5", "--to", "6.5", out});
@@ -381,7 +381,7 @@ private Q_SLOTS:
         QTest::newRow("PCM") << cardFile("0001.asf") << true;
         QTest::newRow("IMA ADPCM") << cardFile("0002.asf") << true;
         QTest::newRow("WMA") << cardFile("0004.asf") << false;
-        QTest::newRow("AAC in MP4") << cardFile("extras/clip.mp4") << false;
+        QTest::newRow("AAC in MP4") << cardFile("extras/mp4/clip.mp4") << false;
     }
 
     void soundEveryPlayerPlays() {

@@ -154,7 +154,7 @@ private Q_SLOTS:
         QTest::newRow("zeroed tail") << oddFile(QStringLiteral("zero20.asf")) << false;
         QTest::newRow("H.264 cut") << oddFile(QStringLiteral("bframes-cut.asf")) << true;
         QTest::newRow("AVI") << cardFile(QStringLiteral("extras/clip.avi")) << false;
-        QTest::newRow("MP4") << cardFile(QStringLiteral("extras/clip.mp4")) << false;
+        QTest::newRow("MP4") << cardFile(QStringLiteral("extras/mp4/clip.mp4")) << false;
     }
 
     void endShowsTheLastFrame() {

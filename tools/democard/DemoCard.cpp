@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DemoCard.h"
+#include "CameraCard.h"
 
 #include "Drive.h"
 #include "RoadPicture.h"
@@ -310,6 +311,11 @@ QStringList encoderArgs(const Recording& rec, const QString& wav, const QString&
             args.append(QStringList{"-fps_mode", "vfr"});
         if (rec.videoCodec == QLatin1String("mjpeg"))
             args.append(QStringList{"-c:v", "mjpeg", "-q:v", "5", "-pix_fmt", "yuvj420p"});
+        else if (rec.videoCodec == QLatin1String("libx265"))
+            // H.265 as newer recorders and action cameras write it, a key frame every second.
+            args.append(QStringList{"-c:v", "libx265", "-preset", "veryfast", "-x265-params",
+                                    "log-level=error", "-tag:v", "hvc1", "-g",
+                                    QString::number(rec.fps), "-pix_fmt", "yuv420p"});
         else if (rec.videoCodec == QLatin1String("libx264") && rec.bFrames > 0)
             // As an encoder left at its defaults writes, B-frames and all.
             args.append(QStringList{"-c:v", "libx264", "-preset", "veryfast", "-bf",
@@ -912,6 +918,30 @@ bool makeDemoCard(const QString& dirPath, bool extras, QString* error) {
     }
     if (!writeFile(dir.filePath(QStringLiteral("setup.ini")), setupIni(), error))
         return false;
+    // The second card: other recorders' MP4 files, their trips inside or beside them. ffmpeg's
+    // files are kept apart (cached like the rest) and the trips added to copies of them.
+    for (const CameraRecording& camera : cameraRecordings()) {
+        const QString base = QStringLiteral("cameras/.base/") + camera.rec.name;
+        const QString path = QStringLiteral("cameras/") + camera.path;
+        if (!dir.mkpath(QFileInfo(path).path()) || !dir.mkpath(QFileInfo(base).path()) ||
+            !media(camera.rec, base))
+            return false;
+        QFile video(dir.filePath(base));
+        if (!video.open(QIODevice::ReadOnly)) {
+            setError(error, QStringLiteral("cannot read %1").arg(video.fileName()));
+            return false;
+        }
+        const QByteArray bytes = withTrip(video.readAll(), camera.rec, camera.layout);
+        if (bytes.isEmpty()) {
+            setError(error, QStringLiteral("cannot add the trip to %1").arg(path));
+            return false;
+        }
+        if (!writeFile(dir.filePath(path), bytes, error))
+            return false;
+        if (camera.layout == TripLayout::NmeaBeside &&
+            !writeFile(dir.filePath(nmeaName(path)), nmeaText(camera.rec), error))
+            return false;
+    }
     if (!extras)
         return true;
     // The true route beside each log, for tests to hold positions to.
@@ -944,12 +974,18 @@ bool makeDemoCard(const QString& dirPath, bool extras, QString* error) {
     const Recording clip = extra("clip.avi", 3, 320, 240, "mjpeg", "pcm_s16le", 11);
     const Recording audioOnly = extra("audio-only.asf", 5, 0, 0, "", "wmav2", 12);
     const Recording videoOnly = extra("video-only.asf", 5, 640, 480, "mjpeg", "", 13);
-    // H.264 with B-frames and AAC in MP4, as an action camera writes it.
-    Recording mp4 = extra("clip.mp4", 8, 320, 240, "libx264", "aac", 14);
-    mp4.bFrames = 2;
-    for (const Recording& rec : {clip, audioOnly, videoOnly, mp4}) {
+    for (const Recording& rec : {clip, audioOnly, videoOnly}) {
         if (!media(rec, QStringLiteral("extras/") + rec.name))
             return false;
+    }
+    // H.264 with B-frames and AAC in MP4, as an action camera writes it (a folder of its own:
+    // MP4 files beside ASF ones make a card of another recorder's).
+    Recording mp4 = extra("clip.mp4", 8, 320, 240, "libx264", "aac", 14);
+    mp4.bFrames = 2;
+    if (!dir.mkpath(QStringLiteral("extras/mp4")) ||
+        !media(mp4, QStringLiteral("extras/mp4/") + mp4.name)) {
+        setError(error, QStringLiteral("cannot write %1/extras/mp4").arg(dirPath));
+        return false;
     }
     if (!dir.mkpath(QStringLiteral("extras/cut"))) {
         setError(error, QStringLiteral("cannot create %1/extras/cut").arg(dirPath));
