@@ -1,0 +1,236 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Other recorders' trips, read by our readers from the files our own writers made from the
+// layouts' descriptions, held against independent readers of the same files: ExifTool for the
+// trips inside MP4 files, gpsbabel for NMEA beside them. And one drive written in every layout
+// reads back as one track.
+#include "TestSupport.h"
+#include "democard/CameraCard.h"
+#include "trip/TripReader.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cmath>
+
+namespace {
+
+struct Ran {
+    int code = -1;
+    QByteArray out, err;
+};
+
+Ran run(const QString& program, const QStringList& args) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TZ", "UTC"); // ExifTool's times of the GPS box come from the file's creation
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    Ran r;
+    if (p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit)
+        r.code = p.exitCode();
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+double metres(double lat1, double lon1, double lat2, double lon2) {
+    constexpr double kEarth = 6371000, kRad = M_PI / 180;
+    const double x = (lon2 - lon1) * kRad * std::cos((lat1 + lat2) / 2 * kRad);
+    const double y = (lat2 - lat1) * kRad;
+    return std::hypot(x, y) * kEarth;
+}
+
+// What ExifTool decodes, document by document ("-ee -n -G3 -a -s"): each document's values of
+// a tag in the order it prints them.
+using Doc = QMap<QByteArray, QList<QByteArray>>;
+QList<Doc> exifDocs(const QString& file) {
+    const Ran r = run("exiftool", {"-ee", "-n", "-G3", "-a", "-s", "-api", "QuickTimeUTC", file});
+    QMap<int, Doc> docs;
+    for (const QByteArray& line : r.out.split('\n')) {
+        if (!line.startsWith("[Doc"))
+            continue;
+        const int number = line.mid(4, line.indexOf(']') - 4).toInt();
+        const qsizetype colon = line.indexOf(" : ");
+        const QByteArray tag =
+            line.mid(line.indexOf(']') + 1, colon - line.indexOf(']') - 1).trimmed();
+        docs[number][tag].append(line.mid(colon + 3).trimmed());
+    }
+    return docs.values();
+}
+
+// "2026:05:20 12:30:01Z" or "… 12:30:01.000" as our sample's date and clock say it.
+bool sameTime(const QByteArray& exif, const TripSample& s) {
+    const QByteArray date = exif.left(10).replace(':', '/');
+    return date == s.date && exif.mid(11, 8) == s.clock.left(8);
+}
+
+const TripSample* sampleAt(const TripTrack& track, double time) {
+    for (const TripSample& s : track.samples)
+        if (std::abs(s.time - time) < 1e-6)
+            return &s;
+    return nullptr;
+}
+
+TripTrack readTrack(const QString& file) {
+    TripTrack track;
+    QString error;
+    if (!TripReaders::Read(file, 0, track, &error))
+        qWarning("%s: %s", qPrintable(file), qPrintable(error));
+    return track;
+}
+
+} // namespace
+
+class TestCameras : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    // ExifTool's fixes (time, position, speed) and G values are ours, each matched by its time.
+    void insideTheFileAsExifToolReadsIt_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("layout");
+        for (const democard::CameraRecording& c : democard::cameraRecordings())
+            if (c.layout != democard::TripLayout::None &&
+                c.layout != democard::TripLayout::NmeaBeside)
+                QTest::newRow(qPrintable(c.path)) << cardFile("cameras/" + c.path) << int(c.layout);
+    }
+
+    void insideTheFileAsExifToolReadsIt() {
+        QFETCH(QString, file);
+        QFETCH(int, layout);
+        const TripTrack track = readTrack(file);
+        QVERIFY(track.samples.size() >= 10);
+        const QList<Doc> docs = exifDocs(file);
+        QVERIFY2(!docs.isEmpty(), qPrintable(file));
+        int fixes = 0, gs = 0;
+        for (const Doc& doc : docs) {
+            const QList<QByteArray>& lats = doc.value("GPSLatitude");
+            if (layout == int(democard::TripLayout::Gpmf)) {
+                // A document a second, its fixes in order: ours at tenths of that second.
+                const double second = doc.value("SampleTime").value(0).toDouble();
+                const QList<QByteArray> accel = doc.value("Accelerometer").value(0).split(' ');
+                for (qsizetype i = 0; i < lats.size(); ++i) {
+                    const TripSample* s = sampleAt(track, second + double(i) / lats.size());
+                    QVERIFY(s && s->HasFix());
+                    QVERIFY(metres(s->latitude, s->longitude, lats[i].toDouble(),
+                                   doc.value("GPSLongitude")[i].toDouble()) < 1);
+                    QVERIFY(std::abs(s->speed - doc.value("GPSSpeed")[i].toDouble() * 3.6) < 0.01);
+                    ++fixes;
+                }
+                continue;
+            }
+            if (!lats.isEmpty()) {
+                // By the time ExifTool gives the fix: the clock, or the time into the recording.
+                const TripSample* s = nullptr;
+                if (doc.contains("SampleTime"))
+                    s = sampleAt(track, doc.value("SampleTime")[0].toDouble());
+                else
+                    for (const TripSample& t : track.samples)
+                        if (sameTime(doc.value("GPSDateTime").value(0), t))
+                            s = &t;
+                QVERIFY2(s && s->HasFix(), doc.value("GPSDateTime").value(0).constData());
+                const double m = metres(s->latitude, s->longitude, lats[0].toDouble(),
+                                        doc.value("GPSLongitude")[0].toDouble());
+                QVERIFY2(m < 1, qPrintable(QString::number(m)));
+                QVERIFY(std::abs(s->speed - doc.value("GPSSpeed")[0].toDouble()) < 0.01);
+                ++fixes;
+                if (doc.contains("Accelerometer")) {
+                    const QList<QByteArray> g = doc.value("Accelerometer")[0].split(',');
+                    QCOMPARE(g.size(), 3);
+                    QVERIFY(std::abs(s->accelX - g[0].toDouble()) < 0.01 &&
+                            std::abs(s->accelY - g[1].toDouble()) < 0.01 &&
+                            std::abs(s->accelZ - g[2].toDouble()) < 0.01);
+                    ++gs;
+                }
+            } else if (doc.contains("TimeCode")) {
+                // A G record on its own (with the NMEA in the free box): the fix at that time
+                // carries it.
+                if (const TripSample* s = sampleAt(track, doc.value("TimeCode")[0].toDouble())) {
+                    const QList<QByteArray> g = doc.value("Accelerometer")[0].split(' ');
+                    QVERIFY(std::abs(s->accelX - g[0].toDouble()) < 0.01 &&
+                            std::abs(s->accelY - g[1].toDouble()) < 0.01 &&
+                            std::abs(s->accelZ - g[2].toDouble()) < 0.01);
+                    ++gs;
+                }
+            }
+        }
+        QCOMPARE(fixes, int(track.samples.size()));
+        if (layout != int(democard::TripLayout::GpsBox) &&
+            layout != int(democard::TripLayout::Gpmf))
+            QVERIFY(gs > 0);
+    }
+
+    // gpsbabel's reading of the NMEA file beside a recording: the same fixes.
+    void nmeaBesideAsGpsbabelReadsIt() {
+        QString file;
+        for (const democard::CameraRecording& c : democard::cameraRecordings())
+            if (c.layout == democard::TripLayout::NmeaBeside)
+                file = cardFile("cameras/" + c.path);
+        const TripTrack track = readTrack(file);
+        QVERIFY(track.samples.size() >= 10);
+        const Ran r = run("gpsbabel", {"-t", "-i", "nmea", "-f", democard::nmeaName(file), "-o",
+                                       "unicsv,utc=0", "-F", "-"});
+        QCOMPARE(r.code, 0);
+        const QList<QByteArray> lines = r.out.trimmed().split('\n');
+        const QList<QByteArray> header = lines.value(0).trimmed().split(',');
+        const qsizetype lat = header.indexOf("Latitude"), lon = header.indexOf("Longitude"),
+                        time = header.indexOf("Time");
+        QVERIFY(lat >= 0 && lon >= 0 && time >= 0);
+        QCOMPARE(lines.size() - 1, qsizetype(track.samples.size()));
+        for (qsizetype i = 1; i < lines.size(); ++i) {
+            const QList<QByteArray> f = lines[i].trimmed().split(',');
+            const TripSample& s = track.samples[size_t(i - 1)];
+            QCOMPARE(f.value(time).left(8), s.clock.left(8));
+            QVERIFY(metres(s.latitude, s.longitude, f[lat].toDouble(), f[lon].toDouble()) < 1);
+        }
+    }
+
+    // One drive written in every layout reads back as one track: at every whole second, the
+    // same place (within a metre) and speed.
+    void oneDriveEveryLayout() {
+        const QList<democard::CameraRecording> all = democard::cameraRecordings();
+        democard::Recording rec = all.front().rec;
+        QFile base(cardFile("cameras/.base/" + rec.name));
+        QVERIFY(base.open(QIODevice::ReadOnly));
+        const QByteArray video = base.readAll();
+        QTemporaryDir dir;
+        QList<TripTrack> tracks;
+        for (const auto layout : {democard::TripLayout::Novatek, democard::TripLayout::FreeBoxNmea,
+                                  democard::TripLayout::Gpmf, democard::TripLayout::GpsBox,
+                                  democard::TripLayout::NmeaBeside}) {
+            const QString path = dir.filePath(QStringLiteral("layout%1.MP4").arg(int(layout)));
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(democard::withTrip(video, rec, layout));
+            out.close();
+            if (layout == democard::TripLayout::NmeaBeside) {
+                QFile nmea(democard::nmeaName(path));
+                QVERIFY(nmea.open(QIODevice::WriteOnly));
+                nmea.write(democard::nmeaText(rec));
+            }
+            tracks.append(readTrack(path));
+            QVERIFY2(tracks.last().samples.size() >= size_t(rec.seconds), qPrintable(path));
+        }
+        for (int second = 0; second < rec.seconds; ++second) {
+            const TripSample* first = sampleAt(tracks[0], second);
+            QVERIFY(first && first->HasFix());
+            for (qsizetype k = 0; k < tracks.size(); ++k) {
+                const TripTrack& other = tracks[k];
+                // The GPS box keeps thousandths of a minute: 1.85 m steps.
+                const double tolerance = k == 3 ? 2.0 : 1.0;
+                const TripSample* s = sampleAt(other, second);
+                QVERIFY2(s && s->HasFix(), qPrintable(QString::number(second)));
+                const double m =
+                    metres(first->latitude, first->longitude, s->latitude, s->longitude);
+                QVERIFY2(
+                    m < tolerance,
+                    qPrintable(
+                        QStringLiteral("%1 m at %2 s in %3").arg(m).arg(second).arg(other.source)));
+                QVERIFY(std::abs(first->speed - s->speed) < 0.1);
+            }
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCameras)
+#include "test_cameras.moc"
