@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "card/CardFiles.h"
 
+#include "formats/FileKind.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -86,9 +88,10 @@ QDateTime TimeInName(const QString& name) {
         const QRegularExpressionMatch m = pattern.match(name);
         if (!m.hasMatch())
             continue;
-        const QDateTime at(QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()),
-                           QTime(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt()),
-                           Qt::LocalTime);
+        const QDateTime at(
+            QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()),
+            QTime(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt()),
+            Qt::LocalTime);
         if (at.isValid())
             return at;
     }
@@ -103,7 +106,8 @@ bool IsEventRecording(const QString& path) {
         if (f == QLatin1String("RO") || f == QLatin1String("EVENT"))
             return true;
     const QString stem = info.completeBaseName().toUpper();
-    static const QRegularExpression marked(QStringLiteral(R"((^EV|_E[FRI]?$|_E[FRI]?_|\d+E[FRI]?$))"));
+    static const QRegularExpression marked(
+        QStringLiteral(R"((^EV|_E[FRI]?$|_E[FRI]?_|\d+E[FRI]?$))"));
     return marked.match(stem).hasMatch();
 }
 
@@ -115,7 +119,8 @@ QStringList OtherRecorderFiles(const QString& folder) {
         if (!kLayouts.contains(sub, Qt::CaseInsensitive))
             continue;
         folders.append(sub + QLatin1Char('/'));
-        for (const QString& camera : QDir(top.filePath(sub)).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        for (const QString& camera :
+             QDir(top.filePath(sub)).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
             if (camera.size() == 1 && QStringLiteral("FRIfri").contains(camera))
                 folders.append(sub + QLatin1Char('/') + camera + QLatin1Char('/'));
     }
@@ -128,11 +133,16 @@ QStringList OtherRecorderFiles(const QString& folder) {
     for (const QString& sub : folders) {
         const QDir dir(top.filePath(sub));
         const QSet<QString> own = OwnOutputs(dir);
-        for (const QFileInfo& file : dir.entryInfoList(RecordingPatterns(), QDir::Files, QDir::Name)) {
+        for (const QFileInfo& file :
+             dir.entryInfoList(RecordingPatterns(), QDir::Files, QDir::Name)) {
             if (own.contains(file.fileName()))
                 continue;
-            other = other || !file.suffix().startsWith(QLatin1String("as"), Qt::CaseInsensitive) ||
-                    !sub.isEmpty();
+            // An MP4 or MOV file that is one by its contents makes the card another recorder's
+            // (an empty or stray file of that name does not).
+            const bool asf = file.suffix().compare(QLatin1String("asf"), Qt::CaseInsensitive) == 0;
+            if (!asf && !FileKind::IsRecording(FileKind::Of(file.absoluteFilePath())))
+                continue;
+            other = other || !asf || !sub.isEmpty();
             QDateTime at = TimeInName(file.fileName());
             if (!at.isValid())
                 at = file.lastModified();

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clip/ClipCommand.h"
 
-#include "card/CardFiles.h"
 #include "card/OutputGuard.h"
 #include "clip/ClipExport.h"
 #include "session/ProgressWork.h"
+#include "trip/TripReader.h"
 #include "ui/Prompts.h"
 #include "ui/Version.h"
 
@@ -52,9 +52,7 @@ void ExportFromWindow(QWidget* owner, const QString& source, double from, double
         overlay);
     if (target.isEmpty())
         return;
-    QStringList inputs{info.absoluteFilePath()};
-    if (const QString log = CardFiles::LogOf(source); !log.isEmpty())
-        inputs.append(log);
+    const QStringList inputs = QStringList{info.absoluteFilePath()} + TripReaders::Files(source);
     for (const QString& out : OutputsFor(target, overlay)) {
         // Never over the recording, its log or another of the card's files.
         const QString refused = OutputGuard::Refused(out, inputs, OutputGuard::Existing::Replace);

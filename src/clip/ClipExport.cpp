@@ -120,13 +120,16 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
         return result;
     }
     const QString sourcePath = source.absoluteFilePath();
-    const QString foundLog = CardFiles::LogOf(sourcePath);
+    // Where the recording's trip is: beside it (its files are originals too), inside it, or
+    // nowhere.
+    const bool hasTrip = TripReaders::For(sourcePath) != nullptr;
+    const QStringList tripFiles = TripReaders::Files(sourcePath);
     const QStringList outputs = OutputsFor(request.out, request.overlay);
     const QString &clipPath = outputs[0], &gpxPath = outputs[1], &srtPath = outputs[2],
                   &manifestPath = outputs[3], &sourceManifestPath = outputs[4];
     for (const QString& out : outputs) {
         const QString refused = OutputGuard::Refused(
-            out, foundLog.isEmpty() ? QStringList{sourcePath} : QStringList{sourcePath, foundLog},
+            out, QStringList{sourcePath} + tripFiles,
             request.replace ? OutputGuard::Existing::Replace : OutputGuard::Existing::Refuse);
         if (!refused.isEmpty()) {
             result.error = QStringLiteral("not written: %1").arg(refused);
@@ -155,8 +158,8 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
 
     // The originals are hashed meanwhile, on the other core: they are read once either way.
     std::vector<std::pair<QString, QByteArray>> originals = {{sourcePath, {}}};
-    if (!foundLog.isEmpty())
-        originals.push_back({foundLog, {}});
+    for (const QString& file : tripFiles)
+        originals.push_back({file, {}});
     QString hashError;
     std::thread hasher([&] {
         for (auto& [path, hash] : originals)
@@ -202,9 +205,10 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
     // shows it, the samples in the span.
     TripTrack track;
     SpanTrip spanTrip;
-    if (foundLog.isEmpty())
+    if (!hasTrip)
         result.notes.append(
-            QStringLiteral("%1 has no trip log beside it: no .gpx or .srt were written")
+            QStringLiteral("%1 has no trip log beside it nor a trip inside it: no .gpx or .srt "
+                           "were written")
                 .arg(source.fileName()));
     else if (duration <= 0)
         result.notes.append(
@@ -213,7 +217,8 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
     else if (!TripReaders::Read(sourcePath, duration, track, &error) || track.samples.empty())
         result.notes.append(
             QStringLiteral("%1 cannot be read%2: no .gpx or .srt were written")
-                .arg(QFileInfo(foundLog).fileName(), error.isEmpty() ? QString() : ": " + error));
+                .arg(tripFiles.isEmpty() ? source.fileName() : QFileInfo(tripFiles[0]).fileName(),
+                     error.isEmpty() ? QString() : ": " + error));
     else
         spanTrip = TripOfSpan(track, duration, result.start, result.end);
     if (!spanTrip.trip.samples.empty()) {
@@ -263,8 +268,8 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
     if (!hashError.isEmpty())
         return fail(hashError);
     QByteArray sourceManifest = DescribeOriginal(QStringLiteral("original"), sourcePath);
-    if (!foundLog.isEmpty())
-        sourceManifest += DescribeOriginal(QStringLiteral("trip log"), foundLog);
+    for (const QString& file : tripFiles)
+        sourceManifest += DescribeOriginal(QStringLiteral("trip log"), file);
     sourceManifest += about;
     for (const auto& [path, hash] : originals)
         sourceManifest += ManifestLine(hash, QFileInfo(path).fileName());

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/ExportMenu.h"
 
-#include "card/CardFiles.h"
 #include "card/OutputGuard.h"
 #include "trip/TripLog.h"
+#include "trip/TripReader.h"
 #include "ui/Prompts.h"
 
 #include <QFileInfo>
@@ -16,8 +16,8 @@ void ExportRecording(QWidget* owner, const QString& videoPath, Format format) {
     Prompts& prompts = Prompts::current();
     Trip trip;
     QString why;
-    if (!ReadTrip(TripLogPath(videoPath), trip, &why)) {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(TripLogPath(videoPath)), qPrintable(why));
+    if (!ReadTrip(videoPath, trip, &why)) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(videoPath), qPrintable(why));
         prompts.message(owner, QStringLiteral("Open fail"));
         return;
     }
@@ -38,8 +38,9 @@ void ExportRecording(QWidget* owner, const QString& videoPath, Format format) {
     // on the command line.
     QString error, refused;
     if (trip.points.isEmpty())
-        error = QStringLiteral("no positions in %1").arg(TripLogPath(videoPath));
-    else if (refused = OutputGuard::Refused(target, {TripLogPath(videoPath), videoPath},
+        error = QStringLiteral("no positions in %1").arg(videoPath);
+    else if (refused = OutputGuard::Refused(target,
+                                            QStringList{videoPath} + TripReaders::Files(videoPath),
                                             OutputGuard::Existing::Replace);
              !refused.isEmpty())
         error = QStringLiteral("not written: %1").arg(refused);
@@ -58,7 +59,7 @@ void ExportRecording(QWidget* owner, const QString& videoPath, Format format) {
 
 void AddExportActions(QMenu& menu, QWidget* owner, const QString& videoPath) {
     // A recording without a trip log has no trip to export.
-    const bool haveLog = !CardFiles::LogOf(videoPath).isEmpty();
+    const bool haveLog = TripReaders::For(videoPath) != nullptr;
     menu.addAction(QStringLiteral("Export trip as GPX…"), owner,
                    [owner, videoPath] { ExportRecording(owner, videoPath, Format::Gpx); })
         ->setEnabled(haveLog);

@@ -3,7 +3,9 @@
 
 #include "card/OutputGuard.h"
 #include "config/DeviceConfigFile.h"
+#include "formats/FileKind.h"
 #include "trip/TextLogReader.h"
+#include "trip/TripReader.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -15,8 +17,12 @@
 namespace TripExport {
 
 bool ReadTrip(const QString& logPath, Trip& trip, QString* error) {
+    // A recording of any kind gives its trip through its reader; anything else is read as the
+    // recorder's text log.
     TripTrack track;
-    if (!TextLog::Read(logPath, 0, track, error))
+    const bool recording = FileKind::IsRecording(FileKind::Of(logPath));
+    if (!(recording ? TripReaders::Read(logPath, 0, track, error)
+                    : TextLog::Read(logPath, 0, track, error)))
         return false;
     const QFileInfo info(logPath);
     trip = TripOfSamples(info.completeBaseName(), CardTimeZone(info.absolutePath()), track);

@@ -41,9 +41,7 @@ std::vector<G> ReadG(const QByteArray& records) {
     std::vector<G> g;
     for (int at = 0; at + 10 <= records.size(); at += 10) {
         const double ms = Mp4::Be32(records, at);
-        const auto axis = [&](int i) {
-            return int16_t(Mp4::Be16(records, at + 4 + 2 * i)) / 10.0;
-        };
+        const auto axis = [&](int i) { return int16_t(Mp4::Be16(records, at + 4 + 2 * i)) / 10.0; };
         g.push_back({ms / 1000.0, axis(0), axis(1), axis(2)});
     }
     return g;
@@ -102,6 +100,14 @@ void AddFixes(const QByteArray& text, std::optional<double> startMs, const std::
 class FreeBoxNmeaReader final : public TripReader {
 public:
     QString Name() const override { return QStringLiteral("NMEA in the file"); }
+    QStringList Files(const QString& recording) const override {
+        if (Box(recording))
+            return {};
+        QStringList files{Beside(recording, QStringLiteral("gps"))};
+        if (const QString g = Beside(recording, QStringLiteral("3gf")); !g.isEmpty())
+            files.append(g);
+        return files;
+    }
     bool Probe(const QString& recording) const override {
         if (!Beside(recording, QStringLiteral("gps")).isEmpty())
             return true;
@@ -151,6 +157,9 @@ private:
 class NmeaFileReader final : public TripReader {
 public:
     QString Name() const override { return QStringLiteral("NMEA file"); }
+    QStringList Files(const QString& recording) const override {
+        return {Beside(recording, QStringLiteral("nmea"))};
+    }
     bool Probe(const QString& recording) const override {
         return !Beside(recording, QStringLiteral("nmea")).isEmpty();
     }

@@ -182,7 +182,8 @@ public:
             const bool v1 = !header.isEmpty() && uint8_t(header[0]) == 1;
             const uint64_t seconds = v1 ? Mp4::Be64(header, 4) : Mp4::Be32(header, 4);
             if (seconds > 0)
-                created = QDateTime(QDate(1904, 1, 1), QTime(0, 0), Qt::UTC).addSecs(qint64(seconds));
+                created =
+                    QDateTime(QDate(1904, 1, 1), QTime(0, 0), Qt::UTC).addSecs(qint64(seconds));
         }
         const QByteArray records = file.Payload(*box, 36 * uint64_t(kMaxBlocks));
         for (int at = 0; at + 36 <= records.size(); at += 36) {
@@ -210,11 +211,11 @@ public:
             if (Le32(records, at + 4) == 0)
                 s.skip = TripSample::Skip::NoFix;
             else
-                SetPosition(s,
-                            FromDegreesMinutes(Le32(records, at + latAt) / 1000.0,
-                                               records[at + 16] == 'S'),
-                            FromDegreesMinutes(Le32(records, at + lonAt) / 1000.0,
-                                               records[at + ewAt] == 'W'));
+                SetPosition(
+                    s,
+                    FromDegreesMinutes(Le32(records, at + latAt) / 1000.0, records[at + 16] == 'S'),
+                    FromDegreesMinutes(Le32(records, at + lonAt) / 1000.0,
+                                       records[at + ewAt] == 'W'));
             ++track.skipped[size_t(s.skip)];
             track.samples.push_back(s);
         }

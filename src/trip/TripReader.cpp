@@ -14,6 +14,9 @@ public:
     bool Probe(const QString& recording) const override {
         return !CardFiles::LogOf(recording).isEmpty();
     }
+    QStringList Files(const QString& recording) const override {
+        return {CardFiles::LogOf(recording)};
+    }
     bool Read(const QString& recording, double duration, TripTrack& track,
               QString* error) const override {
         return TextLog::Read(CardFiles::LogPathFor(recording), duration, track, error);
@@ -42,6 +45,11 @@ const TripReader* For(const QString& recording) {
         if (reader->Probe(recording))
             return reader;
     return nullptr;
+}
+
+QStringList Files(const QString& recording) {
+    const TripReader* reader = For(recording);
+    return reader ? reader->Files(recording) : QStringList();
 }
 
 bool Read(const QString& recording, double duration, TripTrack& track, QString* error) {

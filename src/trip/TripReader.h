@@ -4,6 +4,7 @@
 #include "trip/TripTrack.h"
 
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 // Where a recording's trip comes from. Each kind of source (the text log beside an ASF
@@ -17,6 +18,8 @@ public:
     virtual QString Name() const = 0;
     // Whether this reader finds the trip of `recording`; reads as little as it can.
     virtual bool Probe(const QString& recording) const = 0;
+    // The files beside `recording` that hold its trip (none when it lies inside the recording).
+    virtual QStringList Files(const QString&) const { return {}; }
     // The trip of `recording`, its samples spread over `duration` seconds where the source
     // gives them no times of their own (0: not known). False when it cannot be read (`error`
     // says why).
@@ -30,6 +33,8 @@ namespace TripReaders {
 const std::vector<const TripReader*>& All();
 // The reader of `recording`'s trip, or null when none finds one.
 const TripReader* For(const QString& recording);
+// The files beside `recording` that hold its trip (see TripReader::Files).
+QStringList Files(const QString& recording);
 // The trip of `recording` through its reader; false when it has none or it cannot be read.
 bool Read(const QString& recording, double duration, TripTrack& track, QString* error = nullptr);
 
