@@ -626,6 +626,32 @@ Layout::SeekPoints Layout::SeekPointsAt(const ReadAt& read, uint64_t ns) const {
     return points;
 }
 
+std::optional<uint64_t> Layout::FrameStartAfter(const ReadAt& read, uint64_t ns) const {
+    if (packetCount == 0 || packetSize == 0 || videoStream < 0)
+        return std::nullopt;
+    const uint64_t base = prerollMs + firstMs;
+    const uint64_t after = base + ns / 1000000;
+    // A frame is sent some time before it is presented, and frames may be stored out of
+    // order: the packets sent from a second before it to a second after hold the next one.
+    const uint64_t from = LastPacketSentBy(read, after > 1000 ? after - 1000 : 0);
+    const uint64_t to = std::min(packetCount, LastPacketSentBy(read, after + 1000) + kBlockPackets);
+    std::vector<std::pair<uint64_t, Packet>> block;
+    std::optional<uint32_t> next;
+    for (uint64_t first = from; first < to && first - from < kMaxBackwardPackets;) {
+        const uint64_t count = std::min(kBlockPackets, to - first);
+        ReadPackets(read, *this, first, count, block);
+        for (const auto& [index, packet] : block)
+            for (const Payload& p : packet.payloads)
+                if (p.stream == videoStream && p.objectStart && !Unfinished(p) &&
+                    p.presentationMs > after && (!next || p.presentationMs < *next))
+                    next = p.presentationMs;
+        first += count;
+    }
+    if (!next)
+        return std::nullopt;
+    return (*next - base) * 1000000;
+}
+
 std::optional<uint64_t> Layout::KeyFrameAt(const ReadAt& read, uint64_t ns) const {
     if (packetCount == 0 || packetSize == 0 || videoStream < 0)
         return std::nullopt;

@@ -79,6 +79,8 @@ struct Layout {
         std::optional<uint64_t> decodeFrom;
     };
     SeekPoints SeekPointsAt(const ReadAt& read, uint64_t ns) const;
+    // The stream time (ns) at which the first video frame presented after `ns` starts.
+    std::optional<uint64_t> FrameStartAfter(const ReadAt& read, uint64_t ns) const;
     // The stream time (ns) at which the last video key frame presented by `ns` starts.
     std::optional<uint64_t> KeyFrameAt(const ReadAt& read, uint64_t ns) const;
 

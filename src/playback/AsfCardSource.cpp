@@ -335,6 +335,16 @@ SeekPoints SeekPointsFor(GstElement* source, qint64 ns) {
     return {signedNs(points.frameStart), signedNs(points.decodeFrom)};
 }
 
+std::optional<qint64> FrameStartAfter(GstElement* source, qint64 ns) {
+    if (!source || ns < 0 || !G_TYPE_CHECK_INSTANCE_TYPE(source, asf_card_src_get_type()))
+        return std::nullopt;
+    const std::shared_ptr<Card> card = CardOf(Self(source));
+    if (!card || !card->layout)
+        return std::nullopt;
+    const auto next = card->layout->FrameStartAfter(ReaderOf(card->fd), uint64_t(ns));
+    return next ? std::optional<qint64>(qint64(*next)) : std::nullopt;
+}
+
 std::optional<qint64> KeyFrameAt(const QString& path, qint64 ns) {
     Card file;
     file.fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);

@@ -31,6 +31,10 @@ inline std::optional<qint64> FrameStartAt(GstElement* source, qint64 ns) {
     return SeekPointsFor(source, ns).frameStart;
 }
 
+// For a pipeline source of ours: the stream time (ns) at which the first video frame presented
+// after `ns` starts; nothing when the file does not tell.
+std::optional<qint64> FrameStartAfter(GstElement* source, qint64 ns);
+
 // For an ASF recording on the card: the stream time (ns) of the last video key frame presented
 // by `ns`, read from the file itself; nothing when the file does not tell.
 std::optional<qint64> KeyFrameAt(const QString& path, qint64 ns);

@@ -345,14 +345,27 @@ qint64 CGraphPlayer::ShownFrameTime() const {
     return m_frameSlot->NewestStreamTime();
 }
 
-qint64 CGraphPlayer::ShownFrameEnd() const {
+qint64 CGraphPlayer::ShownFrameEnd() {
     // The frame on screen may carry a seek's target as its time, and a decoder may give frames
     // no duration (pictures coded alone, in files that store no frame rate): it ends where the
-    // next frame starts, among those decoded, or where its duration says, whichever is first.
+    // next frame starts (the file tells, else among those decoded), or where its duration
+    // says, whichever is first.
     const qint64 shown = m_frameSlot->NewestPts();
     const qint64 shownTime = m_frameSlot->StreamTimeOf(shown);
     if (shown < 0 || shownTime < 0)
         return -1;
+    if (m_frameTimes) {
+        const qint64 start = m_frameTimes->AtOrBefore(shown);
+        const qint64 startTime = (start >= 0 ? start : shown) + (shownTime - shown);
+        const GstElementPtr source = Source();
+        std::optional<qint64> next;
+        {
+            const OwnWait waiting(*this);
+            OpenWait::Run([&] { next = AsfCardSource::FrameStartAfter(source.get(), startTime); });
+        }
+        if (next && *next > shownTime)
+            return *next;
+    }
     qint64 end = m_frameSlot->NewestEndStreamTime();
     if (end <= shownTime + GST_MSECOND)
         end = -1;

@@ -89,7 +89,7 @@ public:
     // The stream time of the frame on screen in nanoseconds, -1 before the first one.
     qint64 ShownFrameTime() const;
     // Where the frame on screen ends in the stream (nanoseconds), -1 when unknown.
-    qint64 ShownFrameEnd() const;
+    qint64 ShownFrameEnd();
     // The last position asked of SeekToSeconds, as asked, and the volume now applied.
     double LastSeekRequest() const { return m_lastSeekRequest; }
     double CurrentLinearVolume() const;
