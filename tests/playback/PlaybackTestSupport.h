@@ -156,7 +156,8 @@ public:
     const QByteArray& errors() const { return m_errors; }
     // The frame presented at `seconds`: the last one starting at or before it.
     int at(double seconds) const {
-        return int(std::upper_bound(m_times.begin(), m_times.end(), seconds + 1e-9) -
+        // ffprobe gives times to the microsecond, rounded.
+        return int(std::upper_bound(m_times.begin(), m_times.end(), seconds + 1e-6) -
                    m_times.begin()) -
                1;
     }
