@@ -9,6 +9,7 @@
 #include "config/DeviceConfigFile.h"
 #include "formats/FileKind.h"
 #include "formats/MatroskaPatch.h"
+#include "formats/Mp4Boxes.h"
 #include "playback/AsfCardSource.h"
 #include "trip/TripFormats.h"
 #include "trip/TripReader.h"
@@ -135,6 +136,10 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
             result.error = QStringLiteral("not written: %1").arg(refused);
             return result;
         }
+    }
+    if (const QString why = Mp4::MissingIndex(sourcePath); !why.isEmpty()) {
+        result.error = why;
+        return result;
     }
     const Span span = PlanSpan(sourcePath, request.from, request.to);
     if (!span.error.isEmpty()) {

@@ -69,6 +69,15 @@ std::optional<Box> Reader::Find(std::initializer_list<uint32_t> path) {
     return at;
 }
 
+QString MissingIndex(const QString& path) {
+    Reader file(path);
+    const std::vector<Box> top = file.TopLevel(1 << 16);
+    if (!file.IsOpen() || !Reader::First(top, Type("mdat")) || Reader::First(top, Type("moov")))
+        return {};
+    return QStringLiteral("the recording was cut off before its index (moov) was written, as "
+                          "when a recorder loses power while it records: it cannot be played");
+}
+
 uint32_t Be32(const QByteArray& b, int at) {
     if (at < 0 || at + 4 > b.size())
         return 0;

@@ -59,6 +59,11 @@ private:
     bool m_open = false;
 };
 
+// Why an MP4 or MOV file cannot be played though its media data are there: its index (moov),
+// which a recorder writes when it closes the file, is missing (the power failed while it
+// recorded). Empty when that is not the case.
+QString MissingIndex(const QString& path);
+
 // Big- and little-endian fields of a byte array; 0 past its end.
 uint32_t Be32(const QByteArray& b, int at);
 uint64_t Be64(const QByteArray& b, int at);

@@ -3,6 +3,7 @@
 
 #include "playback/GraphPlayer.h"
 #include "card/CardFiles.h"
+#include "formats/Mp4Boxes.h"
 #include "records/CurrentRecord.h"
 #include "session/PlayerSession.h"
 #include "skin/SkinButton.h"
@@ -255,7 +256,10 @@ void CRecordListDlg::StartPreview() {
     if (!m_pPreview->CreateGraph())
         return;
     if (!m_pPreview->OpenMediaFile(m_strPreviewPath)) {
-        Prompts::current().message(this, QStringLiteral("Open fail"));
+        // Where the file says why, so do we.
+        const QString why = Mp4::MissingIndex(m_strPreviewPath);
+        Prompts::current().message(this, why.isEmpty() ? QStringLiteral("Open fail")
+                                                       : QStringLiteral("Open fail\n") + why);
         return;
     }
     // Paused, the first frame stays in the box as a still picture.

@@ -3,34 +3,22 @@
 // layouts' descriptions, held against independent readers of the same files: ExifTool for the
 // trips inside MP4 files, gpsbabel for NMEA beside them. And one drive written in every layout
 // reads back as one track.
+#include "RunProgram.h"
 #include "TestSupport.h"
 #include "democard/CameraCard.h"
 #include "trip/TripReader.h"
 
 #include <QDir>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <cmath>
 
 namespace {
 
-struct Ran {
-    int code = -1;
-    QByteArray out, err;
-};
-
-Ran run(const QString& program, const QStringList& args) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("TZ", "UTC"); // ExifTool's times of the GPS box come from the file's creation
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    Ran r;
-    if (p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit)
-        r.code = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+// ExifTool gives the times of the GPS box from the file's creation, in the zone it runs in.
+Ran runUtc(const QString& program, const QStringList& args) {
+    QProcessEnvironment utc;
+    utc.insert("TZ", "UTC");
+    return run(program, args, {}, utc);
 }
 
 double metres(double lat1, double lon1, double lat2, double lon2) {
@@ -44,7 +32,8 @@ double metres(double lat1, double lon1, double lat2, double lon2) {
 // a tag in the order it prints them.
 using Doc = QMap<QByteArray, QList<QByteArray>>;
 QList<Doc> exifDocs(const QString& file) {
-    const Ran r = run("exiftool", {"-ee", "-n", "-G3", "-a", "-s", "-api", "QuickTimeUTC", file});
+    const Ran r =
+        runUtc("exiftool", {"-ee", "-n", "-G3", "-a", "-s", "-api", "QuickTimeUTC", file});
     QMap<int, Doc> docs;
     for (const QByteArray& line : r.out.split('\n')) {
         if (!line.startsWith("[Doc"))

@@ -5,6 +5,7 @@
 // by sha256sum before and after. An existing file of anyone else is replaced only with --force;
 // the program's own earlier clip, with its manifest beside it, may be.
 #include "../reliability/ReliabilitySupport.h"
+#include "RunProgram.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -12,20 +13,8 @@
 
 namespace {
 
-struct Ran {
-    int code = -1;
-    QByteArray err;
-};
-
-Ran run(const QStringList& args, const QString& folder) {
-    QProcess p;
-    p.setWorkingDirectory(folder);
-    p.start(PLAYER_BINARY, args);
-    Ran r;
-    if (p.waitForFinished(300000) && p.exitStatus() == QProcess::NormalExit)
-        r.code = p.exitCode();
-    r.err = p.readAllStandardError();
-    return r;
+Ran player(const QStringList& args, const QString& folder) {
+    return run(PLAYER_BINARY, args, folder);
 }
 
 // sha256sum's own reading of every file of the folder.
@@ -70,7 +59,7 @@ private Q_SLOTS:
                 for (QStringList writer : writers) {
                     if (force)
                         writer.append("--force");
-                    const Ran r = run(writer, dir.path());
+                    const Ran r = player(writer, dir.path());
                     QVERIFY2(r.code == 1 && r.err.contains("not written"),
                              qPrintable(writer.join(' ') + ": " + r.err));
                 }
@@ -89,12 +78,12 @@ private Q_SLOTS:
         QVERIFY(other.open(QIODevice::WriteOnly));
         other.write("someone's\n");
         other.close();
-        Ran r = run({"--export-gpx", "0001.LOG", "mine.gpx"}, dir.path());
+        Ran r = player({"--export-gpx", "0001.LOG", "mine.gpx"}, dir.path());
         QVERIFY2(r.code == 1 && r.err.contains("--force"), r.err.constData());
         QVERIFY(other.open(QIODevice::ReadOnly));
         QCOMPARE(other.readAll(), QByteArray("someone's\n"));
         other.close();
-        r = run({"--export-gpx", "0001.LOG", "mine.gpx", "--force"}, dir.path());
+        r = player({"--export-gpx", "0001.LOG", "mine.gpx", "--force"}, dir.path());
         QCOMPARE(r.code, 0);
         QVERIFY(other.open(QIODevice::ReadOnly));
         QVERIFY(other.readAll().contains("<gpx"));
@@ -102,15 +91,15 @@ private Q_SLOTS:
 
         const QStringList clip = {"--export-clip", "0001.asf", "--from",    "1",
                                   "--to",          "2",        "--overlay", "span.mkv"};
-        QCOMPARE(run(clip, dir.path()).code, 0);
-        r = run(clip, dir.path());
+        QCOMPARE(player(clip, dir.path()).code, 0);
+        r = player(clip, dir.path());
         QVERIFY2(r.code == 1 && r.err.contains("--force"), r.err.constData());
-        r = run(clip + QStringList{"--force"}, dir.path());
+        r = player(clip + QStringList{"--force"}, dir.path());
         QVERIFY2(r.code == 0, r.err.constData());
         // An MP4 of someone else's under that name is a recording: never written over.
         QVERIFY(QFile::remove(dir.filePath("span.mp4")));
         QVERIFY(QFile::copy(cardFile("extras/mp4/clip.mp4"), dir.filePath("span.mp4")));
-        r = run(clip + QStringList{"--force"}, dir.path());
+        r = player(clip + QStringList{"--force"}, dir.path());
         QVERIFY2(r.code == 1 && r.err.contains("span.mp4 is a recording"), r.err.constData());
     }
 };

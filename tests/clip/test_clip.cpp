@@ -4,6 +4,7 @@
 // manifest (sha256sum -c), the trip (gpsbabel), the subtitles (ffmpeg), and a cancelled export
 // that leaves nothing.
 #include "../reliability/ReliabilitySupport.h"
+#include "RunProgram.h"
 #include "clip/ClipCommand.h"
 #include "clip/ClipExport.h"
 #include "clip/ClipFeature.h"
@@ -14,24 +15,6 @@
 #include <QTemporaryDir>
 
 namespace {
-
-struct Ran {
-    int code = -1;
-    QByteArray out, err;
-};
-
-Ran run(const QString& program, const QStringList& args, const QString& folder = {}) {
-    QProcess p;
-    if (!folder.isEmpty())
-        p.setWorkingDirectory(folder);
-    p.start(program, args);
-    Ran r;
-    if (p.waitForFinished(300000) && p.exitStatus() == QProcess::NormalExit)
-        r.code = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
 
 // The MD5 of each video frame, in order, as ffmpeg decodes the file.
 QList<QByteArray> frameMd5s(const QString& file) {

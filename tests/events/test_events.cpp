@@ -4,6 +4,7 @@
 // record), the limits the command line takes (setup.ini or none), the demo card against an
 // independent script, and in the window: empty until asked, the jumps, and play through.
 #include "../reliability/ReliabilitySupport.h"
+#include "RunProgram.h"
 #include "config/DeviceConfig.h"
 #include "events/EventFinder.h"
 #include "events/EventsFeature.h"
@@ -16,22 +17,6 @@
 #include <QTreeWidget>
 
 namespace {
-
-struct Ran {
-    int code = -1;
-    QByteArray out, err;
-};
-
-Ran run(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    Ran r;
-    if (p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit)
-        r.code = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
 
 QByteArray record(double x, double y, double z) {
     return "2026/05/20 14:30:05.00 GPS:A SAT:10 T:+30 G:" + QByteArray::number(x, 'f', 2) + ',' +

@@ -2,6 +2,7 @@
 // The record list and record information panels inside the real player window: listing a
 // folder, previewing the selected row, opening it, and stepping through the card with
 // Previous and Next; the messages of the failure paths.
+#include "RunProgram.h"
 #include "ScriptedPrompts.h"
 #include "TestSupport.h"
 #include "democard/DemoCard.h"
@@ -89,6 +90,28 @@ class TestRecords : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // An MP4 the power cut before its index was written is listed, and selecting it says why
+    // it cannot be played, not "Open fail" alone.
+    void cutMp4SaysWhy() {
+        ScriptedPrompts prompts;
+        QTemporaryDir dir;
+        QFile whole(cardFile("cameras/.base/GX010044.MP4"));
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        QFile cut(dir.filePath("2026_0520_150000_0009F.MP4"));
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        cut.write(whole.read(whole.size() * 6 / 10)); // ffmpeg writes the index last
+        cut.close();
+        const Ran probe = run("ffprobe", {"-v", "error", cut.fileName()});
+        QVERIFY2(probe.err.contains("moov atom not found"), probe.err.constData());
+        CRecordListDlg panel;
+        QCOMPARE(panel.FillCardList(dir.path()), 1);
+        panel.m_listRecords->setCurrentItem(panel.m_listRecords->topLevelItem(0));
+        QVERIFY(waitFor([&] { return !prompts.messages.isEmpty(); }));
+        QVERIFY2(prompts.messages[0].startsWith("Open fail\n") &&
+                     prompts.messages[0].contains("index (moov)"),
+                 qPrintable(prompts.messages[0]));
+    }
+
     // The panels need no player window: in a bare widget, with their sibling and a session
     // handed in, Next opens the row after the current one, a row's menu holds what the
     // session's features offer, and the Event box says what they say. Without them, the menu is
