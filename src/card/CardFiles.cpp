@@ -111,12 +111,32 @@ bool IsEventRecording(const QString& path) {
     return marked.match(stem).hasMatch();
 }
 
+const QStringList& LayoutFolders() {
+    static const QStringList folders = {"Movie", "RO", "Parking", "Normal", "Event"};
+    return folders;
+}
+
+QString CardFolderOf(const QString& recording) {
+    QDir dir = QFileInfo(recording).absoluteDir();
+    const auto isLayout = [](const QDir& d) {
+        return LayoutFolders().contains(d.dirName(), Qt::CaseInsensitive);
+    };
+    const QString name = dir.dirName();
+    if (name.size() == 1 && QStringLiteral("FRIfri").contains(name)) {
+        QDir up = dir;
+        if (up.cdUp() && isLayout(up))
+            dir = up;
+    }
+    if (isLayout(dir))
+        dir.cdUp();
+    return dir.absolutePath();
+}
+
 QStringList OtherRecorderFiles(const QString& folder) {
     const QDir top(folder);
     QStringList folders{QString()};
-    static const QStringList kLayouts = {"Movie", "RO", "Parking", "Normal", "Event"};
     for (const QString& sub : top.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (!kLayouts.contains(sub, Qt::CaseInsensitive))
+        if (!LayoutFolders().contains(sub, Qt::CaseInsensitive))
             continue;
         folders.append(sub + QLatin1Char('/'));
         for (const QString& camera :

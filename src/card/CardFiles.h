@@ -36,6 +36,12 @@ QString SetupFileIn(const QString& folder);
 // listed as the recorder's software listed it. The program's own clips are left out.
 QStringList OtherRecorderFiles(const QString& folder);
 
+// The folders recorders sort their recordings into ("Movie", "RO", "Parking", "Normal",
+// "Event"), each perhaps with a folder per camera (F, R, I).
+const QStringList& LayoutFolders();
+// The card folder a recording belongs to: its own, or the one above the layout folders.
+QString CardFolderOf(const QString& recording);
+
 // The time a recorder wrote into a recording's name ("2024_0315_083012_0001F.MP4",
 // "20240315_083012_NF.mp4", "NO20240315-083012-000123.MP4"), as the camera's clock; invalid
 // when the name has none.

@@ -33,6 +33,24 @@ CommandLine::Action OwnOption(const QString& a) {
     return CommandLine::Action::Run;
 }
 
+// "--limit G" (every axis; more than 0) or "--limits X,Y,Z" (0: that axis is not checked),
+// g up to 16, beyond which no recorder's sensor reads.
+bool ParseLimits(const QString& value, bool perAxis, double* limits) {
+    const QStringList parts = value.split(QLatin1Char(','));
+    if (parts.size() != (perAxis ? 3 : 1))
+        return false;
+    bool any = false;
+    for (int axis = 0; axis < 3; ++axis) {
+        bool ok = false;
+        const double g = parts.value(perAxis ? axis : 0).trimmed().toDouble(&ok);
+        if (!ok || !(g >= 0 && g <= 16))
+            return false;
+        limits[axis] = g;
+        any = any || g > 0;
+    }
+    return any;
+}
+
 // Qt's own options that take the next argument as their value.
 bool TakesValue(const QString& a) {
     static const QStringList kWithValue = {
@@ -122,6 +140,20 @@ CommandLine::Request CommandLine::ParseEarly(int argc, const char* const* argv) 
                 if (arg == QLatin1String("--csv") && k + 1 < argc &&
                     !QString::fromLocal8Bit(argv[k + 1]).startsWith(QLatin1Char('-'))) {
                     request.out = QString::fromLocal8Bit(argv[++k]);
+                } else if (arg == QLatin1String("--limit") || arg == QLatin1String("--limits")) {
+                    const QString value =
+                        k + 1 < argc ? QString::fromLocal8Bit(argv[++k]) : QString();
+                    if (request.hasLimits || !ParseLimits(value, arg.size() > 7, request.limits)) {
+                        request.action = Action::Error;
+                        request.error =
+                            request.hasLimits ? QStringLiteral("give --limit or --limits once")
+                            : arg.size() > 7
+                                ? QStringLiteral("--limits takes X,Y,Z (g from 0 to 16; 0: "
+                                                 "the axis is not checked)")
+                                : QStringLiteral("--limit takes G (g, over 0 up to 16)");
+                        return request;
+                    }
+                    request.hasLimits = true;
                 } else if (arg == QLatin1String("--force")) {
                     request.force = true;
                 } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
@@ -136,7 +168,9 @@ CommandLine::Request CommandLine::ParseEarly(int argc, const char* const* argv) 
             }
             if (paths.size() != 1) {
                 request.action = Action::Error;
-                request.error = QStringLiteral("--events takes FOLDER or LOG, and --csv OUT");
+                request.error = QStringLiteral(
+                    "--events takes FOLDER, LOG or RECORDING, and --csv OUT, --limit G or "
+                    "--limits X,Y,Z");
                 return request;
             }
             request.log = paths.first();
@@ -214,7 +248,9 @@ CommandLine::Request CommandLine::ParseEarly(int argc, const char* const* argv) 
         const QString a = QString::fromLocal8Bit(argv[i]);
         if (a == QLatin1String("--"))
             break;
-        const QString needs = a == QLatin1String("--csv") ? QStringLiteral("--events")
+        const QString needs = a == QLatin1String("--csv") || a == QLatin1String("--limit") ||
+                                      a == QLatin1String("--limits")
+                                  ? QStringLiteral("--events")
                               : a == QLatin1String("--from") || a == QLatin1String("--to") ||
                                       a == QLatin1String("--overlay")
                                   ? QStringLiteral("--export-clip")
@@ -261,13 +297,14 @@ QString CommandLine::HelpText(const QString& programName) {
                "Usage: %1 [OPTION]... [FILE|FOLDER]\n"
                "Plays the recordings of an in-car video recorder's memory card.\n"
                "\n"
-               "  FOLDER          list the folder's .asf recordings\n"
+               "  FOLDER          list the folder's .asf recordings, or its MP4/MOV ones\n"
+               "                  (also in Movie/, RO/, Parking/, Normal/, Event/)\n"
                "  FILE            list the file's folder and play the file\n"
                "                  (.asf; .avi and .mp4 files are listed alone)\n"
-               "  --export-gpx LOG [OUT]  write the trip of a trip log (NNNN.LOG) as\n"
-               "                  GPX 1.0 to OUT (default: beside LOG, NNNN.gpx),\n"
-               "                  replacing OUT; no window is opened\n"
-               "  --export-kml LOG [OUT]  the same as KML 2.2 (NNNN.kml)\n"
+               "  --export-gpx LOG|RECORDING [OUT]  write the trip of a trip log\n"
+               "                  (NNNN.LOG) or of a recording as GPX 1.0 to OUT\n"
+               "                  (default: beside it, NNNN.gpx); no window is opened\n"
+               "  --export-kml LOG|RECORDING [OUT]  the same as KML 2.2 (NNNN.kml)\n"
                "  --export-clip FILE [--from T] [--to T] [--overlay] [OUT]\n"
                "                  copy a span of FILE (T: seconds or hh:mm:ss.sss;\n"
                "                  by default all of it) into OUT without re-encoding\n"
@@ -277,10 +314,13 @@ QString CommandLine::HelpText(const QString& programName) {
                "                  original) beside it; with --overlay also an H.264\n"
                "                  .mp4 with the date, speed and G values in the\n"
                "                  picture; no window is opened\n"
-               "  --events FOLDER|LOG [--csv OUT]\n"
+               "  --events FOLDER|LOG|RECORDING [--csv OUT] [--limit G | --limits X,Y,Z]\n"
                "                  the jolts over the G limits of the card's setup.ini\n"
-               "                  in every trip log of FOLDER (or in LOG), one CSV\n"
-               "                  row each, on standard output or into OUT; no window\n"
+               "                  (or over G on any axis, or X, Y, Z; 0: not checked)\n"
+               "                  in every trip log and MP4/MOV recording of FOLDER (or\n"
+               "                  in LOG or RECORDING), one CSV row each, and a \"mark\"\n"
+               "                  row for a recording the recorder kept for an event,\n"
+               "                  on standard output or into OUT; no window\n"
                "  --force         with an export: replace an OUT that exists (never the\n"
                "                  card's own files)\n"
                "  -h, --help      show this help and exit\n"
@@ -391,7 +431,8 @@ int CommandLine::HandleEarly(int argc, const char* const* argv) {
     if (request.action == Action::ExportClip)
         return RunExportClip(request, program);
     if (request.action == Action::Events)
-        return Events::RunCommandLine(request.log, request.out, program, request.force);
+        return Events::RunCommandLine(request.log, request.out, program, request.force,
+                                      request.hasLimits ? request.limits : nullptr);
     // Without a display Qt would end the program at its start, before any word on the
     // command line: a wrong one is said here, and so is the missing display.
     if (request.action == Action::Run && !DisplayAvailable(argc, argv)) {

@@ -6,9 +6,9 @@
 
 // The program's command line: dashcard-player [FILE|FOLDER], --help, --version, and the
 // exports --export-gpx LOG [OUT], --export-kml LOG [OUT] and
-// --export-clip FILE [--from T] [--to T] [--overlay] [OUT] and --events FOLDER|LOG [--csv OUT],
-// each with --force to replace existing outputs (no window; for scripts).
-// Options of Qt (-platform NAME, ...) and of its web engine (--no-sandbox, ...) are let
+// --export-clip FILE [--from T] [--to T] [--overlay] [OUT] and --events FOLDER|LOG|RECORDING [--csv
+// OUT] [--limit G | --limits X,Y,Z], each with --force to replace existing outputs (no window; for
+// scripts). Options of Qt (-platform NAME, ...) and of its web engine (--no-sandbox, ...) are let
 // through to them, so only our own two options and the one path are looked at here.
 class CommandLine {
 public:
@@ -23,8 +23,10 @@ public:
         QString out;   // the log, with the format's extension)
         QString clip;  // for the clip: the recording, and its span in seconds (to < 0: its end)
         double from = 0, to = -1;
-        bool overlay = false; // the clip also re-encoded with the data in the picture
-        bool force = false;   // existing outputs may be replaced (--force)
+        bool overlay = false;   // the clip also re-encoded with the data in the picture
+        bool force = false;     // existing outputs may be replaced (--force)
+        bool hasLimits = false; // --limit G or --limits X,Y,Z (g; 0: the axis is not checked)
+        double limits[3] = {0, 0, 0};
     };
 
     // Looks for --help and --version before anything graphical starts, so that they work

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "events/EventFinder.h"
 
+#include "card/CameraClock.h"
 #include "card/CardFiles.h"
 #include "config/DeviceConfig.h"
 #include "config/DeviceConfigFile.h"
@@ -73,6 +74,7 @@ std::vector<Event> Merge(const std::vector<Over>& over, TimeOf timeOf, SampleOf 
         e.limit = o.limit;
         e.date = s.date;
         e.time = s.clock;
+        e.utc = s.clockIsUtc;
         if (s.skip != TripSample::Skip::Unreadable)
             e.speed = s.speed;
         if (s.HasFix()) {
@@ -124,6 +126,8 @@ QString LimitsText(const Limits& limits) {
     };
     const QString values = one("X", limits.x) + QStringLiteral(", ") + one("Y", limits.y) +
                            QStringLiteral(", ") + one("Z", limits.z);
+    if (!limits.givenIn.isEmpty())
+        return values + QStringLiteral(" (given ") + limits.givenIn + QLatin1Char(')');
     return limits.file.isEmpty()
                ? values + QStringLiteral(" (no setup.ini: the settings dialog's values)")
                : values + QStringLiteral(" from ") + limits.file;
@@ -175,6 +179,7 @@ std::vector<Event> FindInTrack(const TripTrack& track, const Limits& limits) {
 
 Scan ScanLog(const QString& logPath, const QString& recording, const Limits& limits) {
     Scan scan;
+    scan.marked = !recording.isEmpty() && CardFiles::IsEventRecording(recording);
     const std::optional<QByteArray> log = ReadTripLogFile(logPath);
     scan.haveLog = log.has_value();
     if (!scan.haveLog)
@@ -191,6 +196,7 @@ Scan ScanRecording(const QString& recording, const Limits& limits) {
         return ScanLog(TripLogPath(recording), recording, limits);
     // Another recorder's trip, at the times it gives its samples.
     Scan scan;
+    scan.marked = CardFiles::IsEventRecording(recording);
     TripTrack track;
     scan.haveLog = reader->Read(recording, 0, track, nullptr);
     if (scan.haveLog)
@@ -199,14 +205,39 @@ Scan ScanRecording(const QString& recording, const Limits& limits) {
 }
 
 QString Summary(const Scan& scan) {
-    if (!scan.haveLog)
-        return {};
+    const QString mark = scan.marked ? QStringLiteral("marked") : QString();
+    if (!scan.haveLog || (scan.marked && scan.events.empty()))
+        return mark;
     if (scan.events.empty())
         return QStringLiteral("none");
     double strongest = 0;
     for (const Event& e : scan.events)
         strongest = std::max(strongest, std::abs(e.peak));
-    return QStringLiteral("%1 × %2 g").arg(scan.events.size()).arg(strongest, 0, 'f', 1);
+    const QString jolts =
+        QStringLiteral("%1 × %2 g").arg(scan.events.size()).arg(strongest, 0, 'f', 1);
+    return scan.marked ? mark + QStringLiteral(", ") + jolts : jolts;
+}
+
+QString Details(const Scan& scan, const QString& recording) {
+    QStringList lines;
+    if (scan.marked)
+        lines << QStringLiteral("Kept by the recorder for an event");
+    for (const Event& e : scan.events) {
+        const int at = int(e.at);
+        QString line = QStringLiteral("%1 %2 g at %3:%4")
+                           .arg(QLatin1String(AxisName(e.axis)))
+                           .arg(e.peak, 0, 'f', 2)
+                           .arg(at / 60)
+                           .arg(at % 60, 2, 10, QLatin1Char('0'));
+        if (!e.date.isEmpty())
+            line += QStringLiteral(", logged ") + QString::fromLatin1(e.date + ' ' + e.time) +
+                    (e.utc ? QStringLiteral(" UTC (GPS)") : QStringLiteral(" camera clock"));
+        const QString camera = CameraClock::Text(CameraClock::At(recording, e.at), recording);
+        if (!camera.isEmpty() && e.utc)
+            line += QStringLiteral(", ") + camera;
+        lines << line;
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 void Remember(const QString& recording, const Scan& scan) {

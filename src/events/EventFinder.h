@@ -25,6 +25,7 @@ constexpr double kMergeSeconds = 2.0;
 struct Limits {
     double x = 0, y = 0, z = 0; // g; 0: the axis is not checked
     QString file;               // the settings file they were read from; empty: none was found
+    QString givenIn;            // where the user gave them ("on the command line"), if so
     double Of(Axis axis) const { return axis == Axis::X ? x : axis == Axis::Y ? y : z; }
 };
 
@@ -45,6 +46,7 @@ struct Event {
     bool hasPosition = false;
     double latitude = 0, longitude = 0; // WGS-84 as logged
     QByteArray date, time;              // the recorder's clock as logged
+    bool utc = false;                   // that clock is GPS time (UTC), not the camera's
 };
 
 // The events of a trip log's bytes over a recording of `duration` seconds: the log's records
@@ -57,6 +59,7 @@ std::vector<Event> FindInTrack(const TripTrack& track, const Limits& limits);
 
 struct Scan {
     bool haveLog = false; // false: no trip log beside the recording (or it cannot be read)
+    bool marked = false;  // the recorder kept the recording for an event of its own
     double duration = 0;  // of the recording, seconds
     std::vector<Event> events;
 };
@@ -68,8 +71,14 @@ Scan ScanRecording(const QString& recording, const Limits& limits);
 Scan ScanLog(const QString& logPath, const QString& recording, const Limits& limits);
 
 // What the record list's "Event" column and the "Event:" box show for a scan: "2 × 2.7 g"
-// (how many, and the strongest in g), "none", or nothing without a log.
+// (how many, and the strongest in g), "none", or nothing without a log; a recording the
+// recorder marked says "marked" first ("marked", "marked, 2 × 2.7 g").
 QString Summary(const Scan& scan);
+
+// A scan told at length, one line per event with its times: "X -2.90 g at 0:08, logged
+// 2026/05/20 12:31:08.00 UTC (GPS), 2026-05-20 14:31:08 camera clock"; the recorder's mark
+// first. Empty without a log or mark.
+QString Details(const Scan& scan, const QString& recording);
 
 // The scans the user asked for, by the recording's absolute path; empty until then.
 void Remember(const QString& recording, const Scan& scan);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "events/EventsFeature.h"
 
+#include "card/CameraClock.h"
 #include "config/DeviceConfig.h"
 #include "events/EventFinder.h"
 #include "records/CurrentRecord.h"
@@ -9,12 +10,15 @@
 #include "session/PlayerSession.h"
 #include "session/ProgressWork.h"
 #include "ui/ProgramSettings.h"
+#include "ui/Prompts.h"
 #include "ui/WindowKeys.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
 #include <QMenu>
 #include <QTreeWidget>
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -42,6 +46,10 @@ CEventsFeature::CEventsFeature(CPlayerSession& session, CRecordListDlg& list, CR
         const Events::Scan* scan = Events::Known(recording);
         return scan ? Events::Summary(*scan) : QString();
     });
+    session.SetEventDetails([](const QString& recording) {
+        const Events::Scan* scan = Events::Known(recording);
+        return scan ? Events::Details(*scan, recording) : QString();
+    });
     session.AddListMenu([this](QMenu& menu, QWidget*) {
         QAction* find =
             menu.addAction(QStringLiteral("Find events"), this, [this] { OnFindEvents(); });
@@ -51,6 +59,9 @@ CEventsFeature::CEventsFeature(CPlayerSession& session, CRecordListDlg& list, CR
         through->setChecked(PlayThrough());
         through->setShortcut(QKeySequence(Qt::Key_P));
         connect(through, &QAction::toggled, this, [](bool on) { SetPlayThrough(on); });
+        if (!CurrentRecord.folder.isEmpty())
+            menu.addAction(QStringLiteral("Camera clock offset…"), this,
+                           [this] { OnCameraClockOffset(); });
     });
     session.AddEndHandler([this] { return PlayOn(); });
 }
@@ -98,6 +109,21 @@ void CEventsFeature::OnJumpToEvent(int direction) {
         m_session.Seek(*target);
 }
 
+void CEventsFeature::OnCameraClockOffset() {
+    // A camera whose backup battery went flat names its files from a wrong clock; the GPS
+    // time is right. The offset is the card's, whichever recording is open.
+    const QString card = CurrentRecord.folder;
+    const std::optional<double> seconds = Prompts::current().askNumber(
+        m_session.Host(),
+        QStringLiteral("Seconds to add to the camera's clock of this card\n(%1):")
+            .arg(QDir::toNativeSeparators(card)),
+        CameraClock::Offset(card), -1e9, 1e9, 0);
+    if (!seconds)
+        return;
+    CameraClock::SetOffset(card, *seconds);
+    m_info.UpdateFromCurrentRecord();
+}
+
 void CEventsFeature::OnFindEvents() {
     if (m_session.Busy())
         return;
@@ -113,13 +139,29 @@ void CEventsFeature::OnFindEvents() {
     limits.x = DeviceConfig.dLimitX;
     limits.y = DeviceConfig.dLimitY;
     limits.z = DeviceConfig.dLimitZ;
+    bool fromSetup = false;
     for (const QString& setup : {g_strSetupPath, Events::SetupFileIn(CurrentRecord.folder)}) {
         if (!setup.isEmpty() && QFileInfo(setup).isFile()) {
             if (const auto read = Events::ReadLimits(setup)) {
                 limits = *read;
+                fromSetup = true;
                 break;
             }
         }
+    }
+    if (!fromSetup) {
+        // Other recorders keep their limits to themselves: the user says what a jolt is, once.
+        const QString key = QStringLiteral("events/limit");
+        const double fallback = std::max({limits.x, limits.y, limits.z});
+        const std::optional<double> g = Prompts::current().askNumber(
+            m_session.Host(),
+            QStringLiteral("This card has no setup.ini.\nFind the jolts over (g, on any axis):"),
+            ProgramSettings::Value(key, fallback > 0 ? fallback : 2.0).toDouble(), 0.1, 16.0, 2);
+        if (!g)
+            return;
+        ProgramSettings::SetValue(key, *g);
+        limits.x = limits.y = limits.z = *g;
+        limits.givenIn = QStringLiteral("in the event search");
     }
 
     std::vector<Events::Scan> scans(size_t(recordings.size()));
@@ -145,7 +187,8 @@ void CEventsFeature::OnFindEvents() {
             continue;
         Events::Remember(recordings[i], scans[size_t(i)]);
         row->setText(2, Events::Summary(scans[size_t(i)]));
-        row->setToolTip(2, said);
+        const QString details = Events::Details(scans[size_t(i)], recordings[i]);
+        row->setToolTip(2, details.isEmpty() ? said : said + QLatin1Char('\n') + details);
     }
     m_session.TicksChanged();
     m_info.UpdateFromCurrentRecord();

@@ -13,8 +13,9 @@ class CRecordListDlg;
 // the seek bar's ticks; N / Shift+N go to two seconds before the next / previous event of the
 // open recording, playing or paused as before; "Play through the card" (P) opens the next row
 // when a recording played to its end, as Next would. The limits come from the settings file
-// chosen last in the settings dialog, else the card folder's setup.ini, else the values the
-// dialog holds.
+// chosen last in the settings dialog, else the card folder's setup.ini, else the user (one G
+// limit for every axis, asked for and remembered). "Camera clock offset…" sets the seconds the
+// camera's clock of the listed card is off, for the times shown beside GPS time.
 class CEventsFeature : public QObject {
     Q_OBJECT
 public:
@@ -22,6 +23,7 @@ public:
 
     void OnFindEvents();
     void OnJumpToEvent(int direction);
+    void OnCameraClockOffset();
 
     // Kept in the program's own settings.
     static bool PlayThrough();

@@ -140,6 +140,9 @@ void CRecordInfoDlg::UpdateFromCurrentRecord() {
                       record.fileName;
     // Empty until the user asks for the events (the record list's "Find events").
     m_strEvent = m_session ? m_session->EventText(record.fileName) : QString();
+    const QString details = m_session ? m_session->EventDetails(record.fileName) : QString();
+    if (m_editEvent->toolTip() != details)
+        m_editEvent->setToolTip(details);
     m_strResolution =
         QString::asprintf("%u*%u", unsigned(record.videoWidth), unsigned(record.videoHeight));
 

@@ -112,3 +112,11 @@ void CPlayerSession::SetEventText(std::function<QString(const QString&)> provide
 QString CPlayerSession::EventText(const QString& recording) const {
     return m_eventText && !recording.isEmpty() ? m_eventText(recording) : QString();
 }
+
+void CPlayerSession::SetEventDetails(std::function<QString(const QString&)> provider) {
+    m_eventDetails = std::move(provider);
+}
+
+QString CPlayerSession::EventDetails(const QString& recording) const {
+    return m_eventDetails && !recording.isEmpty() ? m_eventDetails(recording) : QString();
+}

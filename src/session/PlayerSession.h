@@ -67,6 +67,9 @@ public:
     // What the information panel's Event box says of a recording.
     void SetEventText(std::function<QString(const QString&)> provider);
     QString EventText(const QString& recording) const;
+    // The longer account the box gives when pointed at (its tool tip).
+    void SetEventDetails(std::function<QString(const QString&)> provider);
+    QString EventDetails(const QString& recording) const;
 
 Q_SIGNALS:
     void opened();
@@ -86,4 +89,5 @@ private:
     std::vector<std::function<void(QMenu&, QWidget*, const QString&)>> m_rowMenus;
     std::vector<std::function<void(QMenu&, QWidget*)>> m_listMenus;
     std::function<QString(const QString&)> m_eventText;
+    std::function<QString(const QString&)> m_eventDetails;
 };

@@ -6,6 +6,10 @@
 // a track point's speed that trip programs read (1.1 leaves it to extensions, which gpsbabel
 // for one does not read).
 
+#include "card/CameraClock.h"
+
+#include <QFileInfo>
+
 namespace TripExport {
 
 namespace {
@@ -44,11 +48,17 @@ QString Decimals(double v, int places) {
 QString TimeText(const Trip& trip, const QDateTime& time) {
     const QString format = time.time().msec() ? QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")
                                               : QStringLiteral("yyyy-MM-ddTHH:mm:ss");
-    return time.toString(format) + (trip.zoneHours ? QStringLiteral("Z") : QString());
+    return time.toString(format) +
+           (trip.zoneHours || trip.gpsTime ? QStringLiteral("Z") : QString());
 }
 
 // Says how the times were made, for the file's metadata.
 QString TimeNote(const Trip& trip) {
+    if (trip.gpsTime)
+        return QStringLiteral("Times are UTC as the recorder's GPS receiver gave them.") +
+               (trip.cameraClock.isEmpty() ? QString()
+                                           : QStringLiteral(" The camera's own clock read ") +
+                                                 trip.cameraClock + QLatin1Char('.'));
     if (!trip.zoneHours)
         return QStringLiteral("Times are the recorder's clock as written in its trip log "
                               "(no time zone found in the card's setup.ini).");
@@ -141,7 +151,15 @@ Trip TripOfSamples(const QString& name, std::optional<int> zoneHours, const Trip
         p.time = RecordTime(s.date, s.clock);
         if (p.time.isValid() && trip.zoneHours && !s.clockIsUtc)
             p.time = p.time.addSecs(-3600 * qint64(*trip.zoneHours));
+        trip.gpsTime = trip.gpsTime || s.clockIsUtc;
         trip.points.append(p);
+    }
+    if (trip.gpsTime && !track.source.isEmpty()) {
+        const QDateTime at = CameraClock::At(track.source, 0);
+        if (at.isValid())
+            trip.cameraClock = at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) +
+                               QStringLiteral(" at the start of ") +
+                               QFileInfo(track.source).fileName();
     }
     return trip;
 }

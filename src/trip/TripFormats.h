@@ -26,6 +26,8 @@ struct Point {
 struct Trip {
     QString name;                 // the recording's name without extension ("0003")
     std::optional<int> zoneHours; // the card's time zone; times are then UTC
+    bool gpsTime = false;         // times are the GPS receiver's, UTC as given
+    QString cameraClock; // what the camera's clock read at its file's start, where it tells
     QList<Point> points;
     QString leftOut; // which records were left out and why; empty when none
 };

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -160,6 +161,19 @@ bool DesktopPrompts::question(QWidget* parent, const QString& text) {
                     QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<double> Prompts::askNumber(QWidget*, const QString&, double value, double, double,
+                                         int) {
+    return value;
+}
+
+std::optional<double> DesktopPrompts::askNumber(QWidget* parent, const QString& text, double value,
+                                                double min, double max, int decimals) {
+    bool ok = false;
+    const double chosen = QInputDialog::getDouble(parent, QStringLiteral("player"), text, value,
+                                                  min, max, decimals, &ok);
+    return ok ? std::optional<double>(chosen) : std::nullopt;
 }
 
 bool DesktopPrompts::choosePrinter(QWidget* parent, QPrinter& printer) {

@@ -3,6 +3,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 class QDialog;
 class QPrinter;
@@ -51,6 +52,11 @@ public:
     // A Yes/No question, No the default answer; true for Yes. By default, No.
     virtual bool question(QWidget* parent, const QString& text);
 
+    // A number, `value` offered, within [min, max] with `decimals` places. Nothing means
+    // cancelled. By default, `value`.
+    virtual std::optional<double> askNumber(QWidget* parent, const QString& text, double value,
+                                            double min, double max, int decimals);
+
     // Let the user set up `printer`. False means cancelled.
     virtual bool choosePrinter(QWidget* parent, QPrinter& printer) = 0;
 
@@ -79,6 +85,8 @@ public:
                                     const QString& defaultSuffix, const QString& proposed,
                                     const QString& option, bool& checked) override;
     bool question(QWidget* parent, const QString& text) override;
+    std::optional<double> askNumber(QWidget* parent, const QString& text, double value, double min,
+                                    double max, int decimals) override;
     bool choosePrinter(QWidget* parent, QPrinter& printer) override;
     int runModal(QDialog& dialog) override;
 };

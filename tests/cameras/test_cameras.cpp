@@ -5,6 +5,7 @@
 // reads back as one track.
 #include "RunProgram.h"
 #include "TestSupport.h"
+#include "card/CameraClock.h"
 #include "democard/CameraCard.h"
 #include "trip/TripReader.h"
 
@@ -218,6 +219,62 @@ private Q_SLOTS:
                 QVERIFY(std::abs(first->speed - s->speed) < 0.1);
             }
         }
+    }
+
+    // The command line over a card folder without setup.ini: the jolt ExifTool sees as the
+    // strongest over the limit given is the event, at the GPS time ExifTool gives it, said as
+    // UTC; the camera's time beside it comes from the file's name with the offset set for the
+    // card; the recorder's locked file is a "mark" row. Limits that make no sense are refused.
+    void eventsOnTheCommandLine() {
+        QTemporaryDir config;
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path())); // for us and the program
+        CameraClock::SetOffset(cardFile("cameras"), -90);
+        const QString locked = cardFile("cameras/RO/2026_0520_143100_0002F.MP4");
+        constexpr double kLimit = 1.5;
+        double strongest = 0;
+        QByteArray when;
+        for (const Doc& doc : exifDocs(locked))
+            for (const QByteArray& g : doc.value("Accelerometer").value(0).split(','))
+                if (std::abs(g.toDouble()) > std::abs(strongest)) {
+                    strongest = g.toDouble();
+                    when = doc.value("GPSDateTime").value(0);
+                }
+        QVERIFY2(std::abs(strongest) > kLimit, "the demo drive has a jolt in the locked file");
+
+        const Ran r = run(PLAYER_BINARY, {"--events", cardFile("cameras"), "--limit", "1.5"});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.err.contains("given on the command line"), r.err.constData());
+        QList<QList<QByteArray>> rows;
+        for (const QByteArray& line : r.out.trimmed().split('\n').mid(1))
+            if (line.startsWith(QFile::encodeName(locked)))
+                rows.append(line.split(','));
+        QVERIFY(!rows.isEmpty());
+        QCOMPARE(rows[0][3], QByteArray("mark"));
+        const QList<QByteArray>* peak = nullptr;
+        for (const QList<QByteArray>& row : rows)
+            if (row[3] != "mark" &&
+                (!peak || std::abs(row[4].toDouble()) > std::abs(peak->at(4).toDouble())))
+                peak = &row;
+        QVERIFY(peak && peak->size() == 11);
+        QVERIFY(std::abs(peak->at(4).toDouble() - strongest) < 0.01); // written to hundredths
+        QCOMPARE(peak->at(2).left(19),
+                 when.left(19).replace(0, 10, when.left(10).replace(':', '/')));
+        QCOMPARE(peak->at(9), QByteArray("UTC"));
+        // Named 14:31:00 by the camera; the card's offset takes 90 s off.
+        const QDateTime named(QDate(2026, 5, 20), QTime(14, 31, 0), Qt::UTC);
+        QCOMPARE(peak->at(10), named.addSecs(qint64(peak->at(1).toDouble()) - 90)
+                                   .toString("yyyy-MM-dd HH:mm:ss")
+                                   .toLatin1());
+        QVERIFY2(!r.out.contains("0001F.MP4,,,mark"), "only the locked file is marked");
+
+        for (const QStringList& wrong : {QStringList{"--limit", "0"},
+                                         {"--limits", "1,2"},
+                                         {"--limits", "0,0,0"},
+                                         {"--limit", "1", "--limits", "1,1,1"},
+                                         {"--limit", "nan"}})
+            QCOMPARE(run(PLAYER_BINARY, QStringList{"--events", cardFile("cameras")} + wrong).code,
+                     2);
+        QCOMPARE(run(PLAYER_BINARY, {"--limit", "2"}).code, 2);
     }
 };
 

@@ -159,8 +159,9 @@ private Q_SLOTS:
         Ran r = run(PLAYER_BINARY, {"--events", dir.path()});
         QCOMPARE(r.code, 0);
         QVERIFY2(r.err.contains("no setup.ini"), r.err.constData());
+        QVERIFY2(r.err.contains("no axis is checked"), r.err.constData());
         QCOMPARE(r.out, QByteArray("file,time_s,logged,axis,peak_g,limit_g,speed_kmh,latitude,"
-                                   "longitude\n"));
+                                   "longitude,clock,camera_time\n"));
 
         // Only Y checked, under its 2.47 g jolt; Z's 3.42 g is under 3.50.
         QVERIFY(write(dir.filePath("SETUP.INI"),
@@ -174,7 +175,8 @@ private Q_SLOTS:
         const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
         QCOMPARE(lines.size(), 2);
         const QList<QByteArray> row = lines[1].split(',');
-        QCOMPARE(row.size(), 9);
+        QCOMPARE(row.size(), 11);
+        QCOMPARE(row[9], QByteArray("camera")); // the recorder's clock, as its log has it
         // Without its recording the log's own clock places the records: 17 s in.
         QVERIFY2(qAbs(row[1].toDouble() - 17.0) < 0.01, lines[1].constData());
         QCOMPARE(row[2], QByteArray("2026/05/20 16:10:21.00"));
@@ -253,6 +255,55 @@ private Q_SLOTS:
         QVERIFY(jumpsTo(Qt::NoModifier, 11.0));
         QVERIFY(jumpsTo(Qt::ShiftModifier, 4.0));
         QVERIFY(!w.Player()->InRunningState());
+    }
+
+    // Another recorder's card has no setup.ini: the search asks for the limit (Cancel leaves the
+    // column empty) and offers the one given next time; the file the recorder locked says
+    // "marked", and the box's tip gives each jolt's GPS time as UTC beside the camera's clock.
+    void otherCardAsksForTheLimit() {
+        ScriptedPrompts prompts;
+        CPlayerDlg w;
+        w.show();
+        QTreeWidget* rows = w.m_dlgRecordList->m_listRecords;
+        QVERIFY(w.m_dlgRecordList->FillCardList(cardFile("cameras")) >= 6);
+        int locked = -1, front = -1;
+        for (int i = 0; i < rows->topLevelItemCount(); ++i) {
+            if (rows->topLevelItem(i)->text(1).startsWith("RO/"))
+                locked = i;
+            if (rows->topLevelItem(i)->text(1).endsWith("0001F.MP4"))
+                front = i;
+        }
+        QVERIFY(locked >= 0 && front >= 0);
+        prompts.modalAnswers.push_back([](QDialog& dialog) { return dialog.exec(); });
+        prompts.numberAnswers.push_back(std::nullopt);
+        CEventsFeature::Of(&w)->OnFindEvents();
+        QCOMPARE(prompts.numberQuestions.size(), 1);
+        QVERIFY(prompts.numberQuestions[0].contains("no setup.ini"));
+        QCOMPARE(rows->topLevelItem(locked)->text(2), QString());
+
+        prompts.modalAnswers.push_back([](QDialog& dialog) { return dialog.exec(); });
+        prompts.numberAnswers.push_back(1.5);
+        CEventsFeature::Of(&w)->OnFindEvents();
+        QVERIFY2(rows->topLevelItem(locked)->text(2).startsWith("marked, 1 × "),
+                 qPrintable(rows->topLevelItem(locked)->text(2)));
+        QVERIFY(!rows->topLevelItem(front)->text(2).startsWith("marked"));
+        QVERIFY(rows->topLevelItem(front)->toolTip(2).contains("(given in the event search)"));
+
+        prompts.modalAnswers.push_back([](QDialog& dialog) { return dialog.exec(); });
+        prompts.modalAnswers.push_back([](QDialog& dialog) { return dialog.exec(); });
+        prompts.numberAnswers.push_back(1.75);
+        CEventsFeature::Of(&w)->OnFindEvents();
+        prompts.modalAnswers.push_back([](QDialog& dialog) { return dialog.exec(); });
+        CEventsFeature::Of(&w)->OnFindEvents(); // the offer taken as it is
+        QVERIFY(rows->topLevelItem(front)->toolTip(2).contains("X 1.75 g, Y 1.75 g, Z 1.75 g"));
+
+        w.m_dlgRecordList->OnDblClk(locked);
+        QVERIFY(waitFor([&] { return w.Player() && w.Player()->FramesDelivered() > 2; }));
+        w.m_dlgRecordInfo->UpdateFromCurrentRecord();
+        const QString tip = w.m_dlgRecordInfo->m_editEvent->toolTip();
+        QVERIFY2(tip.startsWith("Kept by the recorder for an event\n") &&
+                     tip.contains(" UTC (GPS), 2026-05-20 14:31:") && tip.contains("camera clock"),
+                 qPrintable(tip));
     }
 
     // With play through on, a recording played to its end goes on with the next row, and the

@@ -6,8 +6,10 @@
 #include <QDialog>
 #include <QPrinter>
 #include <QStringList>
+#include <algorithm>
 #include <deque>
 #include <functional>
+#include <optional>
 
 // A Prompts double for headless tests: records what was asked and answers from queues
 // that the test fills. Installs itself for its lifetime.
@@ -23,6 +25,7 @@ public:
     QStringList saveSuffixes;
     QStringList saveDirectories; // the folder, or the file offered, of each save dialog
     QStringList questions;
+    QStringList numberQuestions;
     QStringList options; // the check boxes shown in file choosers
     int printerRequests = 0;
     int modalRuns = 0;
@@ -31,7 +34,9 @@ public:
     std::deque<QStringList> openAnswers;
     std::deque<QString> saveAnswers;
     std::deque<bool> questionAnswers; // an empty queue answers No
-    std::deque<bool> optionAnswers;   // how the user leaves a chooser's check box; empty: as shown
+    // Numbers typed (nothing: cancelled); an empty queue accepts the number offered.
+    std::deque<std::optional<double>> numberAnswers;
+    std::deque<bool> optionAnswers; // how the user leaves a chooser's check box; empty: as shown
     // Sets the printer up (e.g. PDF output) and returns whether the user pressed Print.
     std::deque<std::function<bool(QPrinter&)>> printerAnswers;
     // Plays the user's part in a modal dialog and returns its result code.
@@ -79,6 +84,13 @@ public:
         auto answer = printerAnswers.front();
         printerAnswers.pop_front();
         return answer(printer);
+    }
+
+    std::optional<double> askNumber(QWidget*, const QString& text, double value, double min,
+                                    double max, int) override {
+        numberQuestions << text;
+        const std::optional<double> answer = pop(numberAnswers, std::optional<double>(value));
+        return answer ? std::optional<double>(std::clamp(*answer, min, max)) : std::nullopt;
     }
 
     int runModal(QDialog& dialog) override {
