@@ -191,14 +191,15 @@ Scan ScanLog(const QString& logPath, const QString& recording, const Limits& lim
 }
 
 Scan ScanRecording(const QString& recording, const Limits& limits) {
-    const TripReader* reader = TripReaders::For(recording);
-    if (!reader || reader == TripReaders::All().front())
+    // The recorder's own log when there is one (read as the chart reads it); else another
+    // recorder's trip, at the times it gives its samples (kept from an earlier scan if the
+    // files are unchanged).
+    if (!CardFiles::LogOf(recording).isEmpty())
         return ScanLog(TripLogPath(recording), recording, limits);
-    // Another recorder's trip, at the times it gives its samples.
     Scan scan;
     scan.marked = CardFiles::IsEventRecording(recording);
     TripTrack track;
-    scan.haveLog = reader->Read(recording, 0, track, nullptr);
+    scan.haveLog = TripReaders::Read(recording, 0, track, nullptr);
     if (scan.haveLog)
         scan.events = FindInTrack(track, limits);
     return scan;

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -219,6 +220,46 @@ private Q_SLOTS:
                 QVERIFY(std::abs(first->speed - s->speed) < 0.1);
             }
         }
+    }
+
+    // A recording read once and then changed in place (same size, same inode) or replaced is
+    // read again: its first fix is where ExifTool now finds it, never the one kept from before.
+    void changedFilesAreReadAgain() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("2026_0520_143000_0001F.MP4");
+        QVERIFY(QFile::copy(cardFile("cameras/Movie/2026_0520_143000_0001F.MP4"), path));
+        QVERIFY(QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+        const auto firstFix = [&] {
+            for (const Doc& doc : exifDocs(path))
+                if (!doc.value("GPSLatitude").isEmpty())
+                    return doc.value("GPSLatitude")[0].toDouble();
+            return 0.0;
+        };
+        TripTrack before = readTrack(path);
+        QVERIFY(!before.samples.empty() && before.samples[0].HasFix());
+        QVERIFY(std::abs(before.samples[0].latitude - firstFix()) < 1e-5);
+        // The first block's latitude (DDMM.mmmm as a float) a minute further north.
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QByteArray all = file.readAll();
+        const qsizetype block = all.indexOf("freeGPS ") - 4;
+        QVERIFY(block > 0);
+        const int at = int(block) + 44 + (all[block + 40] == 'A' ? 0 : 32);
+        float ddmm = 0;
+        std::memcpy(&ddmm, all.constData() + at, 4);
+        ddmm += 1.0f;
+        QVERIFY(file.seek(at) && file.write(reinterpret_cast<const char*>(&ddmm), 4) == 4);
+        file.close();
+        const TripTrack after = readTrack(path);
+        QVERIFY(!after.samples.empty() && after.samples[0].HasFix());
+        QVERIFY(std::abs(after.samples[0].latitude - before.samples[0].latitude) > 0.01);
+        QVERIFY(std::abs(after.samples[0].latitude - firstFix()) < 1e-5);
+
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QFile::copy(cardFile("cameras/RO/2026_0520_143100_0002F.MP4"), path));
+        const TripTrack replaced = readTrack(path);
+        QVERIFY(!replaced.samples.empty());
+        QVERIFY(std::abs(replaced.samples[0].latitude - firstFix()) < 1e-5);
     }
 
     // The command line over a card folder without setup.ini: the jolt ExifTool sees as the

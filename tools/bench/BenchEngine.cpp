@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Engine timings on the demo card's 640 x 480 and 1280 x 720 MJPEG and 1920 x 1080 H.264
-// recordings: open to the first frame on screen, seek and one-frame step latency while paused,
-// and CPU seconds per media second at 1x playback into a visible surface. For the full-HD one
-// also the frames shown against the frames decoded over a whole 1x playback, and how much the
-// process's peak memory grows meanwhile (the floor: gst-launch-1.0 playing it, less its peak
-// around an empty pipeline).
+// recordings and on a 1920 x 1080 H.265 MP4 as other recorders write (encoded here): open to the
+// first frame on screen, seek and one-frame step latency while paused, and CPU seconds per media
+// second at 1x playback into a visible surface. For the full-HD one also the frames shown against
+// the frames decoded over a whole 1x playback, and how much the process's peak memory grows
+// meanwhile (the floor: gst-launch-1.0 playing it, less its peak around an empty pipeline).
 //
 // Floors, measured in the same run and interleaved with ours (the order alternates):
 // - open: playbin with its video going to "fakesink sync=true" (sound to playbin's default
@@ -455,6 +455,22 @@ int runEngine(int argc, char** argv) {
             return 1;
         }
         subjects.push_back({label, QDir(card).filePath(rec.name), clipPath, seconds});
+    }
+    {
+        // Another recorder's kind of file: full-HD H.265 in MP4, opened and played alike.
+        democard::Recording hevc = democard::fullHdRecording();
+        hevc.videoCodec = QStringLiteral("libx265");
+        hevc.audioCodec = QStringLiteral("aac");
+        hevc.seconds = kCpuClipSeconds;
+        hevc.name = QStringLiteral("fullhd-h265.mp4");
+        const QString path = clips.filePath(hevc.name);
+        QString error;
+        if (!democard::writeRecording(hevc, path, &error)) {
+            std::fprintf(stderr, "bench engine: %s\n", qPrintable(error));
+            return 1;
+        }
+        subjects.push_back(
+            {QStringLiteral("1920x1080_h265_mp4"), path, path, double(hevc.seconds)});
     }
     if (subjects.empty()) {
         std::fprintf(stderr, "bench engine: the card has none of the measured recordings\n");
