@@ -78,8 +78,9 @@ QString MissingIndex(const QString& path) {
                           "when a recorder loses power while it records: it cannot be played");
 }
 
+// The bounds are checked as `at > size - n`: `at + n` would overflow near INT_MAX.
 uint32_t Be32(const QByteArray& b, int at) {
-    if (at < 0 || at + 4 > b.size())
+    if (at < 0 || at > b.size() - 4)
         return 0;
     const auto* p = reinterpret_cast<const uint8_t*>(b.constData() + at);
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
@@ -90,13 +91,13 @@ uint64_t Be64(const QByteArray& b, int at) {
 }
 
 uint16_t Be16(const QByteArray& b, int at) {
-    if (at < 0 || at + 2 > b.size())
+    if (at < 0 || at > b.size() - 2)
         return 0;
     return uint16_t(uint8_t(b[at]) << 8 | uint8_t(b[at + 1]));
 }
 
 uint32_t Le32(const QByteArray& b, int at) {
-    if (at < 0 || at + 4 > b.size())
+    if (at < 0 || at > b.size() - 4)
         return 0;
     const auto* p = reinterpret_cast<const uint8_t*>(b.constData() + at);
     return uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
@@ -149,28 +150,40 @@ std::vector<Sample> TrackSamples(Reader& file, uint32_t format, size_t limit) {
         const bool wide = stco.isEmpty();
         if (wide)
             stco = table("co64", kTableBytes);
+        // Counts no further than their tables hold: entries past a table's end (a count
+        // damaged, a table cut short) are not there to read.
+        const auto entries = [](const QByteArray& t, int header, int entry) {
+            return std::min<uint64_t>(Be32(t, header - 4),
+                                      uint64_t(std::max<qsizetype>(t.size() - header, 0)) / entry);
+        };
         // Sizes: one for all, or one each.
         const uint32_t fixed = Be32(stsz, 4);
-        const uint32_t count = std::min<uint32_t>(Be32(stsz, 8), uint32_t(limit));
+        const uint64_t count =
+            std::min<uint64_t>(fixed ? Be32(stsz, 8) : entries(stsz, 12, 4), limit);
         std::vector<Sample> samples;
         samples.reserve(std::min<size_t>(count, 1 << 16));
         // Chunks and the samples each holds (stsc runs).
-        const uint32_t chunks = Be32(stco, 4);
-        const uint32_t runs = Be32(stsc, 4);
-        uint32_t sample = 0;
-        for (uint32_t chunk = 0; chunk < chunks && sample < count; ++chunk) {
-            uint32_t perChunk = 0;
-            for (uint32_t r = 0; r < runs; ++r) {
-                const int at = 8 + int(r) * 12;
-                if (at + 12 > stsc.size() || Be32(stsc, at) > chunk + 1)
-                    break;
-                perChunk = Be32(stsc, at + 4);
-            }
+        const uint64_t chunks = entries(stco, 8, wide ? 8 : 4);
+        const uint64_t runs = entries(stsc, 8, 12);
+        // One track's samples never overlap, so those within the file add up to no more than
+        // it (an empty one counted as a byte): past that, the tables are damaged and would have
+        // the same bytes read again and again.
+        uint64_t total = 0;
+        uint64_t sample = 0, run = 0;
+        uint32_t perChunk = 0;
+        for (uint64_t chunk = 0; chunk < chunks && sample < count && total <= file.Size();
+             ++chunk) {
+            // The runs in order of their first chunk: each holds until the next begins.
+            for (; run < runs && Be32(stsc, 8 + int(run) * 12) <= chunk + 1; ++run)
+                perChunk = Be32(stsc, 8 + int(run) * 12 + 4);
             uint64_t offset =
                 wide ? Be64(stco, 8 + int(chunk) * 8) : Be32(stco, 8 + int(chunk) * 4);
             for (uint32_t i = 0; i < perChunk && sample < count; ++i, ++sample) {
                 const uint32_t size = fixed ? fixed : Be32(stsz, 12 + int(sample) * 4);
                 if (offset >= file.Size())
+                    break;
+                total += std::clamp<uint64_t>(size, 1, file.Size() - offset);
+                if (total > file.Size())
                     break;
                 samples.push_back({offset, size, 0, 0});
                 offset += size;
@@ -179,8 +192,8 @@ std::vector<Sample> TrackSamples(Reader& file, uint32_t format, size_t limit) {
         // Times: runs of (count, delta) in the media's time scale.
         uint64_t ticks = 0;
         size_t next = 0;
-        const uint32_t timeRuns = Be32(stts, 4);
-        for (uint32_t r = 0; r < timeRuns && next < samples.size(); ++r) {
+        const uint64_t timeRuns = entries(stts, 8, 8);
+        for (uint64_t r = 0; r < timeRuns && next < samples.size(); ++r) {
             const uint32_t n = Be32(stts, 8 + int(r) * 8), delta = Be32(stts, 12 + int(r) * 8);
             for (uint32_t i = 0; i < n && next < samples.size(); ++i, ++next) {
                 samples[next].time = double(ticks) / scale;
