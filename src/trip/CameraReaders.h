@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "trip/TripTrack.h"
+
+#include <QString>
+
 class TripReader;
 
 // The readers of trips that other recorders write inside their MP4/MOV files or beside them
@@ -19,5 +23,15 @@ const TripReader& FreeBoxNmea();
 const TripReader& Gpmf();
 // An NMEA file beside the video (NAME.nmea, any letter case).
 const TripReader& NmeaFile();
+
+// How a reader's Read ends: true when the track holds a sample or counts one left out; else
+// false, saying so, for a file whose trip is all gone is no trip, not an empty one.
+inline bool Finish(const TripTrack& track, QString* error) {
+    if (!track.samples.empty() || track.Skipped() > 0)
+        return true;
+    if (error)
+        *error = QStringLiteral("nothing in it could be read");
+    return false;
+}
 
 } // namespace CameraReaders

@@ -95,6 +95,8 @@ int TypeSize(char type) {
 // all where the item's own type is not '?').
 std::vector<std::vector<double>> Rows(const Item& item, const QByteArray& types) {
     std::vector<std::vector<double>> rows;
+    if (item.size == 0)
+        return rows; // rows of nothing, however many it claims
     for (int r = 0; r < item.repeat; ++r) {
         const uint8_t* row = item.data + size_t(r) * size_t(item.size);
         std::vector<double> values;
@@ -176,6 +178,12 @@ public:
         track = TripTrack{};
         track.source = recording;
         for (const Mp4::Sample& sample : samples) {
+            // Cut off by the file's end (the recorder lost power): its items claim more than
+            // there is.
+            if (sample.offset + sample.size > file.Size()) {
+                ++track.skipped[size_t(TripSample::Skip::Unreadable)];
+                continue;
+            }
             const QByteArray bytes =
                 file.Read(sample.offset, std::min<uint64_t>(sample.size, kMaxSampleBytes));
             const auto* p = reinterpret_cast<const uint8_t*>(bytes.constData());
@@ -188,9 +196,11 @@ public:
                         continue;
                     Stream s;
                     WalkStream(strm, s);
-                    if (!s.gps.empty())
+                    // The first of each: where a sample's size is damaged, what follows is the
+                    // next second's.
+                    if (!s.gps.empty() && gps.gps.empty())
                         gps = s;
-                    if (!s.accel.empty())
+                    if (!s.accel.empty() && accel.accel.empty())
                         accel = s;
                 }
             }
@@ -235,7 +245,7 @@ public:
                 track.samples.push_back(s);
             }
         }
-        return true;
+        return CameraReaders::Finish(track, error);
     }
 };
 

@@ -139,7 +139,7 @@ public:
             return false;
         }
         AddFixes(text, startMs, ReadG(records), track);
-        return true;
+        return CameraReaders::Finish(track, error);
     }
 
 private:
@@ -173,7 +173,7 @@ public:
             return false;
         }
         AddFixes(file.read(kMaxText), std::nullopt, {}, track);
-        return true;
+        return CameraReaders::Finish(track, error);
     }
 };
 

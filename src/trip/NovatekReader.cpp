@@ -150,7 +150,7 @@ public:
             ++track.skipped[size_t(s->skip)];
             track.samples.push_back(*s);
         }
-        return true;
+        return CameraReaders::Finish(track, error);
     }
 };
 
@@ -219,7 +219,7 @@ public:
             ++track.skipped[size_t(s.skip)];
             track.samples.push_back(s);
         }
-        return true;
+        return CameraReaders::Finish(track, error);
     }
 };
 
