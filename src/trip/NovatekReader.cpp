@@ -20,6 +20,9 @@ constexpr uint64_t kBlockHead = 128;
 // that, in its bytes: this far at most.
 constexpr uint64_t kScanBytes = uint64_t(2) << 30;
 constexpr size_t kMaxBlocks = 200000;
+// The blocks come once a second, so bytes this long without one hold no more (a preallocated
+// file's unwritten tail): over 20 s of 100 Mbit/s video.
+constexpr uint64_t kScanGap = 256 << 20;
 
 // A logged DDMM.mmmm value as degrees and minutes.
 Wgs84::Logged FromDegreesMinutes(double value, bool negative) {
@@ -106,11 +109,15 @@ std::vector<uint64_t> BlockOffsets(Mp4::Reader& file) {
         return offsets;
     constexpr uint64_t kChunk = 4 << 20;
     const uint64_t end = std::min(file.Size(), kScanBytes);
-    for (uint64_t at = 0; at < end && offsets.size() < kMaxBlocks; at += kChunk) {
+    uint64_t found = 0; // where the last chunk with a block began
+    for (uint64_t at = 0; at < end && at - found <= kScanGap && offsets.size() < kMaxBlocks;
+         at += kChunk) {
         const QByteArray chunk = file.Read(at, kChunk + 8);
         for (qsizetype i = chunk.indexOf("freeGPS "); i >= 0; i = chunk.indexOf("freeGPS ", i + 1))
-            if (i >= 4 && uint64_t(i) < kChunk + 4)
+            if (i >= 4 && uint64_t(i) < kChunk + 4) {
                 offsets.push_back(at + uint64_t(i) - 4);
+                found = at;
+            }
     }
     return offsets;
 }
