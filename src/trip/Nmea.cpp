@@ -33,8 +33,13 @@ bool IsSentence(const QByteArray& sentence) {
 }
 
 bool ChecksumOk(const QByteArray& sentence) {
+    // The standard's longest sentence is 82 characters with its line end; this leaves room for
+    // receivers that write more decimals. A longer line is sentences run together (their line
+    // ends lost), whose one-byte sum would pass one time in 256.
+    constexpr qsizetype kMaxSentence = 120;
     const qsizetype star = sentence.lastIndexOf('*');
-    if (!IsSentence(sentence) || star < 1 || star + 3 > sentence.size())
+    if (!IsSentence(sentence) || sentence.size() > kMaxSentence || star < 1 ||
+        star + 3 > sentence.size())
         return false;
     uint8_t sum = 0;
     for (qsizetype i = 1; i < star; ++i)

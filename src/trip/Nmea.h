@@ -11,7 +11,7 @@
 namespace Nmea {
 
 // Whether the sentence's "*hh" checksum is there and right (the XOR of the characters between
-// "$" and "*").
+// "$" and "*"), in a line no longer than a sentence can be.
 bool ChecksumOk(const QByteArray& sentence);
 
 // A recommended minimum sentence (RMC): its UTC time, and a sample with speed (km/h), course,

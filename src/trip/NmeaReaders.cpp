@@ -30,31 +30,42 @@ QByteArray ReadAll(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.read(kMaxText) : QByteArray();
 }
 
-struct G {
-    double time; // seconds into the recording
-    double x, y, z;
+// 10-byte big-endian records: time in ms into the recording (32 bits hold no calendar time),
+// then x, y, z in tenths of g. Read where they lie, not copied: a damaged side file can be tens
+// of megabytes.
+class GRecords {
+public:
+    explicit GRecords(const QByteArray& records) : m_records(records) {}
+    qsizetype Count() const { return m_records.size() / 10; }
+    double Time(qsizetype k) const { return Mp4::Be32(m_records, int(k * 10)) / 1000.0; }
+    double Axis(qsizetype k, int i) const {
+        return int16_t(Mp4::Be16(m_records, int(k * 10 + 4 + 2 * i))) / 10.0;
+    }
+
+private:
+    const QByteArray& m_records;
 };
 
-// 10-byte big-endian records: time in ms into the recording (32 bits hold no calendar time),
-// then x, y, z in tenths of g.
-std::vector<G> ReadG(const QByteArray& records) {
-    std::vector<G> g;
-    for (int at = 0; at + 10 <= records.size(); at += 10) {
-        const double ms = Mp4::Be32(records, at);
-        const auto axis = [&](int i) { return int16_t(Mp4::Be16(records, at + 4 + 2 * i)) / 10.0; };
-        g.push_back({ms / 1000.0, axis(0), axis(1), axis(2)});
-    }
-    return g;
-}
+// No record takes more of a line; what is longer is lines run together or garbage.
+constexpr qsizetype kMaxLine = 1024;
 
 // NMEA lines into samples: each RMC at its time, which "[ms]" before it gives (from `startMs`),
 // else the time from the first fix's clock. G from the record nearest in time.
-void AddFixes(const QByteArray& text, std::optional<double> startMs, const std::vector<G>& g,
+void AddFixes(const QByteArray& text, std::optional<double> startMs, const QByteArray& records,
               TripTrack& track) {
+    const GRecords g(records);
     std::optional<QDateTime> first;
-    size_t nearest = 0;
-    for (QByteArray line : text.split('\n')) {
-        line = line.trimmed();
+    qsizetype nearest = 0;
+    for (qsizetype begin = 0; begin < text.size();) {
+        qsizetype end = text.indexOf('\n', begin);
+        if (end < 0)
+            end = text.size();
+        // Each line where it lies, at most kMaxLine of it (too long to pass its checksum): a
+        // split copy of a damaged file would take many times its size.
+        QByteArray line =
+            QByteArray::fromRawData(text.constData() + begin, std::min(end - begin, kMaxLine))
+                .trimmed();
+        begin = end + 1;
         if (line.isEmpty())
             continue;
         std::optional<double> ms;
@@ -82,15 +93,14 @@ void AddFixes(const QByteArray& text, std::optional<double> startMs, const std::
         if (ms && !startMs)
             startMs = *ms;
         s.time = ms && startMs ? (*ms - *startMs) / 1000.0 : first->msecsTo(fix->utc) / 1000.0;
-        if (!g.empty()) {
+        if (g.Count() > 0) {
             // The record nearest in time (both run forward).
-            while (nearest + 1 < g.size() &&
-                   std::abs(g[nearest + 1].time - s.time) <= std::abs(g[nearest].time - s.time))
+            while (nearest + 1 < g.Count() &&
+                   std::abs(g.Time(nearest + 1) - s.time) <= std::abs(g.Time(nearest) - s.time))
                 ++nearest;
-            const G* near = &g[nearest];
-            s.accelX = near->x;
-            s.accelY = near->y;
-            s.accelZ = near->z;
+            s.accelX = g.Axis(nearest, 0);
+            s.accelY = g.Axis(nearest, 1);
+            s.accelZ = g.Axis(nearest, 2);
         }
         ++track.skipped[size_t(s.skip)];
         track.samples.push_back(s);
@@ -138,7 +148,7 @@ public:
                 *error = QStringLiteral("no NMEA lines");
             return false;
         }
-        AddFixes(text, startMs, ReadG(records), track);
+        AddFixes(text, startMs, records, track);
         return CameraReaders::Finish(track, error);
     }
 
