@@ -216,7 +216,8 @@ QString Summary(const Scan& scan) {
         strongest = std::max(strongest, std::abs(e.peak));
     const QString jolts =
         QStringLiteral("%1 × %2 g").arg(scan.events.size()).arg(strongest, 0, 'f', 1);
-    return scan.marked ? mark + QStringLiteral(", ") + jolts : jolts;
+    // The jolts first: the box is narrow.
+    return scan.marked ? jolts + QStringLiteral(", ") + mark : jolts;
 }
 
 QString Details(const Scan& scan, const QString& recording) {

@@ -72,7 +72,7 @@ Scan ScanLog(const QString& logPath, const QString& recording, const Limits& lim
 
 // What the record list's "Event" column and the "Event:" box show for a scan: "2 × 2.7 g"
 // (how many, and the strongest in g), "none", or nothing without a log; a recording the
-// recorder marked says "marked" first ("marked", "marked, 2 × 2.7 g").
+// recorder marked also says "marked" ("marked", "2 × 2.7 g, marked").
 QString Summary(const Scan& scan);
 
 // A scan told at length, one line per event with its times: "X -2.90 g at 0:08, logged

@@ -284,7 +284,8 @@ private Q_SLOTS:
         prompts.modalAnswers.push_back([](QDialog& dialog) { return dialog.exec(); });
         prompts.numberAnswers.push_back(1.5);
         CEventsFeature::Of(&w)->OnFindEvents();
-        QVERIFY2(rows->topLevelItem(locked)->text(2).startsWith("marked, 1 × "),
+        QVERIFY2(rows->topLevelItem(locked)->text(2).startsWith("1 × ") &&
+                     rows->topLevelItem(locked)->text(2).endsWith(" g, marked"),
                  qPrintable(rows->topLevelItem(locked)->text(2)));
         QVERIFY(!rows->topLevelItem(front)->text(2).startsWith("marked"));
         QVERIFY(rows->topLevelItem(front)->toolTip(2).contains("(given in the event search)"));

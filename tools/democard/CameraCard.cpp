@@ -120,7 +120,8 @@ QByteArray Novatek(const QByteArray& video, const Recording& rec) {
     PutBe32(index, 0);
     PutBe32(index, uint32_t(fixes.size()));
     // The index's size is known before the offsets are: a placeholder first.
-    const QByteArray probe = WithMoovChild(video, Box("gps ", index + QByteArray(8 * fixes.size(), 0)));
+    const QByteArray probe =
+        WithMoovChild(video, Box("gps ", index + QByteArray(8 * fixes.size(), 0)));
     if (probe.isEmpty())
         return {};
     for (int k = 0; k < fixes.size(); ++k) {
@@ -250,7 +251,7 @@ QByteArray Gpmf(const QByteArray& video, const Recording& rec) {
     stsd += Box("gpmd", entry);
     const auto trak = [&](const QByteArray& offsets) {
         QByteArray tkhd(84, '\0');
-        tkhd[3] = 3; // enabled, in the movie
+        tkhd[3] = 3;  // enabled, in the movie
         tkhd[15] = 2; // track 2
         QByteArray mdhd;
         PutBe32(mdhd, 0);
@@ -269,16 +270,16 @@ QByteArray Gpmf(const QByteArray& video, const Recording& rec) {
         QByteArray url;
         PutBe32(url, 1); // self-contained
         dref += Box("url ", url);
-        return Box("trak",
-                   Box("tkhd", tkhd) +
-                       Box("mdia", Box("mdhd", mdhd) + Box("hdlr", hdlr) +
-                                       Box("minf", Box("nmhd", QByteArray(4, '\0')) +
-                                                       Box("dinf", Box("dref", dref)) +
-                                                       Box("stbl", Box("stsd", stsd) +
-                                                                       Box("stts", stts) +
-                                                                       Box("stsc", stsc) +
-                                                                       Box("stsz", stsz) +
-                                                                       Box("stco", offsets)))));
+        return Box(
+            "trak",
+            Box("tkhd", tkhd) +
+                Box("mdia",
+                    Box("mdhd", mdhd) + Box("hdlr", hdlr) +
+                        Box("minf", Box("nmhd", QByteArray(4, '\0')) +
+                                        Box("dinf", Box("dref", dref)) +
+                                        Box("stbl", Box("stsd", stsd) + Box("stts", stts) +
+                                                        Box("stsc", stsc) + Box("stsz", stsz) +
+                                                        Box("stco", offsets)))));
     };
     QByteArray placeholder;
     PutBe32(placeholder, 0);
@@ -298,8 +299,7 @@ QByteArray Gpmf(const QByteArray& video, const Recording& rec) {
         at += s.size();
         data += s;
     }
-    const QByteArray newMoov =
-        Box("moov", video.mid(moov.at + 8, moov.size - 8) + trak(offsets));
+    const QByteArray newMoov = Box("moov", video.mid(moov.at + 8, moov.size - 8) + trak(offsets));
     return video.left(moov.at) + newMoov + Box("mdat", data);
 }
 
@@ -359,6 +359,7 @@ Recording Camera(const QString& name, int seconds, const char* codec, int seed, 
     r.audioCodec = QStringLiteral("aac");
     r.samplesPerSecond = 10;
     r.start = start;
+    r.clockAhead = 2 * 3600; // the camera keeps local time, as its file names say
     r.seed = seed;
     return r;
 }

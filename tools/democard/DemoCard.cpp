@@ -289,7 +289,7 @@ QStringList encoderArgs(const Recording& rec, const QString& wav, const QString&
         const int fontSize = rec.height / 24;
         const QString number = QFileInfo(rec.name).completeBaseName();
         QStringList overlays = {
-            drawText(clockOverlay(rec.start), "16", "h-th-14", fontSize),
+            drawText(clockOverlay(rec.start.addSecs(rec.clockAhead)), "16", "h-th-14", fontSize),
             drawText(number, "w-tw-16", "14", fontSize),
             drawText("km/h", "w-tw-16", "h-th-14", fontSize),
         };

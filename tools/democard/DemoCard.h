@@ -26,6 +26,8 @@ struct Recording {
     int samplesPerSecond = 1; // trip log records per second: 1, 2, 4, 5 or 10
     bool crlf = false;        // trip log lines end in CR LF (else LF)
     QDateTime start;          // the recorder's clock at the first frame (kept as UTC)
+    int clockAhead = 0;       // seconds the clock burnt into the picture runs ahead of `start` (a
+                              // camera on local time whose trip carries GPS time)
     int seed = 1;             // the drive; the picture, the sound and the trip log follow it
     // Files as recorders and other writers leave them (all off for a whole, indexed file):
     bool streamed = false;   // ASF written for streaming: chunk headers, no index, no length
