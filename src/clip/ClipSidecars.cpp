@@ -23,8 +23,10 @@ QString Hemisphere(double value, char positive, char negative) {
            QLatin1Char(value < 0 ? negative : positive);
 }
 
+// The recorder's clock as logged; GPS time says it is UTC (the camera's clock differs).
 QString When(const TripSample& s) {
-    return QString::fromLatin1(s.date + ' ' + s.clock.left(8));
+    return QString::fromLatin1(s.date + ' ' + s.clock.left(8)) +
+           (s.clockIsUtc ? QStringLiteral(" UTC") : QString());
 }
 
 QString Speed(const TripSample& s) {

@@ -262,6 +262,28 @@ private Q_SLOTS:
         QVERIFY(std::abs(replaced.samples[0].latitude - firstFix()) < 1e-5);
     }
 
+    // A clip of a GPMF recording: its subtitles start at the GPS time ExifTool gives the span's
+    // first second, said as UTC, and its manifest checks with sha256sum.
+    void clipOfAnMp4() {
+        const QString source = cardFile("cameras/GX010044.MP4");
+        QByteArray second2;
+        for (const Doc& doc : exifDocs(source))
+            if (doc.value("SampleTime").value(0).toDouble() == 2.0)
+                second2 = doc.value("GPSDateTime").value(0);
+        QVERIFY(!second2.isEmpty());
+        QTemporaryDir dir;
+        const Ran r =
+            run(PLAYER_BINARY, {"--export-clip", source, "--from", "2", "--to", "6"}, dir.path());
+        QVERIFY2(r.code == 0, r.err.constData());
+        const QString stem = dir.filePath("GX010044_00-00-02.000_00-00-06.000");
+        QFile srt(stem + ".srt");
+        QVERIFY(srt.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = srt.readAll().split('\n');
+        QCOMPARE(lines.value(2).trimmed(),
+                 second2.left(10).replace(':', '/') + ' ' + second2.mid(11, 8) + " UTC");
+        QCOMPARE(run("sha256sum", {"--strict", "-c", stem + ".sha256"}, dir.path()).code, 0);
+    }
+
     // The command line over a card folder without setup.ini: the jolt ExifTool sees as the
     // strongest over the limit given is the event, at the GPS time ExifTool gives it, said as
     // UTC; the camera's time beside it comes from the file's name with the offset set for the
