@@ -25,9 +25,14 @@ QString Beside(const QString& recording, const QString& extension) {
     return found.isEmpty() ? QString() : info.absoluteDir().filePath(found.first());
 }
 
+// No more than the file holds: a read asked for more reserves twice what it was asked for.
+QByteArray ReadAll(QFile& file) {
+    return file.read(std::min(file.size(), kMaxText));
+}
+
 QByteArray ReadAll(const QString& path) {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.read(kMaxText) : QByteArray();
+    return file.open(QIODevice::ReadOnly) ? ReadAll(file) : QByteArray();
 }
 
 // 10-byte big-endian records: time in ms into the recording (32 bits hold no calendar time),
@@ -182,7 +187,7 @@ public:
                 *error = file.errorString();
             return false;
         }
-        AddFixes(file.read(kMaxText), std::nullopt, {}, track);
+        AddFixes(ReadAll(file), std::nullopt, {}, track);
         return CameraReaders::Finish(track, error);
     }
 };
