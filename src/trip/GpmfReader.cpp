@@ -117,6 +117,12 @@ std::vector<std::vector<double>> Rows(const Item& item, const QByteArray& types)
     return rows;
 }
 
+// A fix type (0 none, 2 2D, 3 3D) from a value as read: none where it is no such number (a
+// row too short gives NaN, which no int holds).
+int FixType(double value) {
+    return std::isfinite(value) && value >= 0 && value <= 3 ? int(value) : 0;
+}
+
 struct Stream {
     std::vector<double> scale;
     QByteArray types;
@@ -136,7 +142,7 @@ void WalkStream(const Item& strm, Stream& s) {
         else if (k == Mp4::Type("TYPE"))
             s.types = QByteArray(reinterpret_cast<const char*>(item.data), item.size * item.repeat);
         else if (k == Mp4::Type("GPSF") && item.repeat > 0)
-            s.fix = int(Value(item.type, item.data));
+            s.fix = FixType(Value(item.type, item.data));
         else if (k == Mp4::Type("GPSU") && item.size >= 16)
             s.utc = QDateTime::fromString(
                 QStringLiteral("20") +
@@ -224,11 +230,16 @@ public:
                 if (!accel.accel.empty()) {
                     const auto& row = accel.accel[std::min(
                         accel.accel.size() - 1, size_t(part * double(accel.accel.size())))];
-                    s.accelX = Scaled(row, accel.scale, 0) / kGravity;
-                    s.accelY = Scaled(row, accel.scale, 1) / kGravity;
-                    s.accelZ = Scaled(row, accel.scale, 2) / kGravity;
+                    // An axis that does not read (a short row, a zero scale) is left at 0 g.
+                    const auto g = [&](size_t axis) {
+                        const double v = Scaled(row, accel.scale, axis) / kGravity;
+                        return std::isfinite(v) ? v : 0.0;
+                    };
+                    s.accelX = g(0);
+                    s.accelY = g(1);
+                    s.accelZ = g(2);
                 }
-                const int fix = gps.gps9 ? int(Scaled(gps.gps[i], {}, 8)) : gps.fix;
+                const int fix = gps.gps9 ? FixType(Scaled(gps.gps[i], {}, 8)) : gps.fix;
                 if (!std::isfinite(latitude) || !std::isfinite(longitude)) {
                     ++track.skipped[size_t(TripSample::Skip::Unreadable)];
                     continue;
