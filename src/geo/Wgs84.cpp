@@ -2,6 +2,7 @@
 #include "geo/Wgs84.h"
 
 #include <cmath>
+#include <initializer_list>
 
 namespace Wgs84 {
 
@@ -13,6 +14,10 @@ double Logged::Value() const {
 Check CheckFix(const Logged& latitude, const Logged& longitude) {
     if (latitude.Zero() && longitude.Zero())
         return Check::NoFix;
+    // "nan" and "inf" read as numbers, and compare as neither in range nor out of it.
+    for (const Logged* a : {&latitude, &longitude})
+        if (!std::isfinite(a->degrees) || !std::isfinite(a->minutes))
+            return Check::OutOfRange;
     if (latitude.minutes < 0 || latitude.minutes >= 60 || longitude.minutes < 0 ||
         longitude.minutes >= 60 || std::abs(latitude.Value()) > 90 ||
         std::abs(longitude.Value()) > 180)

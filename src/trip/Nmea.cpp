@@ -17,7 +17,8 @@ std::optional<Wgs84::Logged> Angle(const QByteArray& value, const QByteArray& he
                                    int degreeDigits, char negative) {
     bool ok = false;
     const double v = value.toDouble(&ok);
-    if (!ok || value.size() < degreeDigits || hemisphere.size() != 1)
+    // "nan" and "inf" read as numbers too.
+    if (!ok || !std::isfinite(v) || value.size() < degreeDigits || hemisphere.size() != 1)
         return std::nullopt;
     Wgs84::Logged angle;
     angle.degrees = std::floor(v / 100);
@@ -72,10 +73,10 @@ std::optional<Fix> ReadRmc(const QByteArray& sentence) {
     s.clock = fix.utc.time().toString(QStringLiteral("HH:mm:ss.zzz")).left(11).toLatin1();
     bool ok = false;
     s.speed = f[7].toDouble(&ok) * kKnotKmh;
-    if (!ok)
+    if (!ok || !std::isfinite(s.speed))
         s.speed = 0;
     const double course = f[8].toDouble(&ok);
-    if (ok)
+    if (ok && std::isfinite(course))
         s.heading = course;
     const auto latitude = Angle(f[3], f[4], 2, 'S');
     const auto longitude = Angle(f[5], f[6], 3, 'W');
