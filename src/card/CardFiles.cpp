@@ -6,9 +6,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
+#include <mutex>
+#include <sys/stat.h>
 #include <vector>
 
 namespace CardFiles {
@@ -34,6 +37,44 @@ QString LogOf(const QString& recording) {
         if (QFileInfo(candidate).isFile())
             return QFileInfo(candidate).absoluteFilePath();
     return {};
+}
+
+namespace {
+
+// A folder's file names by their lower-case form, as of the folder's last change.
+struct Listing {
+    timespec changed{};
+    ino_t inode = 0;
+    QHash<QString, QStringList> names;
+};
+
+} // namespace
+
+QString Beside(const QString& recording, const QString& extension) {
+    static std::mutex mutex;
+    static QHash<QString, Listing> listings;
+    const QFileInfo info(recording);
+    const QString folder = info.absolutePath();
+    struct stat st {};
+    if (::stat(QFile::encodeName(folder).constData(), &st) != 0)
+        return {};
+    const QString wanted = (info.completeBaseName() + QLatin1Char('.') + extension).toLower();
+    std::lock_guard lock(mutex);
+    if (listings.size() >= 64 && !listings.contains(folder))
+        listings.clear(); // a program visits few folders; never grow without end
+    Listing& listing = listings[folder];
+    // A second's resolution would miss a file added in the same second: the time in full.
+    if (listing.inode != st.st_ino || listing.changed.tv_sec != st.st_mtim.tv_sec ||
+        listing.changed.tv_nsec != st.st_mtim.tv_nsec) {
+        listing = Listing{st.st_mtim, st.st_ino, {}};
+        for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+            listing.names[name.toLower()].append(name);
+    }
+    const auto it = listing.names.constFind(wanted);
+    if (it == listing.names.constEnd())
+        return {};
+    // Of names differing in case only, the same one every time.
+    return folder + QLatin1Char('/') + *std::min_element(it->begin(), it->end());
 }
 
 QString RecordingOf(const QString& logPath) {

@@ -22,6 +22,11 @@ QStringList LogCandidates(const QString& logPath);
 // The trip log beside `recording` that is there (absolute path), or empty when it has none.
 QString LogOf(const QString& recording);
 
+// The file beside `recording` with its name and `extension` ("NMEA"), either in any letter case
+// (absolute path), or empty when there is none. A folder's names are listed once and kept while
+// the folder is unchanged: a card of hundreds of recordings is not listed once per recording.
+QString Beside(const QString& recording, const QString& extension);
+
 // The recording a trip log belongs to: the same name with ".asf" in any letter case; empty
 // when there is none.
 QString RecordingOf(const QString& logPath);

@@ -117,6 +117,26 @@ std::vector<std::vector<double>> Rows(const Item& item, const QByteArray& types)
     return rows;
 }
 
+// GPSU's "yymmddhhmmss.sss" (16 characters, UTC); invalid where it is not that.
+QDateTime GpsuTime(const char* text) {
+    int v[7] = {};
+    const int at[7] = {0, 2, 4, 6, 8, 10, 13};
+    for (int k = 0; k < 7; ++k) {
+        const int digits = k == 6 ? 3 : 2;
+        for (int i = 0; i < digits; ++i) {
+            const char c = text[at[k] + i];
+            if (c < '0' || c > '9')
+                return {};
+            v[k] = v[k] * 10 + (c - '0');
+        }
+    }
+    if (text[12] != '.')
+        return {};
+    const QDate day(2000 + v[0], v[1], v[2]);
+    const QTime time(v[3], v[4], v[5], v[6]);
+    return day.isValid() && time.isValid() ? QDateTime(day, time, Qt::UTC) : QDateTime();
+}
+
 // A fix type (0 none, 2 2D, 3 3D) from a value as read: none where it is no such number (a
 // row too short gives NaN, which no int holds).
 int FixType(double value) {
@@ -144,10 +164,7 @@ void WalkStream(const Item& strm, Stream& s) {
         else if (k == Mp4::Type("GPSF") && item.repeat > 0)
             s.fix = FixType(Value(item.type, item.data));
         else if (k == Mp4::Type("GPSU") && item.size >= 16)
-            s.utc = QDateTime::fromString(
-                QStringLiteral("20") +
-                    QString::fromLatin1(reinterpret_cast<const char*>(item.data), 16),
-                QStringLiteral("yyyyMMddHHmmss.zzz"));
+            s.utc = GpsuTime(reinterpret_cast<const char*>(item.data));
         else if (k == Mp4::Type("GPS5"))
             s.gps = Rows(item, {});
         else if (k == Mp4::Type("GPS9")) {
@@ -222,9 +239,10 @@ public:
                     s.speed = 0;
                 if (gps.utc.isValid()) {
                     const QDateTime at = gps.utc.addMSecs(qint64(part * sample.duration * 1000));
-                    s.date = at.date().toString(QStringLiteral("yyyy/MM/dd")).toLatin1();
-                    s.clock =
-                        at.time().toString(QStringLiteral("HH:mm:ss.zzz")).left(11).toLatin1();
+                    const QDate d = at.date();
+                    const QTime t = at.time();
+                    s.date = LoggedDate(d.year(), d.month(), d.day());
+                    s.clock = LoggedClock(t.hour(), t.minute(), t.second(), t.msec());
                     s.clockIsUtc = true;
                 }
                 if (!accel.accel.empty()) {

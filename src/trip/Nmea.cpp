@@ -57,9 +57,17 @@ std::optional<Fix> ReadRmc(const QByteArray& sentence) {
     // $xxRMC,hhmmss.ss,A,llll.ll,a,yyyyy.yy,a,x.x,x.x,ddmmyy,...
     if (f.size() < 10)
         return std::nullopt;
+    const auto pairs = [](const QByteArray& field, int at) {
+        const auto digit = [&](int k) {
+            return k < field.size() && field[k] >= '0' && field[k] <= '9' ? field[k] - '0' : -100;
+        };
+        const int tens = digit(at), ones = digit(at + 1);
+        return tens < 0 || ones < 0 ? -1 : tens * 10 + ones; // -1 where not two digits
+    };
     const QTime time =
-        QTime::fromString(QString::fromLatin1(f[1].left(6)), QStringLiteral("HHmmss"));
-    const QDate date = QDate::fromString(QString::fromLatin1(f[9]), QStringLiteral("ddMMyy"));
+        f[1].size() >= 6 ? QTime(pairs(f[1], 0), pairs(f[1], 2), pairs(f[1], 4)) : QTime();
+    const int year = f[9].size() == 6 ? pairs(f[9], 4) : -1;
+    const QDate date = year >= 0 ? QDate(1900 + year, pairs(f[9], 2), pairs(f[9], 0)) : QDate();
     if (!time.isValid() || !date.isValid())
         return std::nullopt;
     Fix fix;
@@ -69,8 +77,10 @@ std::optional<Fix> ReadRmc(const QByteArray& sentence) {
                   .addMSecs(msOk ? qint64(std::lround(fraction * 1000)) : 0);
     TripSample& s = fix.sample;
     s.clockIsUtc = true;
-    s.date = fix.utc.date().toString(QStringLiteral("yyyy/MM/dd")).toLatin1();
-    s.clock = fix.utc.time().toString(QStringLiteral("HH:mm:ss.zzz")).left(11).toLatin1();
+    const QDate d = fix.utc.date();
+    const QTime t = fix.utc.time();
+    s.date = LoggedDate(d.year(), d.month(), d.day());
+    s.clock = LoggedClock(t.hour(), t.minute(), t.second(), t.msec());
     bool ok = false;
     s.speed = f[7].toDouble(&ok) * kKnotKmh;
     if (!ok || !std::isfinite(s.speed))

@@ -3,6 +3,7 @@
 // inside the MP4, the same as NAME.gps / NAME.3gf beside it, or a plain NAME.nmea beside it.
 #include "trip/CameraReaders.h"
 
+#include "card/CardFiles.h"
 #include "formats/FileKind.h"
 #include "formats/Mp4Boxes.h"
 #include "trip/Nmea.h"
@@ -19,10 +20,7 @@ constexpr qint64 kMaxText = 64 << 20;
 
 // A file beside `recording` with its name and `extension` in any letter case.
 QString Beside(const QString& recording, const QString& extension) {
-    const QFileInfo info(recording);
-    const QStringList found = info.absoluteDir().entryList(
-        {info.completeBaseName() + QLatin1Char('.') + extension}, QDir::Files, QDir::Name);
-    return found.isEmpty() ? QString() : info.absoluteDir().filePath(found.first());
+    return CardFiles::Beside(recording, extension);
 }
 
 // No more than the file holds: a read asked for more reserves twice what it was asked for.

@@ -68,8 +68,8 @@ std::optional<TripSample> ReadBlock(const QByteArray& b) {
                     int(Le32(b, 36 + shift)));
     const QTime time(int(Le32(b, 16 + shift)), int(Le32(b, 20 + shift)), int(Le32(b, 24 + shift)));
     if (day.isValid() && time.isValid()) {
-        s.date = day.toString(QStringLiteral("yyyy/MM/dd")).toLatin1();
-        s.clock = time.toString(QStringLiteral("HH:mm:ss")).toLatin1() + ".00";
+        s.date = LoggedDate(day.year(), day.month(), day.day());
+        s.clock = LoggedClock(time.hour(), time.minute(), time.second());
         s.clockIsUtc = true;
     }
     const float latitude = Mp4::LeFloat(b, 44 + shift), longitude = Mp4::LeFloat(b, 48 + shift);
@@ -211,8 +211,10 @@ public:
             s.speed = Le32(records, at + 12) / 1000.0;
             if (created.isValid()) {
                 const QDateTime at = created.addSecs(seconds);
-                s.date = at.date().toString(QStringLiteral("yyyy/MM/dd")).toLatin1();
-                s.clock = at.time().toString(QStringLiteral("HH:mm:ss")).toLatin1() + ".00";
+                const QDate d = at.date();
+                const QTime t = at.time();
+                s.date = LoggedDate(d.year(), d.month(), d.day());
+                s.clock = LoggedClock(t.hour(), t.minute(), t.second());
                 s.clockIsUtc = true;
             }
             if (Le32(records, at + 4) == 0)

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "trip/TripTrack.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include <QStringList>
 #include <algorithm>
 
@@ -38,4 +41,17 @@ QString TripTrack::LeftOutText() const {
         .arg(n)
         .arg(n == 1 ? "" : "s")
         .arg(parts.join(QStringLiteral(", ")));
+}
+
+QByteArray LoggedDate(int year, int month, int day) {
+    char text[16];
+    const int n = std::snprintf(text, sizeof text, "%04d/%02d/%02d", year, month, day);
+    return QByteArray(text, std::clamp(n, 0, int(sizeof text) - 1));
+}
+
+QByteArray LoggedClock(int hours, int minutes, int seconds, int milliseconds) {
+    char text[24];
+    const int n = std::snprintf(text, sizeof text, "%02d:%02d:%02d.%02d", hours, minutes, seconds,
+                                milliseconds / 10);
+    return QByteArray(text, std::clamp(n, 0, int(sizeof text) - 1));
 }

@@ -33,6 +33,12 @@ struct TripSample {
     bool HasFix() const { return skip == Skip::None; }
 };
 
+// A date and a time as the text log writes them: "2026/05/20", "14:30:05.10" (hundredths, cut
+// as the receiver's own text cuts them). Written by hand: readers do this for every sample,
+// and QDate::toString with a format costs microseconds each.
+QByteArray LoggedDate(int year, int month, int day);
+QByteArray LoggedClock(int hours, int minutes, int seconds, int milliseconds = 0);
+
 struct TripTrack {
     std::vector<TripSample> samples;
     // What was left out, by reason: samples without a position, and lines that were no record
