@@ -262,6 +262,22 @@ private Q_SLOTS:
         QVERIFY(std::abs(replaced.samples[0].latitude - firstFix()) < 1e-5);
     }
 
+    // An NMEA file copied beside a recording after it was first looked at is found (in another
+    // letter case too), with the fixes gpsbabel reads from it.
+    void sideFileAddedLater() {
+        QTemporaryDir dir;
+        const QString video = dir.filePath("2026_0520_143500.MP4");
+        QVERIFY(QFile::copy(cardFile("cameras/2026_0520_143500.MP4"), video));
+        TripTrack track;
+        QVERIFY(!TripReaders::Read(video, 0, track));
+        const QString nmea = dir.filePath("2026_0520_143500.nmea");
+        QVERIFY(QFile::copy(democard::nmeaName(cardFile("cameras/2026_0520_143500.MP4")), nmea));
+        const Ran r = run("gpsbabel", {"-t", "-i", "nmea", "-f", nmea, "-o", "unicsv", "-F", "-"});
+        QCOMPARE(r.code, 0);
+        QVERIFY(TripReaders::Read(video, 0, track));
+        QCOMPARE(qsizetype(track.samples.size()), r.out.trimmed().count('\n'));
+    }
+
     // A clip of a GPMF recording: its subtitles start at the GPS time ExifTool gives the span's
     // first second, said as UTC, and its manifest checks with sha256sum.
     void clipOfAnMp4() {
