@@ -72,7 +72,14 @@ std::optional<Box> Reader::Find(std::initializer_list<uint32_t> path) {
 QString MissingIndex(const QString& path) {
     Reader file(path);
     const std::vector<Box> top = file.TopLevel(1 << 16);
-    if (!file.IsOpen() || !Reader::First(top, Type("mdat")) || Reader::First(top, Type("moov")))
+    const std::optional<Box> moov = Reader::First(top, Type("moov"));
+    if (!file.IsOpen() || !Reader::First(top, Type("mdat")))
+        return {};
+    if (moov && moov->cut)
+        return QStringLiteral("the recording was cut off while its index (moov) was written, as "
+                              "when a recorder loses power as it closes the file: it cannot be "
+                              "played");
+    if (moov)
         return {};
     return QStringLiteral("the recording was cut off before its index (moov) was written, as "
                           "when a recorder loses power while it records: it cannot be played");

@@ -32,7 +32,9 @@ public:
 };
 
 // What a file was when a track was read from it: a file written again (even to the same size
-// within the same second) or replaced has another change time or inode.
+// within the same second) or replaced has another change time or inode. (Written again to the
+// same size within one tick of the kernel's file clock, a few milliseconds, it would look the
+// same: recorders do not rewrite a closed file, and no tool of ours does that.)
 struct Stamp {
     QByteArray path;
     dev_t device = 0;
@@ -99,7 +101,8 @@ public:
         }
         m_samples += track.samples.size();
         m_entries.insert(recording, std::move(entry));
-        while (m_samples > kMaxSamples && m_entries.size() > 1) {
+        while ((m_samples > kMaxSamples || m_entries.size() > kMaxEntries) &&
+               m_entries.size() > 1) {
             auto oldest = m_entries.begin();
             for (auto e = m_entries.begin(); e != m_entries.end(); ++e)
                 if (e->used < oldest->used)
@@ -110,7 +113,8 @@ public:
     }
 
 private:
-    static constexpr size_t kMaxSamples = 500000; // some 60 MB
+    static constexpr size_t kMaxSamples = 500000;  // some 60 MB
+    static constexpr qsizetype kMaxEntries = 8192; // tracks of few samples count too
     struct Entry {
         std::vector<Stamp> stamps; // the recording's, then its side files'
         double duration = 0;
