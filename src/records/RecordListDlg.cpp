@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "records/RecordListDlg.h"
 
-#include "playback/GraphPlayer.h"
 #include "card/CardFiles.h"
 #include "formats/Mp4Boxes.h"
+#include "playback/GraphPlayer.h"
 #include "records/CurrentRecord.h"
 #include "session/PlayerSession.h"
 #include "skin/SkinButton.h"
@@ -128,21 +128,29 @@ int CRecordListDlg::FillRecordList(QString folder, QString extension) {
     const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
                                             QDir::Name | QDir::IgnoreCase);
 
-    QList<QTreeWidgetItem*> rows;
-    rows.reserve(names.size());
+    QStringList listed;
+    listed.reserve(names.size());
     for (const QString& name : names) {
         // The extension runs from the last dot of the whole path; without one, the whole
         // path stands for it.
         const QString path = folder + name;
         const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
         const QString ext = (dot < 0 ? path : path.mid(dot)).toLower();
-        if (ext != extension)
-            continue;
+        if (ext == extension)
+            listed.append(name);
+    }
+    return AddRows(listed);
+}
+
+int CRecordListDlg::AddRows(const QStringList& names) {
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(names.size());
+    for (const QString& name : names) {
         rows.append(new QTreeWidgetItem(
             {QString::asprintf("  %.4d", CurrentRecord.listCount + 1), name, QString()}));
         ++CurrentRecord.listCount;
     }
-
+    // One repaint for the whole list.
     const bool updates = m_listRecords->updatesEnabled();
     m_listRecords->setUpdatesEnabled(false);
     m_listRecords->addTopLevelItems(rows);
@@ -160,19 +168,7 @@ int CRecordListDlg::FillCardList(QString folder) {
     DeleteAllItems();
     CurrentRecord.listCount = 0;
     CurrentRecord.folder = folder;
-    QList<QTreeWidgetItem*> rows;
-    rows.reserve(recordings.size());
-    for (const QString& path : recordings) {
-        rows.append(new QTreeWidgetItem(
-            {QString::asprintf("  %.4d", CurrentRecord.listCount + 1), path, QString()}));
-        ++CurrentRecord.listCount;
-    }
-    const bool updates = m_listRecords->updatesEnabled();
-    m_listRecords->setUpdatesEnabled(false);
-    m_listRecords->addTopLevelItems(rows);
-    m_listRecords->setUpdatesEnabled(updates);
-    update();
-    return CurrentRecord.listCount;
+    return AddRows(recordings);
 }
 
 int CRecordListDlg::FirstSelectedRow() const {

@@ -75,6 +75,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Rows numbered on from CurrentRecord.listCount; the count after them.
+    int AddRows(const QStringList& names);
     void OnSelectionChanged(const QItemSelection& selected);
 
     // Where the list's focus is, where it was before its last move, and whether that move

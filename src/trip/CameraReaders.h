@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "geo/Wgs84.h"
 #include "trip/TripTrack.h"
 
 #include <QString>
@@ -32,6 +33,23 @@ inline bool Finish(const TripTrack& track, QString* error) {
     if (error)
         *error = QStringLiteral("nothing in it could be read");
     return false;
+}
+
+// A logged position as the sample's fix, or the reason it is none.
+inline void SetPosition(TripSample& s, const Wgs84::Logged& latitude,
+                        const Wgs84::Logged& longitude) {
+    switch (Wgs84::CheckFix(latitude, longitude)) {
+    case Wgs84::Check::Fix:
+        s.latitude = latitude.Value();
+        s.longitude = longitude.Value();
+        break;
+    case Wgs84::Check::NoFix:
+        s.skip = TripSample::Skip::NoFix;
+        break;
+    case Wgs84::Check::OutOfRange:
+        s.skip = TripSample::Skip::OutOfRange;
+        break;
+    }
 }
 
 } // namespace CameraReaders

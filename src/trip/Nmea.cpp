@@ -2,6 +2,7 @@
 #include "trip/Nmea.h"
 
 #include "geo/Wgs84.h"
+#include "trip/CameraReaders.h"
 
 #include <QList>
 #include <cmath>
@@ -94,18 +95,7 @@ std::optional<Fix> ReadRmc(const QByteArray& sentence) {
         s.skip = TripSample::Skip::NoFix;
         return fix;
     }
-    switch (Wgs84::CheckFix(*latitude, *longitude)) {
-    case Wgs84::Check::Fix:
-        s.latitude = latitude->Value();
-        s.longitude = longitude->Value();
-        break;
-    case Wgs84::Check::NoFix:
-        s.skip = TripSample::Skip::NoFix;
-        break;
-    case Wgs84::Check::OutOfRange:
-        s.skip = TripSample::Skip::OutOfRange;
-        break;
-    }
+    CameraReaders::SetPosition(s, *latitude, *longitude);
     return fix;
 }
 

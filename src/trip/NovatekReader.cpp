@@ -34,21 +34,6 @@ Wgs84::Logged FromDegreesMinutes(double value, bool negative) {
     return a;
 }
 
-void SetPosition(TripSample& s, const Wgs84::Logged& latitude, const Wgs84::Logged& longitude) {
-    switch (Wgs84::CheckFix(latitude, longitude)) {
-    case Wgs84::Check::Fix:
-        s.latitude = latitude.Value();
-        s.longitude = longitude.Value();
-        break;
-    case Wgs84::Check::NoFix:
-        s.skip = TripSample::Skip::NoFix;
-        break;
-    case Wgs84::Check::OutOfRange:
-        s.skip = TripSample::Skip::OutOfRange;
-        break;
-    }
-}
-
 bool Marks(const QByteArray& b, int at) {
     return at + 4 <= b.size() && (b[at] == 'A' || b[at] == 'V') &&
            (b[at + 1] == 'N' || b[at + 1] == 'S') && (b[at + 2] == 'E' || b[at + 2] == 'W');
@@ -86,8 +71,8 @@ std::optional<TripSample> ReadBlock(const QByteArray& b) {
         s.skip = TripSample::Skip::NoFix;
         return s;
     }
-    SetPosition(s, FromDegreesMinutes(latitude, b[41 + shift] == 'S'),
-                FromDegreesMinutes(longitude, b[42 + shift] == 'W'));
+    CameraReaders::SetPosition(s, FromDegreesMinutes(latitude, b[41 + shift] == 'S'),
+                               FromDegreesMinutes(longitude, b[42 + shift] == 'W'));
     return s;
 }
 
@@ -220,7 +205,7 @@ public:
             if (Le32(records, at + 4) == 0)
                 s.skip = TripSample::Skip::NoFix;
             else
-                SetPosition(
+                CameraReaders::SetPosition(
                     s,
                     FromDegreesMinutes(Le32(records, at + latAt) / 1000.0, records[at + 16] == 'S'),
                     FromDegreesMinutes(Le32(records, at + lonAt) / 1000.0,
