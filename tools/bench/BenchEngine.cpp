@@ -461,7 +461,8 @@ int runEngine(int argc, char** argv) {
         democard::Recording hevc = democard::fullHdRecording();
         hevc.videoCodec = QStringLiteral("libx265");
         hevc.audioCodec = QStringLiteral("aac");
-        hevc.seconds = kCpuClipSeconds;
+        // Seeks and steps need two seconds at least, even in the short run.
+        hevc.seconds = std::max(kCpuClipSeconds, 3);
         hevc.name = QStringLiteral("fullhd-h265.mp4");
         const QString path = clips.filePath(hevc.name);
         QString error;
