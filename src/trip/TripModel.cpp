@@ -96,7 +96,9 @@ void CTripModel::Start() {
     reading->logPath = CardFiles::LogPathFor(m_recording);
     const QString found = CardFiles::LogOf(m_recording);
     const TripReader* reader = TripReaders::For(m_recording);
-    reading->textLog = !reader || reader == TripReaders::All().front();
+    // A rear camera's file without a trip shows the front's, read like any other recorder's.
+    reading->textLog =
+        reader == TripReaders::All().front() || (!reader && !TripReaders::FromPartner(m_recording));
     reading->duration = m_duration;
     reading->generation = m_generation;
     reading->table = std::make_unique<TripLogData>(TripLog);

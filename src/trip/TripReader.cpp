@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "trip/TripReader.h"
 
+#include "card/CameraPairs.h"
 #include "card/CardFiles.h"
 #include "trip/CameraReaders.h"
 #include "trip/TextLogReader.h"
@@ -161,7 +162,10 @@ QStringList Files(const QString& recording) {
     return reader ? reader->Files(recording) : QStringList();
 }
 
-bool Read(const QString& recording, double duration, TripTrack& track, QString* error) {
+namespace {
+
+// The recording's own trip, through its own reader.
+bool ReadOwn(const QString& recording, double duration, TripTrack& track, QString* error) {
     const QString path = QFileInfo(recording).absoluteFilePath();
     if (const std::shared_ptr<const TripTrack> kept = Cache().Find(path, duration)) {
         track = *kept;
@@ -179,6 +183,45 @@ bool Read(const QString& recording, double duration, TripTrack& track, QString* 
     if (reader != All().front())
         Cache().Keep(path, duration, reader->Files(recording), track);
     return true;
+}
+
+} // namespace
+
+bool FromPartner(const QString& recording) {
+    const QList<CameraPairs::Camera> cameras = CameraPairs::CamerasOf(recording);
+    for (qsizetype i = 1; i < cameras.size(); ++i)
+        if (For(cameras[i].path))
+            return true;
+    return false;
+}
+
+bool Read(const QString& recording, double duration, TripTrack& track, QString* error) {
+    const bool own = ReadOwn(recording, duration, track, error);
+    if (own && !track.samples.empty())
+        return true;
+    // A recorder writes the GPS into one camera's file (the front's) only: the other cameras of
+    // the moment show that trip, on their own time line.
+    const QList<CameraPairs::Camera> cameras = CameraPairs::CamerasOf(recording);
+    for (qsizetype i = 1; i < cameras.size(); ++i) {
+        TripTrack theirs;
+        if (!ReadOwn(cameras[i].path, duration, theirs, nullptr) || theirs.samples.empty())
+            continue;
+        // A sample at t in the partner's file is at t + offset in this one; what fell before
+        // this file began is not on its time line.
+        TripTrack moved = theirs;
+        moved.samples.clear();
+        moved.sampleOfSlot.clear();
+        for (TripSample s : theirs.samples) {
+            s.time += cameras[i].offsetSeconds;
+            if (s.time >= 0)
+                moved.samples.push_back(std::move(s));
+        }
+        if (moved.samples.empty())
+            continue;
+        track = std::move(moved);
+        return true;
+    }
+    return own;
 }
 
 } // namespace TripReaders

@@ -35,7 +35,12 @@ const std::vector<const TripReader*>& All();
 const TripReader* For(const QString& recording);
 // The files beside `recording` that hold its trip (see TripReader::Files).
 QStringList Files(const QString& recording);
-// The trip of `recording` through its reader; false when it has none or it cannot be read.
+// Whether another camera of `recording`'s moment (CameraPairs) has a reader: where the
+// recording's own finds nothing, Read gives that camera's trip.
+bool FromPartner(const QString& recording);
+// The trip of `recording` through its reader; when that finds no samples, the trip of another
+// camera of the same moment, moved onto this file's time line. False when none has one or it
+// cannot be read.
 bool Read(const QString& recording, double duration, TripTrack& track, QString* error = nullptr);
 
 } // namespace TripReaders
