@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "records/RecordListDlg.h"
 
+#include "card/CameraPairs.h"
 #include "card/CardFiles.h"
 #include "formats/Mp4Boxes.h"
 #include "playback/GraphPlayer.h"
@@ -115,6 +116,7 @@ void CRecordListDlg::InsertRow(int index, const QString& number, const QString& 
 
 int CRecordListDlg::FillRecordList(QString folder, QString extension) {
     DeleteAllItems();
+    ShowCamerasColumn(false);
     CurrentRecord.listCount = 0;
 
     if (!folder.endsWith(QLatin1Char('/')))
@@ -142,12 +144,15 @@ int CRecordListDlg::FillRecordList(QString folder, QString extension) {
     return AddRows(listed);
 }
 
-int CRecordListDlg::AddRows(const QStringList& names) {
+int CRecordListDlg::AddRows(const QStringList& names, const QStringList& cameras) {
     QList<QTreeWidgetItem*> rows;
     rows.reserve(names.size());
-    for (const QString& name : names) {
-        rows.append(new QTreeWidgetItem(
-            {QString::asprintf("  %.4d", CurrentRecord.listCount + 1), name, QString()}));
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        QStringList texts{QString::asprintf("  %.4d", CurrentRecord.listCount + 1), names[i],
+                          QString()};
+        if (!cameras.isEmpty())
+            texts.append(cameras[i]);
+        rows.append(new QTreeWidgetItem(texts));
         ++CurrentRecord.listCount;
     }
     // One repaint for the whole list.
@@ -168,7 +173,34 @@ int CRecordListDlg::FillCardList(QString folder) {
     DeleteAllItems();
     CurrentRecord.listCount = 0;
     CurrentRecord.folder = folder;
-    return AddRows(recordings);
+    // A recorder with several cameras: one row a moment, its cameras said beside the name.
+    QStringList names, cameras;
+    bool paired = false;
+    for (const CameraPairs::Moment& moment : CameraPairs::Moments(folder, recordings)) {
+        names.append(moment.name);
+        cameras.append(moment.label);
+        paired = paired || !moment.label.isEmpty();
+    }
+    ShowCamerasColumn(paired);
+    return paired ? AddRows(names, cameras) : AddRows(recordings);
+}
+
+void CRecordListDlg::ShowCamerasColumn(bool show) {
+    QTreeWidget* list = m_listRecords;
+    if (!show) {
+        if (list->columnCount() > kCamerasColumn)
+            list->setColumnHidden(kCamerasColumn, true);
+        return;
+    }
+    if (list->columnCount() <= kCamerasColumn)
+        list->setColumnCount(kCamerasColumn + 1);
+    list->setColumnHidden(kCamerasColumn, false);
+    // Right after the name, as wide as the longest label: after the Event column it would lie
+    // past the narrow list's edge; the name keeps its place and width.
+    QHeaderView* header = list->header();
+    header->moveSection(header->visualIndex(kCamerasColumn), header->visualIndex(1) + 1);
+    list->setColumnWidth(kCamerasColumn,
+                         list->fontMetrics().horizontalAdvance(QStringLiteral("F+R+I")) + 12);
 }
 
 int CRecordListDlg::FirstSelectedRow() const {

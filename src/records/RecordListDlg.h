@@ -45,7 +45,9 @@ public:
 
     // Lists a card folder: another recorder's (MP4 and MOV recordings, also in the folders such
     // recorders keep them in, oldest first, named by their path in the folder) where it is one,
-    // else exactly as FillRecordList(folder, ".asf"). Returns the number of rows.
+    // else exactly as FillRecordList(folder, ".asf"). A moment several cameras recorded is one
+    // row, its front camera's file, the cameras ("F+R") in the 4th column. Returns the number of
+    // rows.
     int FillCardList(QString folder);
 
     // Row index of the first selected row, -1 when none.
@@ -75,8 +77,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Rows numbered on from CurrentRecord.listCount; the count after them.
-    int AddRows(const QStringList& names);
+    // Rows numbered on from CurrentRecord.listCount, with the moment's cameras ("F+R") in
+    // kCamerasColumn where `cameras` is given; the count after them.
+    int AddRows(const QStringList& names, const QStringList& cameras = {});
+    // The column of the cameras a row's moment has, shown only for a card that has pairs.
+    static constexpr int kCamerasColumn = 3;
+    void ShowCamerasColumn(bool show);
     void OnSelectionChanged(const QItemSelection& selected);
 
     // Where the list's focus is, where it was before its last move, and whether that move
