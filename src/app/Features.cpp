@@ -5,6 +5,7 @@
 #include "events/EventsFeature.h"
 #include "export/ExportMenu.h"
 #include "keys/PlayerKeys.h"
+#include "multicam/MultiCamFeature.h"
 #include "session/PlayerSession.h"
 #include "shell/PlayerDlg.h"
 
@@ -25,6 +26,7 @@ void Attach(CPlayerDlg& window) {
     });
     new CClipFeature(session);
     new CEventsFeature(session, *window.m_dlgRecordList, *window.m_dlgRecordInfo);
+    new CMultiCamFeature(session);
 }
 
 } // namespace Features

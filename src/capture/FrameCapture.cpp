@@ -2,6 +2,7 @@
 #include "capture/FrameCapture.h"
 
 #include "card/OutputGuard.h"
+#include "playback/FrameBitmap.h"
 #include "playback/GraphPlayer.h"
 #include "playback/OpenWait.h"
 #include "ui/Prompts.h"
@@ -75,6 +76,36 @@ QString Refused(const QString& target, const QString& source) {
     return refused;
 }
 
+// Beside a snapshot of several cameras, each camera's own frame at its size:
+// "snap.bmp" gives "snap_Front.bmp", "snap_Rear.bmp". Replaced only where the snapshot itself
+// replaced a file the user chose; never a card's file.
+bool SaveEachCamera(CGraphPlayer* player, const QString& target, const QString& source,
+                    bool replacing) {
+    const QFileInfo info(target);
+    bool all = true;
+    for (int i = 0; i < player->CameraCount(); ++i) {
+        QString label = player->CameraLabel(i);
+        if (label.isEmpty())
+            label = QStringLiteral("Camera%1").arg(i + 1);
+        const QString path = info.dir().filePath(info.completeBaseName() + QLatin1Char('_') +
+                                                 label + QStringLiteral(".bmp"));
+        const QString refused = OutputGuard::Refused(
+            path, source.isEmpty() ? QStringList{} : QStringList{source},
+            replacing ? OutputGuard::Existing::Replace : OutputGuard::Existing::Refuse);
+        if (!refused.isEmpty()) {
+            std::fprintf(stderr, "not written: %s\n", qPrintable(refused));
+            all = false;
+            continue;
+        }
+        const QByteArray block = FrameBitmap::BlockFromImage(player->CameraImage(i));
+        bool written = false;
+        OpenWait::Run(
+            [&] { written = !block.isEmpty() && FrameBitmap::WriteBitmapFile(path, block); });
+        all = all && written;
+    }
+    return all;
+}
+
 } // namespace
 
 void Snapshot(QWidget* owner, CGraphPlayer* player, const QString& source) {
@@ -98,10 +129,13 @@ void Snapshot(QWidget* owner, CGraphPlayer* player, const QString& source) {
         // over the card's own files (the chooser asked about any other file there).
         bool copied = true;
         const QString refused = target.isEmpty() ? QString() : Refused(target, source);
+        const bool replacing = !target.isEmpty() && QFileInfo::exists(target);
         if (!refused.isEmpty())
             copied = false;
         else if (!target.isEmpty())
             OpenWait::Run([&] { copied = CopyReplacing(frame.fileName(), target); });
+        if (copied && !target.isEmpty() && player->CameraCount() > 1)
+            copied = SaveEachCamera(player, target, source, replacing);
         if (!copied)
             Prompts::current().message(owner, QStringLiteral("Save Failed!"));
     }

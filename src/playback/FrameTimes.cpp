@@ -174,8 +174,19 @@ void OnDemuxerPad(GstElement*, GstPad* pad, gpointer data) {
                       [](gpointer p) { delete static_cast<TimesPtr*>(p); });
 }
 
+// Another camera's branch keeps its own times: its frames are not the recording's.
+bool InOtherCamera(GstElement* element) {
+    for (GstObject* up = GST_OBJECT_PARENT(element); up; up = GST_OBJECT_PARENT(up)) {
+        if (g_object_get_data(G_OBJECT(up), "player-camera"))
+            return true;
+    }
+    return false;
+}
+
 void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer data) {
     PLAYER_TAKEN_OVER(data);
+    if (InOtherCamera(element))
+        return;
     PLAYER_TAKEN_OVER(static_cast<TimesPtr*>(data)->get());
     GstElementFactory* factory = gst_element_get_factory(element);
     const gchar* klass =

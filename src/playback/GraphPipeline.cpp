@@ -175,6 +175,7 @@ void CGraphPlayer::ReleaseOwnGraph() {
         delete m_videoWindow.data();
     }
     m_videoWindow.clear();
+    ReleaseCameras();
     RevokeFromRot();
     m_pipeline.reset();
 
@@ -235,7 +236,7 @@ bool CGraphPlayer::OpenMediaFile(const QString& path) {
         m_failed = true;
         return false;
     }
-    return true;
+    return AlignCameras();
 }
 
 bool CGraphPlayer::AttachVideoWindow(QWidget* host) {
@@ -251,6 +252,7 @@ bool CGraphPlayer::AttachVideoWindow(QWidget* host) {
         host->installEventFilter(surface); // it follows the host's size
     }
     surface->setVisible(host != nullptr);
+    AttachCameras(host);
     return true;
 }
 

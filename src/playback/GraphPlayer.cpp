@@ -225,6 +225,7 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
                 }
             }
             done = gst_element_send_event(m_mediaSeeking.get(), seek);
+            SeekCameras(target, seqnum);
             framesAtSeek = m_frameSlot->FrameCount();
         });
     }
@@ -262,6 +263,8 @@ bool CGraphPlayer::StepOneFrame() {
     DrainBus();
     if (m_endOfStream)
         return true;
+    if (m_cameras)
+        return StepAllCameras();
     if (m_mediaControl)
         gst_element_get_state(m_mediaControl.get(), nullptr, nullptr, kStepSettleTimeout);
     if (!SinkHolds(GST_EVENT_SEGMENT) || SinkHolds(GST_EVENT_EOS))
@@ -325,7 +328,7 @@ bool CGraphPlayer::GetNativeVideoSize(int32_t& width, int32_t& height) {
 QByteArray CGraphPlayer::GetCurrentImage() const {
     if (!m_basicVideo)
         return {};
-    return FrameBitmap::BlockFromImage(m_frameSlot->NewestImage());
+    return FrameBitmap::BlockFromImage(m_cameras ? ComposedImage() : m_frameSlot->NewestImage());
 }
 
 bool CGraphPlayer::SaveFrameBitmap(const QString& path) {

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "playback/CameraLayout.h"
 #include "playback/GstHandles.h"
 
 #include <QByteArray>
+#include <QImage>
+#include <QList>
 #include <QPointer>
 #include <QString>
 #include <cstdint>
@@ -14,6 +17,14 @@ class QWidget;
 class CFrameSlot;
 class CVideoSurface;
 class CFrameTimes;
+
+// Another camera of the same moment (a recorder's rear or interior camera), played with the
+// recording on its time line.
+struct CameraSource {
+    QString path;
+    QString label;            // "Rear"
+    double offsetSeconds = 0; // where its file starts on the recording's time line
+};
 
 // Posted by a graph to the window registered with SetEventWindow.
 constexpr int WM_USER = 0x0400;
@@ -94,7 +105,35 @@ public:
     double LastSeekRequest() const { return m_lastSeekRequest; }
     double CurrentLinearVolume() const;
 
+    // Other cameras of the moment, added before OpenMediaFile: each is decoded in the same
+    // pipeline, on its clock, and every seek, step and frame back moves them all. Camera 0 is
+    // the recording's own; without others, nothing here changes how the engine works.
+    bool AddCamera(const CameraSource& camera);
+    int CameraCount() const;
+    QString CameraLabel(int camera) const;
+    void SetOwnCameraLabel(const QString& label) { m_ownCameraLabel = label; }
+    double CameraOffset(int camera) const; // seconds; 0 for camera 0
+    CFrameSlot* CameraSlot(int camera) const;
+    CVideoSurface* CameraSurface(int camera) const;
+    // How the cameras share the video area; laid out again at once.
+    void SetArrangement(const CameraLayout::Arrangement& arrangement);
+    CameraLayout::Arrangement Arrangement() const;
+    // Each camera's area in the host, in camera order.
+    QList<QRect> CameraAreas() const;
+    // A camera's frame on screen at its native size (null when none), and the pictures as shown,
+    // composed at the main camera's native size (side by side: each at that height).
+    QImage CameraImage(int camera) const;
+    QImage ComposedImage() const;
+
 private:
+    struct Cameras;
+    void ReleaseCameras();
+    void AttachCameras(QWidget* host);
+    bool AlignCameras(); // after opening: cameras that start elsewhere take their place
+    bool StepAllCameras();
+    void SeekCameras(gint64 target, guint32 seqnum);
+    void LayOutCameras();
+
     // Counts this engine's own waits (OpenWait) while they last: the engine must outlive them.
     struct OwnWait {
         explicit OwnWait(CGraphPlayer& e) : engine(e) { ++engine.m_waits; }
@@ -142,5 +181,7 @@ private:
     bool m_failed = false;
     double m_lastSeekRequest = 0;
     guint32 m_seekSeqnum = GST_SEQNUM_INVALID;
-    int m_waits = 0; // this engine's own waits under way (OwnWait)
+    int m_waits = 0;                    // this engine's own waits under way (OwnWait)
+    std::shared_ptr<Cameras> m_cameras; // the other cameras; null with one
+    QString m_ownCameraLabel;
 };

@@ -21,7 +21,7 @@ QSize CVideoSurface::ShownSize() const {
 }
 
 bool CVideoSurface::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Resize && watched == parentWidget())
+    if (m_followsHost && event->type() == QEvent::Resize && watched == parentWidget())
         setGeometry(parentWidget()->rect());
     return false;
 }

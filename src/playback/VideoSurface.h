@@ -17,6 +17,8 @@ public:
 
     // Frames painted since construction, each counted once (for tests and benchmarks).
     quint64 PaintedFrames() const { return m_painted; }
+    // Whether it fills its host by itself (true); false where something else places it.
+    void SetFollowsHost(bool follows) { m_followsHost = follows; }
     // The size, in device pixels, the newest frame was made at for this surface.
     QSize ShownSize() const;
 
@@ -29,4 +31,5 @@ private:
     QPointer<CFrameSlot> m_slot;
     quint64 m_painted = 0;
     qint64 m_lastPts = -2;
+    bool m_followsHost = true;
 };

@@ -9,6 +9,15 @@
 
 CPlayerSession::CPlayerSession(QWidget* host) : QObject(host), m_host(host), m_trip(this) {}
 
+void CPlayerSession::Opening(CGraphPlayer* engine, const QString& recording) {
+    for (const auto& handler : m_opening)
+        handler(engine, recording);
+}
+
+void CPlayerSession::AddOpening(std::function<void(CGraphPlayer*, const QString&)> handler) {
+    m_opening.push_back(std::move(handler));
+}
+
 void CPlayerSession::Opened(CGraphPlayer* engine, const QString& recording) {
     m_engine = engine;
     m_recording = recording;

@@ -29,7 +29,8 @@ public:
 
     explicit CPlayerSession(QWidget* host);
 
-    // The window's side.
+    // The window's side. Opening: the engine is made and about to open `recording`.
+    void Opening(CGraphPlayer* engine, const QString& recording);
     void Opened(CGraphPlayer* engine, const QString& recording);
     void Closed();
     void Ticked();
@@ -54,6 +55,8 @@ public:
     CTripModel& Trip() { return m_trip; }
 
     // Hooks.
+    // Called with an engine about to open a recording (it may be given more to play).
+    void AddOpening(std::function<void(CGraphPlayer*, const QString&)> handler);
     void AddTicks(std::function<Ticks(double duration)> provider);
     Ticks SeekBarTicks() const;
     // A feature's ticks changed (the window shows SeekBarTicks again).
@@ -86,6 +89,7 @@ private:
     CTripModel m_trip;
     std::vector<std::function<Ticks(double)>> m_ticks;
     std::vector<std::function<bool()>> m_endHandlers;
+    std::vector<std::function<void(CGraphPlayer*, const QString&)>> m_opening;
     std::vector<std::function<void(QMenu&, QWidget*, const QString&)>> m_rowMenus;
     std::vector<std::function<void(QMenu&, QWidget*)>> m_listMenus;
     std::function<QString(const QString&)> m_eventText;

@@ -278,6 +278,7 @@ bool CPlayerDlg::OpenAndPlay() {
     // The open serves timers while it waits for the first frame; the play timer must not
     // act on an engine that is only half open (it is started again below).
     m_timer.stop();
+    m_session->Opening(m_pPlayer.get(), m_strOpenPath);
     m_pPlayer->OpenMediaFile(m_strOpenPath);
     m_pPlayer->AttachVideoWindow(m_stcVideo);
     m_pPlayer->SetEventWindow(this);

@@ -20,6 +20,7 @@
 // (PLAYER_TEST_CARD), else build/demo-card or build/tests/card, else the two recordings are
 // encoded into a temporary folder.
 #include "BenchCommon.h"
+#include "BenchMedia.h"
 
 #include "democard/DemoCard.h"
 #include "playback/GraphPlayer.h"
@@ -56,20 +57,14 @@ extern char** environ;
 
 namespace {
 
+using namespace benchmedia;
+
 using bench::serveUntil;
 
 const int kOpenRuns = bench::Runs(9);
 const int kLatencyRuns = bench::Runs(21);
 const int kCpuRounds = bench::Runs(3);
 const int kCpuClipSeconds = bench::Smoke() ? 1 : 5;
-
-// Lets the UI thread paint what is pending without timing it.
-void settle(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
 
 bool painted(const CGraphPlayer* engine) {
     return engine && engine->VideoSurface() && engine->VideoSurface()->PaintedFrames() > 0;
@@ -78,13 +73,6 @@ bool painted(const CGraphPlayer* engine) {
 double position(CGraphPlayer& engine) {
     double seconds = -1;
     return engine.GetPositionSeconds(seconds) ? seconds : -1;
-}
-
-double cpuSeconds(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 double percentile(std::vector<double> values, double p) {
@@ -123,20 +111,6 @@ QString labelOf(const democard::Recording& rec) {
         .arg(rec.videoCodec == QLatin1String("libx264") ? "h264" : rec.videoCodec);
 }
 
-// Kilobytes of a /proc/PID/status line ("VmRSS", "VmHWM") of this process or another; -1 when
-// unreadable.
-double statusKb(const char* field, const QString& process = QStringLiteral("self")) {
-    QFile status("/proc/" + process + "/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(field) + ':';
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').front().toDouble();
-    }
-    return -1;
-}
-
 // A card folder holding `recordings`: the one named on the command line, the tests' card,
 // build/demo-card or build/tests/card; else they alone are written into `scratch` (a whole
 // card takes longer to encode than this group may run).
@@ -165,10 +139,6 @@ QString findCard(int argc, char** argv, QTemporaryDir& scratch,
         }
     }
     return scratch.path();
-}
-
-QByteArray uriOf(const QString& path) {
-    return QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded();
 }
 
 // Ours: a fresh engine until its first frame is painted in the host.
@@ -238,51 +208,6 @@ double cpuOurs(const QString& path, QWidget& host) {
     return (cpuSeconds(RUSAGE_SELF) - before) / duration;
 }
 
-// Runs a program to its end; its CPU seconds, or -1 when it failed (its messages are shown
-// only then: a machine without sound makes every audio probe complain). With `peakKb`, also
-// its peak memory, read while it runs: the peak wait4 gives counts the memory of the process
-// that started it.
-double childCpu(const QByteArrayList& args, double* peakKb = nullptr) {
-    QTemporaryFile messages;
-    if (!messages.open())
-        return -1;
-    const QByteArray messagesPath = QFile::encodeName(messages.fileName());
-    std::vector<char*> argv;
-    for (const QByteArray& a : args)
-        argv.push_back(const_cast<char*>(a.constData()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, messagesPath.constData(),
-                                     O_WRONLY | O_TRUNC, 0);
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return -1;
-    int status = 0;
-    rusage usage{};
-    pid_t reaped;
-    do {
-        if (peakKb) {
-            reaped = wait4(pid, &status, WNOHANG, &usage);
-            if (reaped == 0) {
-                *peakKb = std::max(*peakKb, statusKb("VmHWM", QString::number(pid)));
-                usleep(20000);
-            }
-        } else {
-            reaped = wait4(pid, &status, 0, &usage);
-        }
-    } while ((reaped < 0 && errno == EINTR) || reaped == 0);
-    if (reaped != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "%s", messages.readAll().constData());
-        return -1;
-    }
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 struct WholePlay {
     quint64 decoded = 0;
     quint64 shown = 0;
@@ -310,13 +235,6 @@ bool playWhole(const QString& path, QWidget& host, WholePlay& result) {
     return true;
 }
 
-// The host is the player window's video area, shown (off screen when headless).
-void showAsVideoArea(QFrame& host) {
-    host.resize(DialogUnits::rect(30, 38, 412, 263).size());
-    host.show();
-    serveUntil([&] { return host.isVisible(); });
-}
-
 struct Subject {
     QString label; // e.g. "640x480_mjpeg"
     QString cardPath;
@@ -325,38 +243,6 @@ struct Subject {
 };
 
 // Seek and step while paused, in a visible host; false when the engine never answered.
-// The floor of a seek: playbin into a fakesink, paused, an accurate flushing seek to each of
-// the same targets, timed until the pipeline is prerolled again.
-double floorSeekMedian(const QByteArray& uri, double duration) {
-    const QByteArray line = "playbin uri=\"" + uri + "\" video-sink=\"fakesink sync=true\"";
-    GstElement* parsed = gst_parse_launch(line.constData(), nullptr);
-    if (!parsed)
-        return -1;
-    GstElementPtr pipeline(GST_ELEMENT(gst_object_ref_sink(parsed)));
-    auto prerolled = [&] {
-        return gst_element_get_state(pipeline.get(), nullptr, nullptr, 5 * GST_SECOND) ==
-               GST_STATE_CHANGE_SUCCESS;
-    };
-    std::vector<double> seeks;
-    if (gst_element_set_state(pipeline.get(), GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE &&
-        prerolled()) {
-        std::mt19937 random(20260520);
-        std::uniform_real_distribution<double> where(0.5, duration - 0.5);
-        for (int run = 0; run < kLatencyRuns; ++run) {
-            const double target = where(random);
-            QElapsedTimer clock;
-            clock.start();
-            if (!gst_element_seek_simple(pipeline.get(), GST_FORMAT_TIME,
-                                         GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                         gint64(target * GST_SECOND)) ||
-                !prerolled())
-                break;
-            seeks.push_back(clock.nsecsElapsed() / 1e6);
-        }
-    }
-    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-    return seeks.size() == size_t(kLatencyRuns) ? bench::median(seeks) : -1;
-}
 
 bool latencies(const Subject& s, QWidget& host, std::vector<double>& seeks,
                std::vector<double>& steps) {
@@ -522,7 +408,8 @@ int runEngine(int argc, char** argv) {
             if (probe.CreateGraph() && probe.OpenMediaFile(s.cardPath))
                 probe.GetDurationSeconds(duration);
         }
-        const double floorSeek = duration > 1 ? floorSeekMedian(uriOf(s.cardPath), duration) : -1;
+        const double floorSeek =
+            duration > 1 ? floorSeekMedian(uriOf(s.cardPath), duration, kLatencyRuns) : -1;
         bench::report("engine.seek." + s.label, bench::median(seeks),
                       floorSeek > 0 ? std::optional<double>(floorSeek) : std::nullopt, "ms");
         spread("seek", seeks);
@@ -592,7 +479,7 @@ int runEngine(int argc, char** argv) {
             std::fprintf(stderr, "bench engine: %s: no seek or step figures\n", qPrintable(label));
             return 1;
         }
-        const double floorSeek = floorSeekMedian(uriOf(path), bframes->seconds);
+        const double floorSeek = floorSeekMedian(uriOf(path), bframes->seconds, kLatencyRuns);
         bench::report("engine.seek." + label, bench::median(seeks),
                       floorSeek > 0 ? std::optional<double>(floorSeek) : std::nullopt, "ms");
         spread("seek", seeks);

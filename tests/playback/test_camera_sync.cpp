@@ -1,0 +1,235 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A front and a rear camera played as one: after every seek, step and frame back each camera
+// shows its own frame for the time shown, and in play they stay within a frame of each other.
+// The pair is made by ffmpeg with each frame's number burnt into the picture as a row of
+// black and white blocks, the rear at another rate and starting 0.7 s later (an edit list, as
+// recorders write a camera that started late): which frame is on screen is read from the picture.
+#include "PlaybackTestSupport.h"
+#include "playback/FrameSlot.h"
+#include "playback/VideoSurface.h"
+
+#include <QFrame>
+#include <QSignalSpy>
+#include <QtTest>
+#include <cmath>
+
+namespace {
+
+constexpr double kFrontRate = 30, kRearRate = 25, kRearStart = 0.7, kSeconds = 24;
+constexpr int kBits = 10, kBlock = 32;
+
+// ffmpeg: a grey picture with the frame's number in binary along the top, least significant
+// bit first; H.264 with B-frames, and sound in the front file.
+bool makeCamera(const QString& path, double rate, double delay, bool sound) {
+    const QString code =
+        QStringLiteral("geq=lum='if(lt(Y,%1),if(eq(mod(floor(N/pow(2,floor(X/%1))),2),1),235,"
+                       "16),80+mod(X+Y+N,64))':cb=128:cr=128")
+            .arg(kBlock);
+    QStringList args{"-v", "error", "-y"};
+    args << "-f"
+         << "lavfi"
+         << "-i" << QStringLiteral("color=c=gray:s=320x192:r=%1:d=%2").arg(rate).arg(kSeconds);
+    if (sound)
+        args << "-f"
+             << "lavfi"
+             << "-i" << QStringLiteral("sine=f=440:d=%1").arg(kSeconds);
+    args << "-vf" << code << "-c:v"
+         << "libx264"
+         << "-bf"
+         << "2"
+         << "-g"
+         << "30"
+         << "-pix_fmt"
+         << "yuv420p";
+    if (sound)
+        args << "-c:a"
+             << "aac";
+    // A camera that started late: its first picture later on the file's own time line, which
+    // the MP4 muxer writes as an empty edit.
+    if (delay > 0)
+        args << "-output_ts_offset" << QString::number(delay);
+    args << path;
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), args);
+    return ffmpeg.waitForFinished(180000) && ffmpeg.exitCode() == 0;
+}
+
+// The number burnt into a camera's picture; -1 when there is no picture.
+int frameNumber(const QImage& picture) {
+    if (picture.isNull())
+        return -1;
+    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    const double scale = image.width() / 320.0;
+    int n = 0;
+    for (int bit = 0; bit < kBits; ++bit) {
+        const QPoint at(int((bit * kBlock + kBlock / 2) * scale), int(kBlock / 2 * scale));
+        if (qGray(image.pixel(at)) > 128)
+            n |= 1 << bit;
+    }
+    return n;
+}
+
+// The frame each camera must show at `t` on the front's time line: the one presented last at or
+// before it, the rear's first before it starts.
+int frontFrameAt(double t) {
+    return std::clamp(int(std::floor(t * kFrontRate + 1e-6)), 0, int(kSeconds * kFrontRate) - 1);
+}
+int rearFrameAt(double t) {
+    return std::clamp(int(std::floor((t - kRearStart) * kRearRate + 1e-6)), 0,
+                      int(kSeconds * kRearRate) - 1);
+}
+
+} // namespace
+
+class TestCameraSync : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_front, m_rear;
+
+    // Serves the event loop until both cameras have a frame newer than `front`/`rear`.
+    bool bothNewer(CGraphPlayer& engine, quint64 front, quint64 rear) {
+        return QTest::qWaitFor(
+            [&] {
+                return engine.CameraSlot(0)->FrameCount() > front &&
+                       engine.CameraSlot(1)->FrameCount() > rear;
+            },
+            10000);
+    }
+
+    void checkShown(CGraphPlayer& engine, const char* what) {
+        QTest::qWait(60); // a later frame of the same seek would show up by now
+        const double t = position(engine);
+        const int front = frameNumber(engine.CameraImage(0));
+        const int rear = frameNumber(engine.CameraImage(1));
+        const QByteArray where = QByteArray(what) + " at " + QByteArray::number(t, 'f', 3);
+        QVERIFY2(front == frontFrameAt(t), (where + ": front " + QByteArray::number(front) +
+                                            ", wanted " + QByteArray::number(frontFrameAt(t)))
+                                               .constData());
+        QVERIFY2(rear == rearFrameAt(t), (where + ": rear " + QByteArray::number(rear) +
+                                          ", wanted " + QByteArray::number(rearFrameAt(t)))
+                                             .constData());
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_dir.isValid());
+        m_front = m_dir.filePath(QStringLiteral("2026_0520_143000_0001F.MP4"));
+        m_rear = m_dir.filePath(QStringLiteral("2026_0520_143000_0001R.MP4"));
+        QVERIFY(makeCamera(m_front, kFrontRate, 0, true));
+        QVERIFY(makeCamera(m_rear, kRearRate, kRearStart, false));
+        // The oracle says the rear's first picture comes 0.7 s in.
+        const QList<double> rearTimes = frameTimes(m_rear);
+        QVERIFY(!rearTimes.isEmpty());
+        QVERIFY2(std::abs(rearTimes.first() - kRearStart) < 0.01,
+                 QByteArray::number(rearTimes.first()).constData());
+    }
+
+    // Seeks (before the rear starts too), steps and frame backs, paused: both cameras show the
+    // frame for the time shown, never one behind.
+    void eachCameraShowsItsFrameAfterEveryMove() {
+        QFrame host;
+        host.resize(640, 360);
+        host.show();
+        CGraphPlayer engine;
+        QVERIFY(engine.CreateGraph());
+        QVERIFY(engine.AddCamera({m_rear, QStringLiteral("Rear"), 0}));
+        QVERIFY(engine.OpenMediaFile(m_front));
+        QVERIFY(engine.AttachVideoWindow(&host));
+        QCOMPARE(engine.CameraCount(), 2);
+        QVERIFY(bothNewer(engine, 0, 0));
+        checkShown(engine, "opened");
+
+        const QList<double> targets{3.217, 0.35, 11.5, 0.69, 0.71, 7.04, 19.9, 1.0, 15.333, 5.5};
+        for (double target : targets) {
+            const quint64 f = engine.CameraSlot(0)->FrameCount();
+            const quint64 r = engine.CameraSlot(1)->FrameCount();
+            QVERIFY(engine.SeekToSeconds(target));
+            QVERIFY(bothNewer(engine, f, r));
+            checkShown(engine, "seek");
+            if (QTest::currentTestFailed())
+                return;
+
+            const quint64 f2 = engine.CameraSlot(0)->FrameCount();
+            const quint64 r2 = engine.CameraSlot(1)->FrameCount();
+            QVERIFY(engine.StepOneFrame());
+            QVERIFY(bothNewer(engine, f2, r2));
+            checkShown(engine, "step");
+            if (QTest::currentTestFailed())
+                return;
+            QCOMPARE(frameNumber(engine.CameraImage(0)), frontFrameAt(target) + 1);
+
+            const quint64 f3 = engine.CameraSlot(0)->FrameCount();
+            const quint64 r3 = engine.CameraSlot(1)->FrameCount();
+            QVERIFY(engine.SeekToSeconds(engine.FrameBackTarget(position(engine))));
+            QVERIFY(bothNewer(engine, f3, r3));
+            checkShown(engine, "frame back");
+            if (QTest::currentTestFailed())
+                return;
+            QCOMPARE(frameNumber(engine.CameraImage(0)), frontFrameAt(target));
+        }
+
+        // The picture as shown holds both: the rear small in its corner (bottom right, clear of
+        // the front's number), each showing its own frame.
+        const double t = position(engine);
+        const CameraLayout::Arrangement corner{CameraLayout::View::PictureInPicture,
+                                               CameraLayout::BottomRight, 0};
+        engine.SetArrangement(corner);
+        const QImage composed = engine.ComposedImage();
+        QCOMPARE(composed.size(), QSize(320, 192));
+        QCOMPARE(frameNumber(composed), frontFrameAt(t));
+        const QRect small =
+            CameraLayout::Areas(composed.rect(), {QSize(320, 192), QSize(320, 192)}, corner)[1];
+        QCOMPARE(frameNumber(composed.copy(small)), rearFrameAt(t));
+        // Side by side: twice as wide, the rear's picture in the right half.
+        engine.SetArrangement({CameraLayout::View::SideBySide, CameraLayout::TopRight, 0});
+        const QImage side = engine.ComposedImage();
+        QCOMPARE(side.size(), QSize(640, 192));
+        QCOMPARE(frameNumber(side.copy(320, 0, 320, 192)), rearFrameAt(position(engine)));
+        const QList<QRect> areas = engine.CameraAreas();
+        QCOMPARE(areas.size(), 2);
+        QCOMPARE(engine.CameraSurface(1)->geometry(), areas[1]);
+        QVERIFY(areas[1].left() >= host.width() / 2 - 1);
+    }
+
+    // 20 s of play: at every frame of the front painted, the rear on screen is within one frame
+    // of the one due at that time.
+    void playingTheyStayTogether() {
+        QFrame host;
+        host.resize(640, 360);
+        host.show();
+        CGraphPlayer engine;
+        QVERIFY(engine.CreateGraph());
+        QVERIFY(engine.AddCamera({m_rear, QStringLiteral("Rear"), 0}));
+        QVERIFY(engine.OpenMediaFile(m_front));
+        QVERIFY(engine.AttachVideoWindow(&host));
+        QVERIFY(bothNewer(engine, 0, 0));
+
+        int checked = 0, worst = 0;
+        QString worstAt;
+        QObject::connect(engine.CameraSlot(0), &CFrameSlot::FrameReady, &host, [&] {
+            const int front = frameNumber(engine.CameraImage(0));
+            const int rear = frameNumber(engine.CameraImage(1));
+            if (front < 0 || rear < 0)
+                return;
+            const int skew = std::abs(rear - rearFrameAt(front / kFrontRate));
+            // Before the rear starts it holds its first frame, which is right.
+            if (skew > worst) {
+                worst = skew;
+                worstAt = QStringLiteral("front %1, rear %2").arg(front).arg(rear);
+            }
+            ++checked;
+        });
+        QVERIFY(engine.StartPlayback());
+        QTest::qWait(20000);
+        engine.PausePlayback();
+        QVERIFY2(checked > 100, QByteArray::number(checked).constData());
+        QVERIFY2(worst <= 1, qPrintable(QStringLiteral("skew %1 frames (%2) over %3 frames")
+                                            .arg(worst)
+                                            .arg(worstAt)
+                                            .arg(checked)));
+    }
+};
+
+QTEST_MAIN(TestCameraSync)
+#include "test_camera_sync.moc"
