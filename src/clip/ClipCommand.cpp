@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clip/ClipCommand.h"
 
+#include "card/CameraPairs.h"
 #include "card/OutputGuard.h"
 #include "clip/ClipExport.h"
 #include "session/ProgressWork.h"
@@ -52,7 +53,10 @@ void ExportFromWindow(QWidget* owner, const QString& source, double from, double
         overlay);
     if (target.isEmpty())
         return;
-    const QStringList inputs = QStringList{info.absoluteFilePath()} + TripReaders::Files(source);
+    QStringList inputs = QStringList{info.absoluteFilePath()} + TripReaders::Files(source);
+    for (const CameraPairs::Camera& camera : CameraPairs::CamerasOf(info.absoluteFilePath()))
+        if (!inputs.contains(camera.path))
+            inputs.append(camera.path);
     for (const QString& out : OutputsFor(target, overlay)) {
         // Never over the recording, its log or another of the card's files.
         const QString refused = OutputGuard::Refused(out, inputs, OutputGuard::Existing::Replace);

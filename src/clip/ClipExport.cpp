@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "clip/ClipExport.h"
 
+#include "card/CameraPairs.h"
 #include "card/CardFiles.h"
 #include "card/OutputGuard.h"
+#include "clip/ClipCameras.h"
 #include "clip/ClipProbe.h"
 #include "clip/ClipRemux.h"
 #include "clip/ClipSidecars.h"
@@ -125,12 +127,17 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
     // nowhere.
     const bool hasTrip = TripReaders::For(sourcePath) != nullptr;
     const QStringList tripFiles = TripReaders::Files(sourcePath);
+    // The other cameras of the moment, read as originals too.
+    const QList<CameraPairs::Camera> cameras = CameraPairs::CamerasOf(sourcePath);
+    QStringList partners;
+    for (qsizetype k = 1; k < cameras.size(); ++k)
+        partners.append(QFileInfo(cameras[k].path).absoluteFilePath());
     const QStringList outputs = OutputsFor(request.out, request.overlay);
     const QString &clipPath = outputs[0], &gpxPath = outputs[1], &srtPath = outputs[2],
                   &manifestPath = outputs[3], &sourceManifestPath = outputs[4];
     for (const QString& out : outputs) {
         const QString refused = OutputGuard::Refused(
-            out, QStringList{sourcePath} + tripFiles,
+            out, QStringList{sourcePath} + partners + tripFiles,
             request.replace ? OutputGuard::Existing::Replace : OutputGuard::Existing::Refuse);
         if (!refused.isEmpty()) {
             result.error = QStringLiteral("not written: %1").arg(refused);
@@ -145,6 +152,15 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
     if (!span.error.isEmpty()) {
         result.error = span.error;
         return result;
+    }
+
+    // Every camera's span; the clip holds them all when another camera has some of it.
+    std::optional<CameraPlan> plan;
+    if (cameras.size() > 1) {
+        plan = PlanCameras(cameras, span.start, span.end);
+        result.notes.append(plan->notes);
+        if (plan->cameras.size() < 2)
+            plan.reset();
     }
 
     std::vector<Pending> pending;
@@ -163,6 +179,8 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
 
     // The originals are hashed meanwhile, on the other core: they are read once either way.
     std::vector<std::pair<QString, QByteArray>> originals = {{sourcePath, {}}};
+    for (size_t k = 1; plan && k < plan->cameras.size(); ++k)
+        originals.push_back({plan->cameras[k].path, {}});
     for (const QString& file : tripFiles)
         originals.push_back({file, {}});
     QString hashError;
@@ -190,8 +208,10 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
     const double copyShare = request.overlay ? 0.15 : 0.75;
     const double doneShare = request.overlay ? 0.9 : 0.75;
     QString error;
-    const Copy copy = Remux(sourcePath, from, span.keyFrameKnown, to, clip.temporary,
-                            [&](double share) { return !progress || progress(copyShare * share); });
+    const auto copied = [&](double share) { return !progress || progress(copyShare * share); };
+    const Copy copy = plan
+                          ? RemuxCameras(*plan, clip.temporary, copied)
+                          : Remux(sourcePath, from, span.keyFrameKnown, to, clip.temporary, copied);
     if (copy.cancelled)
         return cancel();
     if (!copy.ok || QFileInfo(clip.temporary).size() == 0)
@@ -202,6 +222,22 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
     const double duration = span.duration > 0 ? span.duration : copy.duration;
     result.start = span.start;
     result.end = span.end >= 0 ? span.end : duration;
+    if (plan) {
+        QStringList labels;
+        for (const CameraSpan& camera : plan->cameras)
+            labels.append(QString::fromUtf8(camera.label));
+        result.notes.append(QStringLiteral("Cameras: %1").arg(labels.join(QStringLiteral(", "))));
+        if (plan->lead > 0.0005)
+            result.notes.append(
+                QStringLiteral("the clip starts %1 s before the %2 camera's first frame, at "
+                               "another camera's key frame")
+                    .arg(plan->lead, 0, 'f', 3)
+                    .arg(labels[0].toLower()));
+        if (request.overlay && plan->cameras.size() > 2)
+            result.notes.append(QStringLiteral("the picture with the data shows the %1 and %2 "
+                                               "cameras")
+                                    .arg(labels[0].toLower(), labels[1].toLower()));
+    }
     if (span.endCut)
         result.notes.append(QStringLiteral("the recording ends at %1: the clip ends there")
                                 .arg(TimeText(result.end)));
@@ -236,7 +272,9 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
                             error))
             return fail(error);
         pending.push_back(gpxFile);
-        if (!WriteTemporary(srtPath, Subtitles(spanTrip, result.start), srtFile, error))
+        // Times on the clip's own time line, which starts the lead before the main camera's.
+        const double zero = result.start - (plan ? plan->lead : 0.0);
+        if (!WriteTemporary(srtPath, Subtitles(spanTrip, zero), srtFile, error))
             return fail(error);
         pending.push_back(srtFile);
     }
@@ -247,12 +285,12 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
         Pending mp4{mp4Path, mp4Path + QStringLiteral(".part")};
         pending.push_back(mp4);
         const Overlay texts = OverlayTexts(spanTrip);
-        const Copy encoded = Remux(
-            sourcePath, from, span.keyFrameKnown, to, mp4.temporary,
-            [&](double share) {
-                return !progress || progress(copyShare + (doneShare - copyShare) * share);
-            },
-            &texts);
+        const auto encodedShare = [&](double share) {
+            return !progress || progress(copyShare + (doneShare - copyShare) * share);
+        };
+        const Copy encoded = plan ? RemuxCameras(*plan, mp4.temporary, encodedShare, &texts)
+                                  : Remux(sourcePath, from, span.keyFrameKnown, to, mp4.temporary,
+                                          encodedShare, &texts);
         if (encoded.cancelled)
             return cancel();
         if (!encoded.ok || QFileInfo(mp4.temporary).size() == 0)
@@ -268,11 +306,22 @@ Result Export(const Request& request, const std::function<bool(double)>& progres
     if (std::abs(result.start - std::max(0.0, request.from)) > 0.0005)
         about += " (asked from " + TimeText(request.from).toUtf8() +
                  "; the clip starts at the key frame before)";
+    for (size_t k = 1; plan && k < plan->cameras.size(); ++k) {
+        const CameraSpan& camera = plan->cameras[k];
+        about += "\n# " + camera.label + " camera: " + TimeText(camera.start).toUtf8() + " to " +
+                 TimeText(camera.end >= 0 ? camera.end : result.end - camera.offset).toUtf8() +
+                 " of its original (which starts at " + QByteArray::number(camera.offset, 'f', 3) +
+                 " s on the " + plan->cameras[0].label.toLower() + " camera's time line)";
+    }
     about += "\n# written by dashcard-player " + request.version.toUtf8() + '\n';
     joined.Join();
     if (!hashError.isEmpty())
         return fail(hashError);
     QByteArray sourceManifest = DescribeOriginal(QStringLiteral("original"), sourcePath);
+    for (size_t k = 1; plan && k < plan->cameras.size(); ++k)
+        sourceManifest += DescribeOriginal(QString::fromUtf8(plan->cameras[k].label) +
+                                               QStringLiteral(" camera's original"),
+                                           plan->cameras[k].path);
     for (const QString& file : tripFiles)
         sourceManifest += DescribeOriginal(QStringLiteral("trip log"), file);
     sourceManifest += about;

@@ -14,7 +14,10 @@
 // wherever it is copied), and one of the original and its log by their names (.source.sha256,
 // checked beside them); on request
 // also the span re-encoded (H.264 in MP4, plays on a phone) with the date and time, speed and
-// G values of the same records burned into the picture. The
+// G values of the same records burned into the picture. A recording with partner cameras
+// (front, rear, interior) gives one picture track per camera, each named after it and in its
+// place on the recording's time line, and the picture with the data shows the second camera in
+// the corner of the first; the others' originals are in the .source.sha256 too. The
 // originals are only read; every output is written to a temporary file and put in place once
 // whole, and nothing of an export that failed or was cancelled is left behind.
 namespace ClipExport {

@@ -28,7 +28,8 @@ struct Probed {
     GstSegment segment{}; // the seek's
     bool inSeek = false;
     gint64 key = -1; // the latest key frame presented by the target, recording's time
-    std::atomic<bool> passed{false}; // a frame decoded after the target went by: `key` is final
+    std::atomic<bool> passed{false};     // a frame decoded after the target went by: `key` is final
+    std::atomic<GstPad*> video{nullptr}; // the first picture stream (a reference), once shown
 };
 
 GstPadProbeReturn OnProbedVideo(GstPad*, GstPadProbeInfo* info, gpointer data) {
@@ -82,6 +83,10 @@ void OnProbedPad(GstElement* parser, GstPad* pad, gpointer data) {
     const GstStructure* s =
         caps && !gst_caps_is_empty(caps.get()) ? gst_caps_get_structure(caps.get(), 0) : nullptr;
     const char* name = s ? gst_structure_get_name(s) : "";
+    GstPad* none = nullptr;
+    if ((g_str_has_prefix(name, "video/") || g_str_has_prefix(name, "image/")) &&
+        probed.video.compare_exchange_strong(none, pad))
+        gst_object_ref(pad);
     if (g_str_has_prefix(name, "video/") || g_str_has_prefix(name, "image/"))
         gst_pad_add_probe(
             pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
@@ -153,6 +158,20 @@ Probe ProbeSpan(const QString& source, double at) {
         gint64 length = 0;
         if (gst_element_query_duration(pipeline.get(), GST_FORMAT_TIME, &length) && length > 0)
             probe.duration = double(length) / GST_SECOND;
+        // Prerolled: the picture's caps are fixed.
+        if (GstPad* video = probed.video.load()) {
+            GstCapsPtr caps(gst_pad_get_current_caps(video));
+            if (const GstStructure* s = caps && !gst_caps_is_empty(caps.get())
+                                            ? gst_caps_get_structure(caps.get(), 0)
+                                            : nullptr) {
+                gst_structure_get_int(s, "width", &probe.width);
+                gst_structure_get_int(s, "height", &probe.height);
+                if (!gst_structure_get_fraction(s, "framerate", &probe.rateNum, &probe.rateDen)) {
+                    probe.rateNum = 0;
+                    probe.rateDen = 1;
+                }
+            }
+        }
         const gint64 target = gint64(std::max(0.0, at) * GST_SECOND);
         probed.target = target;
         GstEvent* seek = gst_event_new_seek(
@@ -178,6 +197,8 @@ Probe ProbeSpan(const QString& source, double at) {
         probe.error = QStringLiteral("the file cannot be read");
     }
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    if (GstPad* video = probed.video.exchange(nullptr))
+        gst_object_unref(video);
     return probe;
 }
 
