@@ -6,6 +6,7 @@
 #include "playback/GraphPlayer.h"
 #include "playback/HandOver.h"
 #include "playback/OpenWait.h"
+#include "playback/SeekPlan.h"
 #include "playback/VideoSurface.h"
 
 #include <QEvent>
@@ -329,14 +330,32 @@ bool CGraphPlayer::AlignCameras() {
     return done;
 }
 
+bool CGraphPlayer::QueryDuration(gint64& ns) const {
+    if (!m_mediaSeeking)
+        return false;
+    if (m_cameras && GST_IS_BIN(m_mediaSeeking.get())) {
+        // The pipeline answers with the longest of all its sinks; playbin's own sink holds the
+        // recording's streams alone.
+        GstElementPtr own(gst_bin_get_by_name(GST_BIN(m_mediaSeeking.get()), "playsink"));
+        if (own)
+            return gst_element_query_duration(own.get(), GST_FORMAT_TIME, &ns);
+    }
+    return gst_element_query_duration(m_mediaSeeking.get(), GST_FORMAT_TIME, &ns);
+}
+
 void CGraphPlayer::SeekCameras(gint64 target, guint32 seqnum) {
     if (!m_cameras)
         return;
     // playbin hands a seek to its own sinks only: each other camera is sent the same one.
     for (const auto& camera : m_cameras->others) {
+        // Past the end of a camera that ended earlier: its last frame.
+        gint64 own = -1, at = target;
+        if (gst_element_query_duration(camera->sink.get(), GST_FORMAT_TIME, &own) && own > 0 &&
+            target - camera->shift->offset >= own)
+            at = camera->shift->offset + std::max<gint64>(0, own - SeekPlan::kEndLead);
         GstEvent* seek = gst_event_new_seek(
             1.0, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-            GST_SEEK_TYPE_SET, target, GST_SEEK_TYPE_NONE, -1);
+            GST_SEEK_TYPE_SET, at, GST_SEEK_TYPE_NONE, -1);
         gst_event_set_seqnum(seek, seqnum);
         gst_element_send_event(camera->sink.get(), seek);
     }

@@ -153,7 +153,7 @@ bool CGraphPlayer::GetPositionSeconds(double& seconds) {
     // of a cut recording ends the stream before any new segment, so no position exists; the
     // sink holding that end says where we are.
     if (!ok && (m_endOfStream || SinkHolds(GST_EVENT_EOS)))
-        ok = gst_element_query_duration(m_mediaSeeking.get(), GST_FORMAT_TIME, &ns);
+        ok = QueryDuration(ns);
     if (!ok || ns < 0)
         return false;
     seconds = SecondsFromMediaTime(ns / 100);
@@ -164,7 +164,7 @@ bool CGraphPlayer::GetDurationSeconds(double& seconds) {
     if (!m_mediaSeeking)
         return false;
     gint64 ns = 0;
-    if (!gst_element_query_duration(m_mediaSeeking.get(), GST_FORMAT_TIME, &ns) || ns < 0)
+    if (!QueryDuration(ns) || ns < 0)
         return false;
     seconds = SecondsFromMediaTime(ns / 100);
     return true;
@@ -177,7 +177,7 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
     gint64 duration = 0;
     const SeekPlan::Target plan = SeekPlan::ForSeek(
         MediaTimeFromSeconds(seconds),
-        gst_element_query_duration(m_mediaSeeking.get(), GST_FORMAT_TIME, &duration)
+        QueryDuration(duration)
             ? std::optional<int64_t>(duration)
             : std::nullopt);
     const gint64 target = plan.ns;
@@ -225,8 +225,9 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
                 }
             }
             done = gst_element_send_event(m_mediaSeeking.get(), seek);
-            SeekCameras(target, seqnum);
             framesAtSeek = m_frameSlot->FrameCount();
+            // After the count: the seek's frame may be stored while the others are sent theirs.
+            SeekCameras(target, seqnum);
         });
     }
     if (!done)

@@ -132,6 +132,8 @@ private:
     bool AlignCameras(); // after opening: cameras that start elsewhere take their place
     bool StepAllCameras();
     void SeekCameras(gint64 target, guint32 seqnum);
+    // The recording's length (its longest stream); the other cameras' files do not lengthen it.
+    bool QueryDuration(gint64& ns) const;
     void LayOutCameras();
 
     // Counts this engine's own waits (OpenWait) while they last: the engine must outlive them.

@@ -17,10 +17,12 @@ namespace {
 
 constexpr double kFrontRate = 30, kRearRate = 25, kRearStart = 0.7, kSeconds = 24;
 constexpr int kBits = 10, kBlock = 32;
+constexpr double kShortRear = 12; // seconds of the rear that starts a second later
 
 // ffmpeg: a grey picture with the frame's number in binary along the top, least significant
 // bit first; H.264 with B-frames, and sound in the front file.
-bool makeCamera(const QString& path, double rate, double delay, bool sound) {
+bool makeCamera(const QString& path, double rate, double delay, bool sound,
+                double seconds = kSeconds) {
     const QString code =
         QStringLiteral("geq=lum='if(lt(Y,%1),if(eq(mod(floor(N/pow(2,floor(X/%1))),2),1),235,"
                        "16),80+mod(X+Y+N,64))':cb=128:cr=128")
@@ -28,11 +30,11 @@ bool makeCamera(const QString& path, double rate, double delay, bool sound) {
     QStringList args{"-v", "error", "-y"};
     args << "-f"
          << "lavfi"
-         << "-i" << QStringLiteral("color=c=gray:s=320x192:r=%1:d=%2").arg(rate).arg(kSeconds);
+         << "-i" << QStringLiteral("color=c=gray:s=320x192:r=%1:d=%2").arg(rate).arg(seconds);
     if (sound)
         args << "-f"
              << "lavfi"
-             << "-i" << QStringLiteral("sine=f=440:d=%1").arg(kSeconds);
+             << "-i" << QStringLiteral("sine=f=440:d=%1").arg(seconds);
     args << "-vf" << code << "-c:v"
          << "libx264"
          << "-bf"
@@ -74,8 +76,8 @@ int frameNumber(const QImage& picture) {
 int frontFrameAt(double t) {
     return std::clamp(int(std::floor(t * kFrontRate + 1e-6)), 0, int(kSeconds * kFrontRate) - 1);
 }
-int rearFrameAt(double t) {
-    return std::clamp(int(std::floor((t - kRearStart) * kRearRate + 1e-6)), 0,
+int rearFrameAt(double t, double start = kRearStart) {
+    return std::clamp(int(std::floor((t - start) * kRearRate + 1e-6)), 0,
                       int(kSeconds * kRearRate) - 1);
 }
 
@@ -85,7 +87,8 @@ class TestCameraSync : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QString m_front, m_rear;
+    QString m_front, m_rear, m_rearByName;
+    double m_rearStart = kRearStart; // where the rear now checked starts
 
     // Serves the event loop until both cameras have a frame newer than `front`/`rear`.
     bool bothNewer(CGraphPlayer& engine, quint64 front, quint64 rear) {
@@ -106,9 +109,10 @@ class TestCameraSync : public QObject {
         QVERIFY2(front == frontFrameAt(t), (where + ": front " + QByteArray::number(front) +
                                             ", wanted " + QByteArray::number(frontFrameAt(t)))
                                                .constData());
-        QVERIFY2(rear == rearFrameAt(t), (where + ": rear " + QByteArray::number(rear) +
-                                          ", wanted " + QByteArray::number(rearFrameAt(t)))
-                                             .constData());
+        QVERIFY2(rear == rearFrameAt(t, m_rearStart),
+                 (where + ": rear " + QByteArray::number(rear) + ", wanted " +
+                  QByteArray::number(rearFrameAt(t, m_rearStart)))
+                     .constData());
     }
 
 private Q_SLOTS:
@@ -118,6 +122,10 @@ private Q_SLOTS:
         m_rear = m_dir.filePath(QStringLiteral("2026_0520_143000_0001R.MP4"));
         QVERIFY(makeCamera(m_front, kFrontRate, 0, true));
         QVERIFY(makeCamera(m_rear, kRearRate, kRearStart, false));
+        // A rear whose file starts a second later by the names, its picture from its start.
+        m_rearByName = m_dir.filePath(QStringLiteral("later/2026_0520_143001_0001R.MP4"));
+        QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("later"))));
+        QVERIFY(makeCamera(m_rearByName, kRearRate, 0, false, kShortRear));
         // The oracle says the rear's first picture comes 0.7 s in.
         const QList<double> rearTimes = frameTimes(m_rear);
         QVERIFY(!rearTimes.isEmpty());
@@ -169,6 +177,25 @@ private Q_SLOTS:
             QCOMPARE(frameNumber(engine.CameraImage(0)), frontFrameAt(target));
         }
 
+        // End: the front's last frame, the rear's for that time (its file ends 0.7 s later;
+        // the recording's length stays the front's).
+        double duration = 0;
+        QVERIFY(engine.GetDurationSeconds(duration));
+        {
+            const quint64 f = engine.CameraSlot(0)->FrameCount();
+            const quint64 r = engine.CameraSlot(1)->FrameCount();
+            QVERIFY(engine.SeekToSeconds(duration));
+            QVERIFY(bothNewer(engine, f, r));
+            QCOMPARE(duration, kSeconds);
+            checkShown(engine, "end");
+            QCOMPARE(frameNumber(engine.CameraImage(0)), int(kSeconds * kFrontRate) - 1);
+            const quint64 f2 = engine.CameraSlot(0)->FrameCount();
+            const quint64 r2 = engine.CameraSlot(1)->FrameCount();
+            QVERIFY(engine.SeekToSeconds(5.5));
+            QVERIFY(bothNewer(engine, f2, r2));
+            checkShown(engine, "back from the end");
+        }
+
         // The picture as shown holds both: the rear small in its corner (bottom right, clear of
         // the front's number), each showing its own frame.
         const double t = position(engine);
@@ -190,6 +217,53 @@ private Q_SLOTS:
         QCOMPARE(areas.size(), 2);
         QCOMPARE(engine.CameraSurface(1)->geometry(), areas[1]);
         QVERIFY(areas[1].left() >= host.width() / 2 - 1);
+    }
+
+    // A camera whose file starts later (by the times in the names): seeks before and after its
+    // start, and play, keep it at its place on the front's time line.
+    void aCameraStartingLaterKeepsItsPlace() {
+        m_rearStart = 1.0;
+        QFrame host;
+        host.resize(640, 360);
+        host.show();
+        CGraphPlayer engine;
+        QVERIFY(engine.CreateGraph());
+        QVERIFY(engine.AddCamera({m_rearByName, QStringLiteral("Rear"), 1.0}));
+        QVERIFY(engine.OpenMediaFile(m_front));
+        QVERIFY(engine.AttachVideoWindow(&host));
+        QVERIFY(bothNewer(engine, 0, 0));
+        checkShown(engine, "opened");
+        for (double target : {0.5, 3.2, 10.0, 0.99, 1.01, 2.5}) {
+            const quint64 f = engine.CameraSlot(0)->FrameCount();
+            const quint64 r = engine.CameraSlot(1)->FrameCount();
+            QVERIFY(engine.SeekToSeconds(target));
+            QVERIFY(bothNewer(engine, f, r));
+            checkShown(engine, "seek");
+            if (QTest::currentTestFailed())
+                return;
+        }
+        // Past the rear's end (13 s on the front's time line): its last frame.
+        {
+            const quint64 f = engine.CameraSlot(0)->FrameCount();
+            const quint64 r = engine.CameraSlot(1)->FrameCount();
+            QVERIFY(engine.SeekToSeconds(20.0));
+            QVERIFY(bothNewer(engine, f, r));
+            QTest::qWait(60);
+            QCOMPARE(frameNumber(engine.CameraImage(1)), int(kShortRear * kRearRate) - 1);
+            QCOMPARE(frameNumber(engine.CameraImage(0)), frontFrameAt(position(engine)));
+            QVERIFY(engine.SeekToSeconds(2.5));
+            QVERIFY(bothNewer(engine, f + 1, r + 1));
+            checkShown(engine, "back before the rear's end");
+        }
+        // Played on from 2.5 s for a while, then paused: still in place.
+        QVERIFY(engine.StartPlayback());
+        QTest::qWait(1500);
+        QVERIFY(engine.PausePlayback());
+        QTest::qWait(300);
+        const double t = position(engine);
+        QVERIFY(std::abs(frameNumber(engine.CameraImage(1)) - rearFrameAt(t, 1.0)) <= 1);
+        QVERIFY(std::abs(frameNumber(engine.CameraImage(0)) - frontFrameAt(t)) <= 1);
+        m_rearStart = kRearStart;
     }
 
     // 20 s of play: at every frame of the front painted, the rear on screen is within one frame
