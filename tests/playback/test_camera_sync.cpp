@@ -5,8 +5,12 @@
 // black and white blocks, the rear at another rate and starting 0.7 s later (an edit list, as
 // recorders write a camera that started late): which frame is on screen is read from the picture.
 #include "PlaybackTestSupport.h"
+#include "ScriptedPrompts.h"
+#include "multicam/MultiCamFeature.h"
 #include "playback/FrameSlot.h"
 #include "playback/VideoSurface.h"
+#include "records/CurrentRecord.h"
+#include "shell/PlayerDlg.h"
 
 #include <QFrame>
 #include <QSignalSpy>
@@ -266,6 +270,58 @@ private Q_SLOTS:
         m_rearStart = kRearStart;
     }
 
+    // The window opens a moment's cameras together; C, V and Shift+C arrange them; a snapshot
+    // saves the picture as shown and each camera's own frame beside it.
+    void theWindowShowsAMomentsCameras() {
+        ScriptedPrompts prompts;
+        CPlayerDlg w;
+        w.show();
+        CurrentRecord.folder = m_dir.path() + QLatin1Char('/');
+        CurrentRecord.fileName = QFileInfo(m_front).fileName();
+        w.OnOpenRecord();
+        CGraphPlayer* engine = w.Player();
+        QVERIFY(engine);
+        QCOMPARE(engine->CameraCount(), 2);
+        QCOMPARE(engine->CameraLabel(0), QStringLiteral("Front"));
+        QCOMPARE(engine->CameraLabel(1), QStringLiteral("Rear"));
+        QVERIFY(bothNewer(*engine, 0, 0));
+
+        QTest::keyClick(&w, Qt::Key_C);
+        QCOMPARE(engine->Arrangement().main, 1);
+        QTest::keyClick(&w, Qt::Key_V);
+        QCOMPARE(engine->Arrangement().view, CameraLayout::View::SideBySide);
+        QTest::keyClick(&w, Qt::Key_V);
+        QTest::keyClick(&w, Qt::Key_C, Qt::ShiftModifier);
+        QCOMPARE(engine->Arrangement().corner, int(CameraLayout::BottomRight));
+        QTest::keyClick(&w, Qt::Key_C);
+        QCOMPARE(engine->Arrangement().main, 0);
+        // The small picture where the rear shows: a click there makes it the large one.
+        const QRect small = engine->CameraAreas().value(1);
+        QVERIFY(!small.isEmpty());
+        QWidget* host = engine->VideoSurface()->parentWidget();
+        QTest::mouseClick(host, Qt::LeftButton, {}, small.center());
+        QCOMPARE(engine->Arrangement().main, 1);
+        QCOMPARE(CMultiCamFeature::Of(&w)->Arrangement().main, 1);
+        QCOMPARE(engine->CameraSurface(1)->geometry(), host->rect());
+
+        QTemporaryDir shots;
+        const QString target = shots.filePath(QStringLiteral("shot.bmp"));
+        prompts.saveAnswers.push_back(target);
+        w.OnSnapshot();
+        const QImage shown(target), front(shots.filePath(QStringLiteral("shot_Front.bmp"))),
+            rear(shots.filePath(QStringLiteral("shot_Rear.bmp")));
+        QCOMPARE(front.size(), QSize(320, 192));
+        QCOMPARE(rear.size(), QSize(320, 192));
+        QCOMPARE(shown.size(), QSize(320, 192));
+        // Taken at one moment: the rear's frame is the one due at the front's.
+        const int frontFrame = frameNumber(front);
+        QVERIFY2(
+            std::abs(frameNumber(rear) - rearFrameAt(frontFrame / kFrontRate)) <= 1,
+            qPrintable(QStringLiteral("front %1, rear %2").arg(frontFrame).arg(frameNumber(rear))));
+        // As shown, the rear is the large picture: its number along the top.
+        QCOMPARE(frameNumber(shown), frameNumber(rear));
+    }
+
     // 20 s of play: at every frame of the front painted, the rear on screen is within one frame
     // of the one due at that time.
     void playingTheyStayTogether() {
@@ -305,5 +361,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestCameraSync)
+PLAYER_WINDOW_TEST_MAIN(TestCameraSync)
 #include "test_camera_sync.moc"
