@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -104,6 +105,13 @@ class TestCameraSync : public QObject {
             10000);
     }
 
+    // Does `move` and serves the event loop until both cameras show a frame of it.
+    bool moved(CGraphPlayer& engine, const std::function<bool()>& move) {
+        const quint64 front = engine.CameraSlot(0)->FrameCount();
+        const quint64 rear = engine.CameraSlot(1)->FrameCount();
+        return move() && bothNewer(engine, front, rear);
+    }
+
     void checkShown(CGraphPlayer& engine, const char* what) {
         QTest::qWait(60); // a later frame of the same seek would show up by now
         const double t = position(engine);
@@ -154,27 +162,20 @@ private Q_SLOTS:
 
         const QList<double> targets{3.217, 0.35, 11.5, 0.69, 0.71, 7.04, 19.9, 1.0, 15.333, 5.5};
         for (double target : targets) {
-            const quint64 f = engine.CameraSlot(0)->FrameCount();
-            const quint64 r = engine.CameraSlot(1)->FrameCount();
-            QVERIFY(engine.SeekToSeconds(target));
-            QVERIFY(bothNewer(engine, f, r));
+            QVERIFY(moved(engine, [&] { return engine.SeekToSeconds(target); }));
             checkShown(engine, "seek");
             if (QTest::currentTestFailed())
                 return;
 
-            const quint64 f2 = engine.CameraSlot(0)->FrameCount();
-            const quint64 r2 = engine.CameraSlot(1)->FrameCount();
-            QVERIFY(engine.StepOneFrame());
-            QVERIFY(bothNewer(engine, f2, r2));
+            QVERIFY(moved(engine, [&] { return engine.StepOneFrame(); }));
             checkShown(engine, "step");
             if (QTest::currentTestFailed())
                 return;
             QCOMPARE(frameNumber(engine.CameraImage(0)), frontFrameAt(target) + 1);
 
-            const quint64 f3 = engine.CameraSlot(0)->FrameCount();
-            const quint64 r3 = engine.CameraSlot(1)->FrameCount();
-            QVERIFY(engine.SeekToSeconds(engine.FrameBackTarget(position(engine))));
-            QVERIFY(bothNewer(engine, f3, r3));
+            QVERIFY(moved(engine, [&] {
+                return engine.SeekToSeconds(engine.FrameBackTarget(position(engine)));
+            }));
             checkShown(engine, "frame back");
             if (QTest::currentTestFailed())
                 return;
@@ -186,17 +187,11 @@ private Q_SLOTS:
         double duration = 0;
         QVERIFY(engine.GetDurationSeconds(duration));
         {
-            const quint64 f = engine.CameraSlot(0)->FrameCount();
-            const quint64 r = engine.CameraSlot(1)->FrameCount();
-            QVERIFY(engine.SeekToSeconds(duration));
-            QVERIFY(bothNewer(engine, f, r));
+            QVERIFY(moved(engine, [&] { return engine.SeekToSeconds(duration); }));
             QCOMPARE(duration, kSeconds);
             checkShown(engine, "end");
             QCOMPARE(frameNumber(engine.CameraImage(0)), int(kSeconds * kFrontRate) - 1);
-            const quint64 f2 = engine.CameraSlot(0)->FrameCount();
-            const quint64 r2 = engine.CameraSlot(1)->FrameCount();
-            QVERIFY(engine.SeekToSeconds(5.5));
-            QVERIFY(bothNewer(engine, f2, r2));
+            QVERIFY(moved(engine, [&] { return engine.SeekToSeconds(5.5); }));
             checkShown(engine, "back from the end");
         }
 
@@ -238,25 +233,18 @@ private Q_SLOTS:
         QVERIFY(bothNewer(engine, 0, 0));
         checkShown(engine, "opened");
         for (double target : {0.5, 3.2, 10.0, 0.99, 1.01, 2.5}) {
-            const quint64 f = engine.CameraSlot(0)->FrameCount();
-            const quint64 r = engine.CameraSlot(1)->FrameCount();
-            QVERIFY(engine.SeekToSeconds(target));
-            QVERIFY(bothNewer(engine, f, r));
+            QVERIFY(moved(engine, [&] { return engine.SeekToSeconds(target); }));
             checkShown(engine, "seek");
             if (QTest::currentTestFailed())
                 return;
         }
         // Past the rear's end (13 s on the front's time line): its last frame.
         {
-            const quint64 f = engine.CameraSlot(0)->FrameCount();
-            const quint64 r = engine.CameraSlot(1)->FrameCount();
-            QVERIFY(engine.SeekToSeconds(20.0));
-            QVERIFY(bothNewer(engine, f, r));
+            QVERIFY(moved(engine, [&] { return engine.SeekToSeconds(20.0); }));
             QTest::qWait(60);
             QCOMPARE(frameNumber(engine.CameraImage(1)), int(kShortRear * kRearRate) - 1);
             QCOMPARE(frameNumber(engine.CameraImage(0)), frontFrameAt(position(engine)));
-            QVERIFY(engine.SeekToSeconds(2.5));
-            QVERIFY(bothNewer(engine, f + 1, r + 1));
+            QVERIFY(moved(engine, [&] { return engine.SeekToSeconds(2.5); }));
             checkShown(engine, "back before the rear's end");
         }
         // Played on from 2.5 s for a while, then paused: still in place.
