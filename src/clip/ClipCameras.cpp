@@ -36,12 +36,9 @@ void OnCameraPad(GstElement* parser, GstPad* pad, gpointer data) {
     Feed& feed = *static_cast<Feed*>(data);
     GstElementPtr pipeline(GST_ELEMENT(gst_element_get_parent(parser)));
     GstElementPtr mux(gst_bin_get_by_name(GST_BIN(pipeline.get()), "mux"));
-    GstCapsPtr caps(gst_pad_query_caps(pad, nullptr));
-    const GstStructure* s =
-        caps && !gst_caps_is_empty(caps.get()) ? gst_caps_get_structure(caps.get(), 0) : nullptr;
-    const char* name = s ? gst_structure_get_name(s) : "";
-    const bool video = g_str_has_prefix(name, "video/") || g_str_has_prefix(name, "image/");
-    const bool audio = g_str_has_prefix(name, "audio/");
+    const PadKind kind = KindOf(pad);
+    const bool video = kind == PadKind::Picture;
+    const bool audio = kind == PadKind::Sound;
     const Overlay* overlay = feed.flow.overlay;
     GstPadPtr target(video ? feed.picture.exchange(nullptr)
                      : audio && feed.sound && mux

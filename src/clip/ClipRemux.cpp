@@ -25,12 +25,9 @@ void OnParserPad(GstElement* parser, GstPad* pad, gpointer data) {
     GstElement* pipeline = GST_ELEMENT(gst_element_get_parent(parser));
     GstElementPtr owner(pipeline);
     GstElementPtr mux(gst_bin_get_by_name(GST_BIN(pipeline), "mux"));
-    GstCapsPtr caps(gst_pad_query_caps(pad, nullptr));
-    const GstStructure* s =
-        caps && !gst_caps_is_empty(caps.get()) ? gst_caps_get_structure(caps.get(), 0) : nullptr;
-    const char* name = s ? gst_structure_get_name(s) : "";
-    const bool video = g_str_has_prefix(name, "video/") || g_str_has_prefix(name, "image/");
-    const bool audio = g_str_has_prefix(name, "audio/");
+    const PadKind kind = KindOf(pad);
+    const bool video = kind == PadKind::Picture;
+    const bool audio = kind == PadKind::Sound;
     GstPad* target =
         mux && (video || audio)
             ? gst_element_request_pad_simple(mux.get(), video ? "video_%u" : "audio_%u")

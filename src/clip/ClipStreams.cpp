@@ -223,6 +223,16 @@ GstPadProbeReturn OnDecodedFrame(GstPad*, GstPadProbeInfo* info, gpointer data) 
 
 } // namespace
 
+PadKind KindOf(GstPad* pad) {
+    GstCapsPtr caps(gst_pad_query_caps(pad, nullptr));
+    const GstStructure* s =
+        caps && !gst_caps_is_empty(caps.get()) ? gst_caps_get_structure(caps.get(), 0) : nullptr;
+    const char* name = s ? gst_structure_get_name(s) : "";
+    if (g_str_has_prefix(name, "video/") || g_str_has_prefix(name, "image/"))
+        return PadKind::Picture;
+    return g_str_has_prefix(name, "audio/") ? PadKind::Sound : PadKind::Other;
+}
+
 GstElement* RoomyQueue() {
     GstElement* queue = gst_element_factory_make("queue", nullptr);
     if (queue)
@@ -292,11 +302,7 @@ GstPad* EncodeChain(GstElement* pipeline, bool video, const Overlay& overlay, Gs
 void Watch(GstPad* pad, Flow& flow) {
     // What the stream is, the CAPS event says (its codec's form included).
     auto* stream = new Stream{&flow};
-    GstCapsPtr caps(gst_pad_query_caps(pad, nullptr));
-    const GstStructure* s =
-        caps && !gst_caps_is_empty(caps.get()) ? gst_caps_get_structure(caps.get(), 0) : nullptr;
-    const char* name = s ? gst_structure_get_name(s) : "";
-    stream->video = g_str_has_prefix(name, "video/") || g_str_has_prefix(name, "image/");
+    stream->video = KindOf(pad) == PadKind::Picture;
     gst_pad_add_probe(pad,
                       GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER |
                                       GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |

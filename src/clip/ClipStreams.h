@@ -50,6 +50,10 @@ void OnNoMorePads(GstElement*, gpointer flow);
 // A queue with room for a recording's interleave (5 s) and nothing else bounding it.
 GstElement* RoomyQueue();
 
+// What a parser's output pad carries: a picture ("video/", "image/"), sound, or else.
+enum class PadKind { Picture, Sound, Other };
+PadKind KindOf(GstPad* pad);
+
 // Elements made in a row and linked, the first's sink pad returned; null when one is missing.
 GstPad* Chain(GstElement* pipeline, std::initializer_list<GstElement*> elements, GstPad* target);
 
