@@ -264,6 +264,9 @@ private Q_SLOTS:
         ScriptedPrompts prompts;
         CPlayerDlg w;
         w.show();
+        // The window's keys reach it while it is the active window.
+        w.activateWindow();
+        QVERIFY(waitFor([&] { return QApplication::activeWindow() == &w; }));
         CurrentRecord.folder = m_dir.path() + QLatin1Char('/');
         CurrentRecord.fileName = QFileInfo(m_front).fileName();
         w.OnOpenRecord();
@@ -273,6 +276,7 @@ private Q_SLOTS:
         QCOMPARE(engine->CameraLabel(0), QStringLiteral("Front"));
         QCOMPARE(engine->CameraLabel(1), QStringLiteral("Rear"));
         QVERIFY(bothNewer(*engine, 0, 0));
+        w.setFocus();
 
         QTest::keyClick(&w, Qt::Key_C);
         QCOMPARE(engine->Arrangement().main, 1);
