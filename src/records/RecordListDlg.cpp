@@ -12,7 +12,9 @@
 
 #include "ui/DialogUnits.h"
 #include "ui/Prompts.h"
+#include <QIcon>
 #include <QPainter>
+#include <QPixmap>
 #include <QResizeEvent>
 
 #include <QAction>
@@ -152,7 +154,13 @@ int CRecordListDlg::AddRows(const QStringList& names, const QStringList& cameras
                           QString()};
         if (!cameras.isEmpty())
             texts.append(cameras[i]);
-        rows.append(new QTreeWidgetItem(texts));
+        auto* row = new QTreeWidgetItem(texts);
+        // Every row of such a card gets one (a blank for a camera alone): the names line up.
+        if (!cameras.isEmpty())
+            row->setIcon(1, QIcon(CamerasBadge(cameras[i])));
+        if (!cameras.isEmpty() && !cameras[i].isEmpty())
+            row->setToolTip(1, QStringLiteral("%1 (cameras: %2)").arg(names[i], cameras[i]));
+        rows.append(row);
         ++CurrentRecord.listCount;
     }
     // One repaint for the whole list.
@@ -186,21 +194,36 @@ int CRecordListDlg::FillCardList(QString folder) {
 }
 
 void CRecordListDlg::ShowCamerasColumn(bool show) {
+    // The headings above the list are painted with the window's skin at fixed places: a column
+    // of its own would sit under "Event" or past the list's edge. The cameras are kept in a
+    // column of their own, not shown, and said by a badge before the name.
     QTreeWidget* list = m_listRecords;
-    if (!show) {
-        if (list->columnCount() > kCamerasColumn)
-            list->setColumnHidden(kCamerasColumn, true);
-        return;
-    }
     if (list->columnCount() <= kCamerasColumn)
         list->setColumnCount(kCamerasColumn + 1);
-    list->setColumnHidden(kCamerasColumn, false);
-    // Right after the name, as wide as the longest label: after the Event column it would lie
-    // past the narrow list's edge; the name keeps its place and width.
-    QHeaderView* header = list->header();
-    header->moveSection(header->visualIndex(kCamerasColumn), header->visualIndex(1) + 1);
-    list->setColumnWidth(kCamerasColumn,
-                         list->fontMetrics().horizontalAdvance(QStringLiteral("F+R+I")) + 12);
+    list->setColumnHidden(kCamerasColumn, true);
+    if (show)
+        list->setIconSize(CamerasBadge(QStringLiteral("F+R+I")).size());
+}
+
+QPixmap CRecordListDlg::CamerasBadge(const QString& label) const {
+    QFont font = m_listRecords->font();
+    font.setPointSizeF(font.pointSizeF() * 0.8);
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    const QSize size(metrics.horizontalAdvance(QStringLiteral("F+R+I")) + 6, metrics.height());
+    QPixmap badge(size);
+    badge.fill(Qt::transparent);
+    if (label.isEmpty())
+        return badge;
+    QPainter painter(&badge);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor ink = m_listRecords->palette().color(QPalette::Text);
+    painter.setPen(QPen(ink, 1));
+    const int width = metrics.horizontalAdvance(label) + 6;
+    painter.drawRoundedRect(QRectF(0.5, 0.5, width - 1, size.height() - 1), 3, 3);
+    painter.setFont(font);
+    painter.drawText(QRect(0, 0, width, size.height()), Qt::AlignCenter, label);
+    return badge;
 }
 
 int CRecordListDlg::FirstSelectedRow() const {

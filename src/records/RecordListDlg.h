@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QPixmap>
+
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -78,11 +80,13 @@ protected:
 
 private:
     // Rows numbered on from CurrentRecord.listCount, with the moment's cameras ("F+R") in
-    // kCamerasColumn where `cameras` is given; the count after them.
+    // kCamerasColumn (not shown) and as a badge before the name where `cameras` is given; the
+    // count after them.
     int AddRows(const QStringList& names, const QStringList& cameras = {});
     // The column of the cameras a row's moment has, shown only for a card that has pairs.
     static constexpr int kCamerasColumn = 3;
     void ShowCamerasColumn(bool show);
+    QPixmap CamerasBadge(const QString& label) const; // empty label: a blank of the same size
     void OnSelectionChanged(const QItemSelection& selected);
 
     // Where the list's focus is, where it was before its last move, and whether that move
