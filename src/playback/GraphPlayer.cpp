@@ -177,9 +177,7 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
     gint64 duration = 0;
     const SeekPlan::Target plan = SeekPlan::ForSeek(
         MediaTimeFromSeconds(seconds),
-        QueryDuration(duration)
-            ? std::optional<int64_t>(duration)
-            : std::nullopt);
+        QueryDuration(duration) ? std::optional<int64_t>(duration) : std::nullopt);
     const gint64 target = plan.ns;
     const bool atEnd = plan.atEnd;
     // An ASF index has one entry a second and points each entry at the packet where that
@@ -197,6 +195,15 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
     const GstElementPtr source = Source();
     bool done = false;
     quint64 framesAtSeek = 0;
+    // Paused, no frame from before can arrive once the seek is sent, and the seek's own may be
+    // stored before the send returns: the count is taken before. Playing, a frame of the old
+    // position may still come while the seek goes out: the count is taken after.
+    GstState state = GST_STATE_NULL, pending = GST_STATE_VOID_PENDING;
+    if (m_mediaControl)
+        gst_element_get_state(m_mediaControl.get(), &state, &pending, 0);
+    const bool paused = state == GST_STATE_PAUSED &&
+                        (pending == GST_STATE_VOID_PENDING || pending == GST_STATE_PAUSED);
+    const quint64 framesBefore = m_frameSlot->FrameCount();
     {
         const OwnWait waiting(*this);
         OpenWait::Run([&] {
@@ -225,7 +232,7 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
                 }
             }
             done = gst_element_send_event(m_mediaSeeking.get(), seek);
-            framesAtSeek = m_frameSlot->FrameCount();
+            framesAtSeek = paused ? framesBefore : m_frameSlot->FrameCount();
             // After the count: the seek's frame may be stored while the others are sent theirs.
             SeekCameras(target, seqnum);
         });
