@@ -112,18 +112,32 @@ int gapBench(const QString& card) {
             std::fprintf(stderr, "bench events: row %d does not play\n", row);
             return 1;
         }
+        // Right after the open the length may not be known yet: a seek to "its end" would go
+        // to the start.
         double duration = 0;
-        first->GetDurationSeconds(duration);
+        if (!bench::serveUntil([&] { return first->GetDurationSeconds(duration) && duration > 1; },
+                               5000)) {
+            std::fprintf(stderr, "bench events: row %d has no length\n", row);
+            return 1;
+        }
         first->SeekToSeconds(duration - 1.0);
+        // The seek's frame on screen before the play button is pressed (pressed while the seek
+        // is still under way, it can find the recording not playing and start it from its head).
+        const quint64 before = first->FramesDelivered();
+        bench::serveUntil([&] { return first->FramesDelivered() > before; }, 5000);
         dlg.OnPlay();
         QElapsedTimer clock;
         clock.start();
         qint64 lastPaint = -1;
         quint64 painted = 0;
-        while (dlg.Player() == first && clock.elapsed() < 10000) {
+        // Which recording is open tells when it played on: a new engine may reuse the old one's
+        // address.
+        const QString opened = CurrentRecord.fileName;
+        const auto stillFirst = [&] { return CurrentRecord.fileName == opened; };
+        while (stillFirst() && clock.elapsed() < 10000) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
             // Playing on may have released the engine meanwhile.
-            if (dlg.Player() != first)
+            if (!stillFirst())
                 break;
             if (first->VideoSurface() && first->VideoSurface()->PaintedFrames() != painted) {
                 painted = first->VideoSurface()->PaintedFrames();
@@ -131,7 +145,7 @@ int gapBench(const QString& card) {
             }
         }
         CGraphPlayer* next = dlg.Player();
-        if (!next || next == first || !bench::serveUntil([&] {
+        if (!next || stillFirst() || !bench::serveUntil([&] {
                 return next->VideoSurface() && next->VideoSurface()->PaintedFrames() > 0;
             })) {
             std::fprintf(stderr, "bench events: row %d did not play on\n", row);

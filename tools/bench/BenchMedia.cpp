@@ -117,33 +117,51 @@ void showAsVideoArea(QFrame& host) {
 // The floor of a seek: playbin into a fakesink, paused, an accurate flushing seek to each of
 // the same targets, timed until the pipeline is prerolled again.
 double floorSeekMedian(const QByteArray& uri, double duration, int runs) {
-    const QByteArray line = "playbin uri=\"" + uri + "\" video-sink=\"fakesink sync=true\"";
-    GstElement* parsed = gst_parse_launch(line.constData(), nullptr);
-    if (!parsed)
-        return -1;
-    GstElementPtr pipeline(GST_ELEMENT(gst_object_ref_sink(parsed)));
+    return floorSeekMedian(QByteArrayList{uri}, duration, runs);
+}
+
+double floorSeekMedian(const QByteArrayList& uris, double duration, int runs) {
+    std::vector<GstElementPtr> pipelines;
+    for (const QByteArray& uri : uris) {
+        const QByteArray line = "playbin uri=\"" + uri + "\" video-sink=\"fakesink sync=true\"";
+        GstElement* parsed = gst_parse_launch(line.constData(), nullptr);
+        if (!parsed)
+            return -1;
+        pipelines.emplace_back(GST_ELEMENT(gst_object_ref_sink(parsed)));
+    }
     auto prerolled = [&] {
-        return gst_element_get_state(pipeline.get(), nullptr, nullptr, 5 * GST_SECOND) ==
-               GST_STATE_CHANGE_SUCCESS;
+        for (const GstElementPtr& pipeline : pipelines) {
+            if (gst_element_get_state(pipeline.get(), nullptr, nullptr, 5 * GST_SECOND) !=
+                GST_STATE_CHANGE_SUCCESS)
+                return false;
+        }
+        return true;
     };
+    bool paused = true;
+    for (const GstElementPtr& pipeline : pipelines)
+        paused = paused && gst_element_set_state(pipeline.get(), GST_STATE_PAUSED) !=
+                               GST_STATE_CHANGE_FAILURE;
     std::vector<double> seeks;
-    if (gst_element_set_state(pipeline.get(), GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE &&
-        prerolled()) {
+    if (paused && prerolled()) {
         std::mt19937 random(20260520);
         std::uniform_real_distribution<double> where(0.5, duration - 0.5);
         for (int run = 0; run < runs; ++run) {
             const double target = where(random);
             QElapsedTimer clock;
             clock.start();
-            if (!gst_element_seek_simple(pipeline.get(), GST_FORMAT_TIME,
-                                         GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                         gint64(target * GST_SECOND)) ||
-                !prerolled())
+            bool sent = true;
+            for (const GstElementPtr& pipeline : pipelines)
+                sent = sent && gst_element_seek_simple(
+                                   pipeline.get(), GST_FORMAT_TIME,
+                                   GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                   gint64(target * GST_SECOND));
+            if (!sent || !prerolled())
                 break;
             seeks.push_back(clock.nsecsElapsed() / 1e6);
         }
     }
-    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    for (const GstElementPtr& pipeline : pipelines)
+        gst_element_set_state(pipeline.get(), GST_STATE_NULL);
     return seeks.size() == size_t(runs) ? bench::median(seeks) : -1;
 }
 

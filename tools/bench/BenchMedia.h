@@ -25,5 +25,8 @@ void showAsVideoArea(QFrame& host);
 // playbin into a fakesink, paused, `runs` accurate flushing seeks to random targets (the same
 // sequence every run): the median until prerolled again, -1 when it failed.
 double floorSeekMedian(const QByteArray& uri, double duration, int runs);
+// The same with one playbin for each of `uris`, each seek sent to all and timed until all are
+// prerolled again: what the machine gives for several files at once.
+double floorSeekMedian(const QByteArrayList& uris, double duration, int runs);
 
 } // namespace benchmedia

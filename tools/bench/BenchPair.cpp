@@ -189,6 +189,12 @@ int runPair(int argc, char** argv) {
     const double floorSeek = floorSeekMedian(uriOf(pair.front), pair.seconds, kSeekRuns);
     bench::report("pair.seek_to_painted_pair", bench::median(seeks),
                   floorSeek > 0 ? std::optional<double>(floorSeek) : std::nullopt, "ms");
+    // Against a playbin for each camera seeking at once: the two decodes on this machine's
+    // cores, without any of ours.
+    const double bothSeek = floorSeekMedian(QByteArrayList{uriOf(pair.front), uriOf(pair.rear)},
+                                            pair.seconds, kSeekRuns);
+    bench::report("pair.seek_to_painted_pair_vs_two_playbins", bench::median(seeks),
+                  bothSeek > 0 ? std::optional<double>(bothSeek) : std::nullopt, "ms");
     return 0;
 }
 
