@@ -71,24 +71,6 @@ GstPadProbeReturn OnCameraEvent(GstPad*, GstPadProbeInfo* info, gpointer data) {
     return GST_PAD_PROBE_OK;
 }
 
-GstFlowReturn OnCameraPreroll(GstAppSink* sink, gpointer slot) {
-    PLAYER_TAKEN_OVER(slot);
-    if (GstSample* sample = gst_app_sink_pull_preroll(sink)) {
-        PLAYER_TAKEN_OVER(gst_sample_get_buffer(sample));
-        static_cast<CFrameSlot*>(slot)->Store(sample);
-    }
-    return GST_FLOW_OK;
-}
-
-GstFlowReturn OnCameraSample(GstAppSink* sink, gpointer slot) {
-    PLAYER_TAKEN_OVER(slot);
-    if (GstSample* sample = gst_app_sink_pull_sample(sink)) {
-        PLAYER_TAKEN_OVER(gst_sample_get_buffer(sample));
-        static_cast<CFrameSlot*>(slot)->Store(sample);
-    }
-    return GST_FLOW_OK;
-}
-
 // The decoder's video output goes to the branch's converter; its other streams are not
 // decoded (the sound is the recording's own camera's).
 void OnDecodedPad(GstElement*, GstPad* pad, gpointer convert) {
@@ -171,11 +153,7 @@ bool CGraphPlayer::AddCamera(const CameraSource& camera) {
     gst_element_link(convert, sink);
     g_signal_connect(decode, "pad-added", G_CALLBACK(OnDecodedPad), convert);
 
-    GstAppSinkCallbacks callbacks{};
-    callbacks.new_preroll = OnCameraPreroll;
-    callbacks.new_sample = OnCameraSample;
-    PLAYER_HANDED_OVER(other->slot.get());
-    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, other->slot.get(), nullptr);
+    CFrameSlot::Feed(sink, other->slot.get());
     if (other->shift->offset != 0) {
         GstPadPtr pad(gst_element_get_static_pad(sink, "sink"));
         PLAYER_HANDED_OVER(other->shift.get());
@@ -202,8 +180,7 @@ void CGraphPlayer::ReleaseCameras() {
     if (!m_cameras)
         return;
     for (const auto& camera : m_cameras->others) {
-        GstAppSinkCallbacks none{};
-        gst_app_sink_set_callbacks(GST_APP_SINK(camera->sink.get()), &none, nullptr, nullptr);
+        CFrameSlot::Feed(camera->sink.get(), nullptr);
         if (m_pipeline)
             gst_bin_remove(GST_BIN(m_pipeline.get()), camera->bin.get());
         gst_element_set_state(camera->bin.get(), GST_STATE_NULL);

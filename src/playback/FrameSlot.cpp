@@ -2,9 +2,11 @@
 #include "playback/FrameSlot.h"
 
 #include "playback/FrameScaler.h"
+#include "playback/HandOver.h"
 
 #include <QMetaObject>
 #include <QPainter>
+#include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
 
 CFrameSlot::CFrameSlot(QObject* parent) : QObject(parent) {
@@ -179,4 +181,38 @@ qint64 CFrameSlot::StreamTimeOf(qint64 pts) const {
         return -1;
     const guint64 time = gst_segment_to_stream_time(segment, GST_FORMAT_TIME, guint64(pts));
     return time == GST_CLOCK_TIME_NONE ? -1 : qint64(time);
+}
+
+namespace {
+
+GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer slot) {
+    PLAYER_TAKEN_OVER(slot);
+    if (GstSample* sample = gst_app_sink_pull_preroll(sink)) {
+        PLAYER_TAKEN_OVER(gst_sample_get_buffer(sample));
+        static_cast<CFrameSlot*>(slot)->Store(sample);
+    }
+    return GST_FLOW_OK;
+}
+
+GstFlowReturn OnNewSample(GstAppSink* sink, gpointer slot) {
+    PLAYER_TAKEN_OVER(slot);
+    if (GstSample* sample = gst_app_sink_pull_sample(sink)) {
+        PLAYER_TAKEN_OVER(gst_sample_get_buffer(sample));
+        static_cast<CFrameSlot*>(slot)->Store(sample);
+    }
+    return GST_FLOW_OK;
+}
+
+} // namespace
+
+void CFrameSlot::Feed(GstElement* appsink, CFrameSlot* slot) {
+    if (!appsink || !GST_IS_APP_SINK(appsink))
+        return;
+    GstAppSinkCallbacks callbacks{};
+    if (slot) {
+        callbacks.new_preroll = OnNewPreroll;
+        callbacks.new_sample = OnNewSample;
+        PLAYER_HANDED_OVER(slot);
+    }
+    gst_app_sink_set_callbacks(GST_APP_SINK(appsink), &callbacks, slot, nullptr);
 }

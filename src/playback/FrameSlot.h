@@ -29,6 +29,9 @@ public:
     explicit CFrameSlot(QObject* parent = nullptr);
     ~CFrameSlot() override;
 
+    // Makes `appsink` hand every frame it prerolls or renders to `slot` (null: to nothing, as
+    // before the sink's streaming threads are gone and the slot released).
+    static void Feed(GstElement* appsink, CFrameSlot* slot);
     // Streaming thread: keep `sample` (takes the reference), make its picture at the shown
     // size and ask the UI thread to repaint.
     void Store(GstSample* sample);

@@ -41,24 +41,6 @@ GstElement* MakeOwned(const char* factory, const char* name = nullptr) {
     return element;
 }
 
-GstFlowReturn OnNewPreroll(GstAppSink* sink, gpointer slot) {
-    PLAYER_TAKEN_OVER(slot);
-    if (GstSample* sample = gst_app_sink_pull_preroll(sink)) {
-        PLAYER_TAKEN_OVER(gst_sample_get_buffer(sample));
-        static_cast<CFrameSlot*>(slot)->Store(sample);
-    }
-    return GST_FLOW_OK;
-}
-
-GstFlowReturn OnNewSample(GstAppSink* sink, gpointer slot) {
-    PLAYER_TAKEN_OVER(slot);
-    if (GstSample* sample = gst_app_sink_pull_sample(sink)) {
-        PLAYER_TAKEN_OVER(gst_sample_get_buffer(sample));
-        static_cast<CFrameSlot*>(slot)->Store(sample);
-    }
-    return GST_FLOW_OK;
-}
-
 } // namespace
 
 bool CGraphPlayer::CreateGraph() {
@@ -111,12 +93,7 @@ bool CGraphPlayer::AcquireControlInterfaces() {
         g_object_get(graph, "video-sink", &sink, nullptr);
     GstElementPtr videoSink(sink);
     if (videoSink && GST_IS_APP_SINK(videoSink.get())) {
-        GstAppSinkCallbacks callbacks{};
-        callbacks.new_preroll = OnNewPreroll;
-        callbacks.new_sample = OnNewSample;
-        PLAYER_HANDED_OVER(m_frameSlot.get());
-        gst_app_sink_set_callbacks(GST_APP_SINK(videoSink.get()), &callbacks, m_frameSlot.get(),
-                                   nullptr);
+        CFrameSlot::Feed(videoSink.get(), m_frameSlot.get());
         m_basicVideo = RefElement(videoSink.get());
     } else {
         all = false;
@@ -156,8 +133,7 @@ void CGraphPlayer::ReleaseOwnGraph() {
     if (m_pipeline)
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
     if (m_basicVideo && GST_IS_APP_SINK(m_basicVideo.get())) {
-        GstAppSinkCallbacks none{};
-        gst_app_sink_set_callbacks(GST_APP_SINK(m_basicVideo.get()), &none, nullptr, nullptr);
+        CFrameSlot::Feed(m_basicVideo.get(), nullptr);
     }
 
     CFrameTimes::Unwatch(m_pipeline.get(), m_frameTimes);

@@ -112,6 +112,14 @@ class TestCameraSync : public QObject {
             10000);
     }
 
+    // The front with `rear` (starting `offset` seconds later by the names) in a shown host.
+    bool openPair(CGraphPlayer& engine, QFrame& host, const QString& rear, double offset) {
+        host.resize(640, 360);
+        host.show();
+        return engine.CreateGraph() && engine.AddCamera({rear, QStringLiteral("Rear"), offset}) &&
+               engine.OpenMediaFile(m_front) && engine.AttachVideoWindow(&host);
+    }
+
     // Does `move` and serves the event loop until both cameras show a frame of it.
     bool moved(CGraphPlayer& engine, const std::function<bool()>& move) {
         const quint64 front = engine.CameraSlot(0)->FrameCount();
@@ -156,13 +164,8 @@ private Q_SLOTS:
     // frame for the time shown, never one behind.
     void eachCameraShowsItsFrameAfterEveryMove() {
         QFrame host;
-        host.resize(640, 360);
-        host.show();
         CGraphPlayer engine;
-        QVERIFY(engine.CreateGraph());
-        QVERIFY(engine.AddCamera({m_rear, QStringLiteral("Rear"), 0}));
-        QVERIFY(engine.OpenMediaFile(m_front));
-        QVERIFY(engine.AttachVideoWindow(&host));
+        QVERIFY(openPair(engine, host, m_rear, 0));
         QCOMPARE(engine.CameraCount(), 2);
         QVERIFY(bothNewer(engine, 0, 0));
         checkShown(engine, "opened");
@@ -230,13 +233,8 @@ private Q_SLOTS:
     void aCameraStartingLaterKeepsItsPlace() {
         m_rearStart = 1.0;
         QFrame host;
-        host.resize(640, 360);
-        host.show();
         CGraphPlayer engine;
-        QVERIFY(engine.CreateGraph());
-        QVERIFY(engine.AddCamera({m_rearByName, QStringLiteral("Rear"), 1.0}));
-        QVERIFY(engine.OpenMediaFile(m_front));
-        QVERIFY(engine.AttachVideoWindow(&host));
+        QVERIFY(openPair(engine, host, m_rearByName, 1.0));
         QVERIFY(bothNewer(engine, 0, 0));
         checkShown(engine, "opened");
         for (double target : {0.5, 3.2, 10.0, 0.99, 1.01, 2.5}) {
@@ -325,13 +323,8 @@ private Q_SLOTS:
     // of the one due at that time.
     void playingTheyStayTogether() {
         QFrame host;
-        host.resize(640, 360);
-        host.show();
         CGraphPlayer engine;
-        QVERIFY(engine.CreateGraph());
-        QVERIFY(engine.AddCamera({m_rear, QStringLiteral("Rear"), 0}));
-        QVERIFY(engine.OpenMediaFile(m_front));
-        QVERIFY(engine.AttachVideoWindow(&host));
+        QVERIFY(openPair(engine, host, m_rear, 0));
         QVERIFY(bothNewer(engine, 0, 0));
 
         int checked = 0, worst = 0;
