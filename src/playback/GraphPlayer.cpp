@@ -3,8 +3,10 @@
 
 #include "playback/AsfCardSource.h"
 #include "playback/FrameBitmap.h"
+#include "playback/FrameScaler.h"
 #include "playback/FrameSlot.h"
 #include "playback/FrameTimes.h"
+#include "playback/LastPicture.h"
 #include "playback/OpenWait.h"
 #include "playback/SeekPlan.h"
 #include "playback/VideoSurface.h"
@@ -20,6 +22,9 @@ namespace {
 
 // How long one frame forward may wait for a seek still in flight to settle.
 constexpr GstClockTime kStepSettleTimeout = 100 * GST_MSECOND;
+// How long a frame back may wait for a seek in flight to show its frame, where the file does not
+// tell which frame that is.
+constexpr GstClockTime kSeekSettleTimeout = 2 * GST_SECOND;
 // Waiting for a state change the timer asks about on every tick.
 constexpr GstClockTime kStateQueryTimeout = 10 * GST_MSECOND;
 
@@ -122,6 +127,7 @@ bool CGraphPlayer::GetPositionSeconds(double& seconds) {
     if (!m_mediaSeeking)
         return false;
     DrainBus();
+    ShowLastPicture();
     gint64 ns = 0;
     bool ok = false;
     if (!m_endOfStream) {
@@ -158,6 +164,41 @@ bool CGraphPlayer::GetPositionSeconds(double& seconds) {
         return false;
     seconds = SecondsFromMediaTime(ns / 100);
     return true;
+}
+
+void CGraphPlayer::ShowLastPicture() {
+    // Only once per seek, and only where the seek ended without a frame: past the picture's end,
+    // into the sound that runs on, the video sink prerolls on a gap or on the end of its stream.
+    if (!m_seekPending || m_lastPictureSeek == m_seekSeqnum || !m_basicVideo || !m_pipeline ||
+        m_frameSlot->FrameCount() == 0 || m_frameSlot->FrameCount() > m_framesAtSeek ||
+        OpenWait::Busy() || !SinkHolds(GST_EVENT_SEGMENT))
+        return;
+    GstState state = GST_STATE_NULL, pending = GST_STATE_VOID_PENDING;
+    const bool settled = gst_element_get_state(m_mediaControl.get(), &state, &pending, 0) ==
+                             GST_STATE_CHANGE_SUCCESS &&
+                         state >= GST_STATE_PAUSED;
+    if (!settled && !SinkHolds(GST_EVENT_EOS))
+        return;
+    m_lastPictureSeek = m_seekSeqnum;
+    gchar* current = nullptr;
+    g_object_get(m_pipeline.get(), "current-uri", &current, nullptr);
+    const QByteArray uri(current);
+    g_free(current);
+    GstSamplePtr sample;
+    std::vector<gint64> starts;
+    const gint64 target = m_seekTargetNs;
+    {
+        const OwnWait waiting(*this);
+        OpenWait::Run([&] {
+            sample.reset(LastPicture::Before(uri, FrameScaler::SinkCaps(), target, &starts));
+        });
+    }
+    if (!sample || m_frameSlot->FrameCount() > m_framesAtSeek)
+        return;
+    if (m_frameTimes)
+        for (const gint64 start : starts)
+            m_frameTimes->Add(start);
+    m_frameSlot->Store(sample.release());
 }
 
 bool CGraphPlayer::GetDurationSeconds(double& seconds) {
@@ -286,15 +327,22 @@ double CGraphPlayer::FrameBackTarget(double position) {
     qint64 start = -1; // where the frame on screen starts, as stream time
     if (m_seekPending && m_frameSlot->FrameCount() <= m_framesAtSeek) {
         // The seek's frame is not on screen yet: it is the one covering the seek's target, not
-        // the picture still shown from before.
+        // the picture still shown from before. Where the file does not tell which that is, the
+        // seek is let finish: a fixed step back from its target may stay inside a long frame.
         std::optional<qint64> cover;
         const qint64 target = m_seekTargetNs;
         const OwnWait waiting(*this);
-        OpenWait::Run([&] { cover = AsfCardSource::FrameStartAt(source.get(), target); });
-        if (!cover)
+        OpenWait::Run([&] {
+            cover = AsfCardSource::FrameStartAt(source.get(), target);
+            if (!cover && m_mediaControl)
+                gst_element_get_state(m_mediaControl.get(), nullptr, nullptr, kSeekSettleTimeout);
+        });
+        if (cover)
+            start = *cover;
+        else if (m_frameSlot->FrameCount() <= m_framesAtSeek)
             return position - 0.05;
-        start = *cover;
-    } else {
+    }
+    if (start < 0) {
         const qint64 shown = m_frameSlot->NewestPts();
         const qint64 shownTime = m_frameSlot->StreamTimeOf(shown);
         if (shown < 0 || shownTime < 0 || !m_frameTimes)

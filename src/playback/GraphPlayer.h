@@ -135,6 +135,8 @@ private:
     // The recording's length (its longest stream); the other cameras' files do not lengthen it.
     bool QueryDuration(gint64& ns) const;
     void LayOutCameras();
+    // After a seek past the picture's end (the sound running on), its last frame.
+    void ShowLastPicture();
 
     // Counts this engine's own waits (OpenWait) while they last: the engine must outlive them.
     struct OwnWait {
@@ -183,7 +185,8 @@ private:
     bool m_failed = false;
     double m_lastSeekRequest = 0;
     guint32 m_seekSeqnum = GST_SEQNUM_INVALID;
-    int m_waits = 0;                    // this engine's own waits under way (OwnWait)
-    std::shared_ptr<Cameras> m_cameras; // the other cameras; null with one
+    guint32 m_lastPictureSeek = GST_SEQNUM_INVALID; // the seek ShowLastPicture served
+    int m_waits = 0;                                // this engine's own waits under way (OwnWait)
+    std::shared_ptr<Cameras> m_cameras;             // the other cameras; null with one
     QString m_ownCameraLabel;
 };

@@ -162,13 +162,16 @@ public:
                1;
     }
     // Which of frames k - 2 … k + 2 the picture is (the closest).
-    int identify(const QImage& picture, int k) const {
+    int identify(const QImage& picture, int k) const { return closest(picture, k - 2, k + 2); }
+    // Which frame of the whole file the picture is (the closest).
+    int closest(const QImage& picture) const { return closest(picture, 0, int(m_frames.size())); }
+    int closest(const QImage& picture, int first, int last) const {
         const QImage small =
             picture.scaled(kWidth, kHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                 .convertToFormat(QImage::Format_Grayscale8);
         int best = -1;
         double bestDifference = 1e9;
-        for (int i = std::max(0, k - 2); i <= k + 2 && i < m_frames.size(); ++i) {
+        for (int i = std::max(0, first); i <= last && i < m_frames.size(); ++i) {
             double sum = 0;
             for (int y = 0; y < kHeight; ++y) {
                 const uchar* p = small.constScanLine(y);

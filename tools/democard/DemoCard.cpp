@@ -677,6 +677,16 @@ QList<Recording> oddRecordings() {
     Recording wide = rec("wide-pixels.asf", 3, 480, 480, 25, "mjpeg", "", 37);
     wide.pixelAspect = QStringLiteral("4:3");
     all << empty << longSound << oneFrame << wide;
+    // Sound outlasting the picture by 0.4 s in files other recorders write (MS-MPEG4 with WMA,
+    // H.264 with AAC in MP4, MJPEG with PCM in AVI), and a picture at 15 frames a second.
+    Recording msLongSound = rec("ms-long-sound.asf", 5, 320, 240, 25, "msmpeg4", "wmav2", 38);
+    msLongSound.videoFrames = 5 * 25 - 10;
+    Recording mp4LongSound = rec("long-sound.mp4", 5, 320, 240, 25, "libx264", "aac", 39);
+    mp4LongSound.videoFrames = 5 * 25 - 10;
+    Recording aviLongSound = rec("long-sound.avi", 5, 320, 240, 25, "mjpeg", "pcm_s16le", 41);
+    aviLongSound.videoFrames = 5 * 25 - 10;
+    all << msLongSound << mp4LongSound << aviLongSound
+        << rec("fps15.avi", 6, 320, 240, 15, "mjpeg", "", 40);
     return all;
 }
 
