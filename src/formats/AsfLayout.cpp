@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "formats/AsfLayout.h"
 
+#include "formats/AsfBytes.h"
+#include "formats/LeadingPictures.h"
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -43,21 +46,14 @@ constexpr uint64_t kLookAhead = 4;
 constexpr uint64_t kEdgePackets = 64;
 // How many frames stored after a key frame may be shown before it (B-frames).
 constexpr uint64_t kLeadingFrames = 4;
+// How many packets after a key frame's first are read for the frame stored after it.
+constexpr uint64_t kFollowPackets = 256;
 // How many packets one look for data in a dead tail reads.
 constexpr uint64_t kProbePackets = 4;
 // How far a payload in the middle of a file may be sent closer to its presentation than any
 // in its first and last packets.
 constexpr uint64_t kSendLeadSlackMs = 500;
 
-uint16_t U16(const uint8_t* p) {
-    return uint16_t(p[0] | p[1] << 8);
-}
-uint32_t U32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint64_t U64(const uint8_t* p) {
-    return uint64_t(U32(p)) | uint64_t(U32(p + 4)) << 32;
-}
 void Put32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         p[i] = uint8_t(v >> (8 * i));
@@ -79,68 +75,8 @@ bool ReadExactly(const ReadAt& read, uint64_t offset, uint8_t* buffer, size_t le
     return true;
 }
 
-// A cursor over a packet that refuses to run past its end.
-class Cursor {
-public:
-    Cursor(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-    bool Byte(uint32_t& v) { return Field(1, v); }
-    // A field whose width a two-bit length type gives: none, byte, word or double word.
-    bool Field(int lengthType, uint32_t& v) {
-        static constexpr size_t widths[4] = {0, 1, 2, 4};
-        const size_t w = widths[lengthType & 3];
-        v = 0;
-        if (m_size - m_pos < w)
-            return false;
-        const uint8_t* p = m_data + m_pos;
-        v = w == 1 ? p[0] : w == 2 ? U16(p) : w == 4 ? U32(p) : 0;
-        m_pos += w;
-        return true;
-    }
-    bool Skip(size_t n) {
-        if (m_size - m_pos < n)
-            return false;
-        m_pos += n;
-        return true;
-    }
-    const uint8_t* Here() const { return m_data + m_pos; }
-    size_t Left() const { return m_size - m_pos; }
-    // Narrows the cursor to the packet's payload area (padding cut off at the end).
-    bool Limit(size_t size) {
-        if (size < m_pos || size > m_size)
-            return false;
-        m_size = size;
-        return true;
-    }
-
-private:
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_pos = 0;
-};
-
 bool SameId(const uint8_t* p, const uint8_t (&id)[16]) {
     return std::memcmp(p, id, 16) == 0;
-}
-
-// Reads packets [first, first + count) into `out`, one entry per packet that parses.
-void ReadPackets(const ReadAt& read, const Layout& layout, uint64_t first, uint64_t count,
-                 std::vector<std::pair<uint64_t, Packet>>& out) {
-    out.clear();
-    if (count == 0)
-        return;
-    const size_t stride = size_t(layout.packetSize) + layout.packetPrefix;
-    std::vector<uint8_t> block((size_t(count) - 1) * stride + layout.packetSize);
-    const uint64_t offset = layout.PacketOffset(first);
-    int64_t got = 0;
-    size_t have = 0;
-    while (have < block.size() &&
-           (got = read(offset + have, block.data() + have, block.size() - have)) > 0)
-        have += size_t(got);
-    for (uint64_t i = 0; i < count && i * stride + layout.packetSize <= have; ++i) {
-        Packet packet;
-        if (ParsePacket(block.data() + i * stride, layout.packetSize, packet))
-            out.emplace_back(first + i, std::move(packet));
-    }
 }
 
 // A streaming chunk header: type, length, sequence number, flags, length again.
@@ -276,88 +212,6 @@ uint32_t FirstMs(const ReadAt& read, const Layout& layout, int64_t& lead, uint32
 
 } // namespace
 
-bool ParsePacket(const uint8_t* data, size_t size, Packet& packet) {
-    packet = Packet{};
-    Cursor c(data, size);
-    uint32_t flags = 0;
-    if (!c.Byte(flags))
-        return false;
-    if (flags & 0x80) { // error correction data comes first
-        if (flags & 0x60)
-            return false;
-        if (!c.Skip(flags & 0x0F) || !c.Byte(flags))
-            return false;
-    }
-    uint32_t properties = 0, length = 0, sequence = 0, padding = 0, sendMs = 0, durationMs = 0;
-    if (!c.Byte(properties) || !c.Field(flags >> 5, length) || !c.Field(flags >> 1, sequence) ||
-        !c.Field(flags >> 3, padding) || !c.Field(3, sendMs) || !c.Field(2, durationMs))
-        return false;
-    // A packet shorter than the fixed size is padded to it.
-    if (length && length < size)
-        padding += uint32_t(size - length);
-    if (padding > c.Left() || !c.Limit(size - padding))
-        return false;
-    packet.sendMs = sendMs;
-
-    const int repType = properties & 3, offsetType = (properties >> 2) & 3,
-              objectType = (properties >> 4) & 3;
-    uint32_t count = 1, lengthType = 0;
-    const bool multiple = flags & 1;
-    if (multiple) {
-        uint32_t payloadFlags = 0;
-        if (!c.Byte(payloadFlags))
-            return false;
-        count = payloadFlags & 0x3F;
-        lengthType = payloadFlags >> 6;
-    }
-    for (uint32_t i = 0; i < count; ++i) {
-        uint32_t stream = 0, object = 0, offset = 0, replicated = 0;
-        if (!c.Byte(stream) || !c.Field(objectType, object) || !c.Field(offsetType, offset) ||
-            !c.Field(repType, replicated))
-            return false;
-        Payload payload;
-        payload.stream = int(stream & 0x7F);
-        payload.keyFrame = stream & 0x80;
-        if (replicated == 1) {
-            // Compressed payload: whole small frames, the offset field holds the time.
-            uint32_t delta = 0, dataLength = 0;
-            if (!c.Byte(delta))
-                return false;
-            if (multiple ? !c.Field(lengthType, dataLength)
-                         : (dataLength = uint32_t(c.Left()), false))
-                return false;
-            if (dataLength > c.Left())
-                return false;
-            Cursor sub(c.Here(), dataLength);
-            for (uint32_t k = 0; sub.Left() > 0; ++k) {
-                uint32_t subLength = 0;
-                if (!sub.Byte(subLength) || !sub.Skip(subLength))
-                    return false;
-                payload.objectStart = payload.objectEnd = true;
-                payload.presentationMs = offset + k * delta;
-                payload.objectSize = subLength;
-                packet.payloads.push_back(payload);
-            }
-            c.Skip(dataLength);
-            continue;
-        }
-        if (replicated < 8 || replicated > c.Left())
-            return false;
-        payload.presentationMs = U32(c.Here() + 4);
-        payload.objectSize = U32(c.Here());
-        payload.objectStart = offset == 0;
-        c.Skip(replicated);
-        uint32_t dataLength = 0;
-        if (multiple ? !c.Field(lengthType, dataLength) : (dataLength = uint32_t(c.Left()), false))
-            return false;
-        if (!c.Skip(dataLength))
-            return false;
-        payload.objectEnd = uint64_t(offset) + dataLength >= payload.objectSize;
-        packet.payloads.push_back(payload);
-    }
-    return true;
-}
-
 bool StartsLikeAsf(const uint8_t* bytes, size_t size) {
     return (size >= 16 && SameId(bytes, kHeaderObject)) ||
            (size >= kChunkHeader + 16 && IsChunk(bytes, 'H') &&
@@ -391,6 +245,7 @@ std::optional<Layout> ReadLayout(const ReadAt& read, uint64_t fileSize) {
 
     uint8_t* properties = nullptr;
     std::vector<int> videoStreams;            // as declared
+    std::map<int, uint32_t> videoFourccs;     // their codecs, where declared
     std::map<int, uint32_t> audioBytesPerSec; // sound streams at a known, fixed byte rate
     for (uint64_t at = 30; at + kObjectHeader <= headerSize;) {
         const uint64_t size = U64(bytes + at + 16);
@@ -400,10 +255,13 @@ std::optional<Layout> ReadLayout(const ReadAt& read, uint64_t fileSize) {
         if (SameId(object, kFilePropertiesObject) && size >= kFilePropertiesSize)
             properties = bytes + at;
         else if (SameId(object, kStreamPropertiesObject) && size >= 78 &&
-                 SameId(object + 24, kVideoMedia))
+                 SameId(object + 24, kVideoMedia)) {
             videoStreams.push_back(U16(object + 72) & 0x7F);
-        else if (SameId(object, kStreamPropertiesObject) && size >= 78 + 16 &&
-                 SameId(object + 24, kAudioMedia) && U32(object + 64) >= 16 && U32(object + 86))
+            // The type-specific data: sizes, then a bitmap header naming the codec.
+            if (size >= 78 + 11 + 20 && U32(object + 64) >= 11 + 20)
+                videoFourccs[videoStreams.back()] = U32(object + 78 + 11 + 16);
+        } else if (SameId(object, kStreamPropertiesObject) && size >= 78 + 16 &&
+                   SameId(object + 24, kAudioMedia) && U32(object + 64) >= 16 && U32(object + 86))
             audioBytesPerSec[U16(object + 72) & 0x7F] = U32(object + 86); // the WAVEFORMATEX
         at += size;
     }
@@ -437,6 +295,7 @@ std::optional<Layout> ReadLayout(const ReadAt& read, uint64_t fileSize) {
     for (int stream : videoStreams) {
         if (layout.videoStream < 0 || streams.count(stream)) {
             layout.videoStream = stream;
+            layout.videoFourcc = videoFourccs.count(stream) ? videoFourccs[stream] : 0;
             if (streams.count(stream))
                 break;
         }
@@ -579,6 +438,7 @@ Layout::SeekPoints Layout::SeekPointsAt(const ReadAt& read, uint64_t ns) const {
     // the last key frame by the target, as long as it may lie within a few frames of it.
     std::vector<std::pair<uint64_t, Packet>> block;
     std::optional<uint32_t> best, key;
+    uint64_t keyPacket = 0;
     std::set<uint32_t> frames; // starts seen, for their spacing
     bool allKeys = true;       // pictures coded alone (MJPEG) are never reordered
     const auto spacing = [&] {
@@ -609,8 +469,10 @@ Layout::SeekPoints Layout::SeekPointsAt(const ReadAt& read, uint64_t ns) const {
                     continue;
                 if (!best || p.presentationMs > *best)
                     best = p.presentationMs;
-                if (p.keyFrame && (!key || p.presentationMs > *key))
+                if (p.keyFrame && (!key || p.presentationMs > *key)) {
                     key = p.presentationMs;
+                    keyPacket = index;
+                }
             }
         }
         walked += end - first;
@@ -621,9 +483,35 @@ Layout::SeekPoints Layout::SeekPointsAt(const ReadAt& read, uint64_t ns) const {
     points.frameStart = (*best - base) * 1000000;
     const uint32_t step = spacing();
     if (key && !allKeys && *key > base && step != UINT32_MAX &&
-        target < *key + uint64_t(kLeadingFrames) * step)
+        target < *key + uint64_t(kLeadingFrames) * step && KeyMayLead(read, keyPacket, *key))
         points.decodeFrom = (*key - base - 1) * 1000000;
     return points;
+}
+
+bool Layout::KeyMayLead(const ReadAt& read, uint64_t keyPacket, uint32_t keyMs) const {
+    // The first bytes of the frames stored after the key frame tell, for the codecs that say; a
+    // frame's first payload holds its headers.
+    std::vector<std::vector<uint8_t>> frames;
+    bool afterKey = false;
+    std::vector<uint8_t> raw(packetSize);
+    for (uint64_t i = keyPacket;
+         i < packetCount && i < keyPacket + kFollowPackets && frames.size() < kLeadingFrames; ++i) {
+        Packet packet;
+        if (read(PacketOffset(i), raw.data(), raw.size()) != int64_t(raw.size()) ||
+            !ParsePacket(raw.data(), raw.size(), packet))
+            return true;
+        for (const Payload& p : packet.payloads) {
+            if (p.stream != videoStream || !p.objectStart || frames.size() >= kLeadingFrames)
+                continue;
+            if (afterKey)
+                frames.emplace_back(raw.begin() + p.dataAt, raw.begin() + p.dataAt + p.dataLength);
+            afterKey = afterKey || (p.keyFrame && p.presentationMs == keyMs);
+        }
+    }
+    std::vector<LeadingPictures::Coded> coded;
+    for (const std::vector<uint8_t>& frame : frames)
+        coded.push_back({frame.data(), frame.size()});
+    return LeadingPictures::After(videoFourcc, coded) != LeadingPictures::Answer::None;
 }
 
 std::optional<uint64_t> Layout::FrameStartAfter(const ReadAt& read, uint64_t ns) const {

@@ -27,6 +27,8 @@ struct Payload {
     bool objectEnd = false;      // the payload ends its media object
     uint32_t presentationMs = 0; // the frame's presentation time, preroll included
     uint32_t objectSize = 0;     // bytes of the whole media object (frame) it belongs to
+    uint32_t dataAt = 0;         // where the payload's bytes lie in its packet
+    uint32_t dataLength = 0;     // and how many (0 for frames packed several to a payload)
 };
 
 struct Packet {
@@ -53,10 +55,11 @@ struct Layout {
     // The start of the last whole video frame, preroll included (0 when unknown): a frame begun
     // after it was cut off by the end of the data and cannot be shown.
     uint64_t lastVideoMs = 0;
-    int videoStream = -1;    // stream number of the video, -1 without video
-    bool repaired = false;   // the header below differs from the file's
-    QByteArray header;       // the bytes before the first packet, as the demuxer should see them
-    uint64_t servedSize = 0; // how much of the file the demuxer should see
+    int videoStream = -1;     // stream number of the video, -1 without video
+    uint32_t videoFourcc = 0; // its codec, as its bitmap header names it (0 when not said)
+    bool repaired = false;    // the header below differs from the file's
+    QByteArray header;        // the bytes before the first packet, as the demuxer should see them
+    uint64_t servedSize = 0;  // how much of the file the demuxer should see
 
     // Where packet `index` starts in the file on the card.
     uint64_t PacketOffset(uint64_t index) const {
@@ -91,7 +94,15 @@ private:
     // The last packet that may hold the start of something presented by `targetMs`
     // (presentation time, preroll included): the one sent by it less sendLeadMs.
     uint64_t LastPacketSentBy(const ReadAt& read, uint64_t targetMs) const;
+    // Whether pictures stored after the key frame presented at `keyMs`, which starts in packet
+    // `keyPacket`, may be shown before it (true where the file does not tell).
+    bool KeyMayLead(const ReadAt& read, uint64_t keyPacket, uint32_t keyMs) const;
 };
+
+// Reads packets [first, first + count) of `layout` into `out`, one entry per packet that parses,
+// with its index.
+void ReadPackets(const ReadAt& read, const Layout& layout, uint64_t first, uint64_t count,
+                 std::vector<std::pair<uint64_t, Packet>>& out);
 
 // Whether these first bytes of a file (at least 28) start an ASF file, plain or for streaming.
 bool StartsLikeAsf(const uint8_t* bytes, size_t size);
