@@ -18,6 +18,25 @@ CFrameSlot::~CFrameSlot() {
 }
 
 void CFrameSlot::Store(GstSample* sample) {
+    if (m_shownElsewhere) {
+        // Only a new shape moves the picture in its area.
+        GstCaps* caps = gst_sample_get_caps(sample);
+        bool reshaped = false;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_sample.reset(sample);
+            if (caps && caps != m_infoCaps.get() && gst_video_info_from_caps(&m_info, caps)) {
+                m_infoCaps.reset(gst_caps_ref(caps));
+                const QSize shape = FrameScaler::Shape(m_info);
+                reshaped = shape != m_shape;
+                m_shape = shape;
+            }
+        }
+        ++m_frames;
+        if (reshaped)
+            AskRepaint();
+        return;
+    }
     {
         const std::lock_guard lock(m_mutex);
         m_sample.reset(sample);
@@ -25,6 +44,11 @@ void CFrameSlot::Store(GstSample* sample) {
     ++m_frames;
     MakeShown(sample);
     AskRepaint();
+}
+
+QSize CFrameSlot::FrameShape() const {
+    const std::lock_guard lock(m_mutex);
+    return m_sample ? m_shape : QSize();
 }
 
 bool CFrameSlot::MakeShown(GstSample* sample) {
@@ -79,6 +103,8 @@ void CFrameSlot::SetShownArea(const QSize& devicePixels, qreal ratio) {
         m_area = devicePixels;
         m_ratio = ratio;
     }
+    if (m_shownElsewhere)
+        return;
     // The newest frame again at the new size, off the UI thread; frames arriving meanwhile
     // are made at the new size anyway.
     if (m_remakePending.exchange(true))

@@ -35,6 +35,12 @@ public:
     // Streaming thread: keep `sample` (takes the reference), make its picture at the shown
     // size and ask the UI thread to repaint.
     void Store(GstSample* sample);
+    // Before the first frame: a video sink that shows the frames itself (an X window's) feeds
+    // the slot, which then keeps each frame without making a picture of it, and asks for a
+    // repaint only when the frame's shape changes.
+    void SetShownElsewhere(bool elsewhere) { m_shownElsewhere = elsewhere; }
+    // The newest frame's shape on screen (pixel aspect applied), invalid before the first one.
+    QSize FrameShape() const;
 
     // UI thread: the area the frame is shown in, in device pixels (`ratio` of them to a
     // logical pixel). The newest frame is made again at its new size off the UI thread.
@@ -89,4 +95,5 @@ private:
     QThreadPool m_remaker; // waited for first thing in the destructor
     std::atomic<bool> m_repaintPending{false};
     std::atomic<quint64> m_frames{0};
+    std::atomic<bool> m_shownElsewhere{false};
 };

@@ -9,6 +9,7 @@
 #include "playback/FrameTimes.h"
 #include "playback/HandOver.h"
 #include "playback/OpenWait.h"
+#include "playback/OverlayVideo.h"
 #include "playback/VideoSurface.h"
 
 #include <QFileInfo>
@@ -135,6 +136,8 @@ void CGraphPlayer::ReleaseOwnGraph() {
     if (m_basicVideo && GST_IS_APP_SINK(m_basicVideo.get())) {
         CFrameSlot::Feed(m_basicVideo.get(), nullptr);
     }
+    if (m_overlay)
+        m_overlay->Release();
 
     CFrameTimes::Unwatch(m_pipeline.get(), m_frameTimes);
     m_frameTimes.reset();
@@ -151,6 +154,8 @@ void CGraphPlayer::ReleaseOwnGraph() {
         delete m_videoWindow.data();
     }
     m_videoWindow.clear();
+    m_overlay.reset();
+    m_videoPath.clear();
     ReleaseCameras();
     RevokeFromRot();
     m_pipeline.reset();
@@ -182,6 +187,7 @@ bool CGraphPlayer::OpenMediaFile(const QString& path) {
     m_seekPending = false;
     if (m_frameTimes)
         m_frameTimes->Clear();
+    ChooseVideoPath();
 
     // A bare name resolves against the current folder, as a file dialog would leave it.
     const QFileInfo info(path);
@@ -213,6 +219,35 @@ bool CGraphPlayer::OpenMediaFile(const QString& path) {
         return false;
     }
     return AlignCameras();
+}
+
+void CGraphPlayer::ChooseVideoPath() {
+    if (!m_videoPath.isEmpty() || !m_pipeline || !m_basicVideo ||
+        !GST_IS_APP_SINK(m_basicVideo.get()) || !VideoSurface())
+        return;
+    // Only the sink of a graph we built is ours to replace.
+    GstElement* current = nullptr;
+    if (g_object_class_find_property(G_OBJECT_GET_CLASS(m_pipeline.get()), "video-sink"))
+        g_object_get(m_pipeline.get(), "video-sink", &current, nullptr);
+    const GstElementPtr held(current);
+    if (held.get() != m_basicVideo.get())
+        return;
+    QString why = COverlayVideo::Unavailable(m_cameras != nullptr);
+    std::shared_ptr<COverlayVideo> overlay;
+    if (why.isEmpty())
+        overlay = COverlayVideo::Make(m_frameSlot.get(), VideoSurface(), &why);
+    if (!overlay) {
+        m_videoPath = QStringLiteral("own surface (appsink): ") + why;
+        COverlayVideo::Report(m_videoPath, false);
+        return;
+    }
+    CFrameSlot::Feed(m_basicVideo.get(), nullptr);
+    g_object_set(m_pipeline.get(), "video-sink", overlay->Bin(), nullptr);
+    m_basicVideo = RefElement(overlay->Bin());
+    m_frameStep = RefElement(overlay->XSink());
+    m_overlay = std::move(overlay);
+    m_videoPath = m_overlay->Description();
+    COverlayVideo::Report(m_videoPath, true);
 }
 
 bool CGraphPlayer::AttachVideoWindow(QWidget* host) {

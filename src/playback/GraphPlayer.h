@@ -17,6 +17,7 @@ class QWidget;
 class CFrameSlot;
 class CVideoSurface;
 class CFrameTimes;
+class COverlayVideo;
 
 // Another camera of the same moment (a recorder's rear or interior camera), played with the
 // recording on its time line.
@@ -97,6 +98,9 @@ public:
     CVideoSurface* VideoSurface() const;
     quint64 FramesDelivered() const;
     quint64 FramesDecoded() const; // frames handed to the video decoder
+    // How the video reaches the screen, chosen when the first file is opened: "X11 overlay
+    // (ximagesink) into window 0x…" or "own surface (appsink): why"; empty before.
+    QString VideoPath() const { return m_videoPath; }
     // The stream time of the frame on screen in nanoseconds, -1 before the first one.
     qint64 ShownFrameTime() const;
     // Where the frame on screen ends in the stream (nanoseconds), -1 when unknown.
@@ -148,6 +152,9 @@ private:
     };
 
     void ReleaseOwnGraph();
+    // Before the first open: the video goes to an X11 sink's own window where it can (no other
+    // cameras, X11, a sink that opens the display), else stays with our appsink and surface.
+    void ChooseVideoPath();
     bool AcquireControlInterfaces();
     void RegisterInRot();
     void RevokeFromRot();
@@ -189,4 +196,6 @@ private:
     int m_waits = 0;                                // this engine's own waits under way (OwnWait)
     std::shared_ptr<Cameras> m_cameras;             // the other cameras; null with one
     QString m_ownCameraLabel;
+    std::shared_ptr<COverlayVideo> m_overlay; // null on the appsink path
+    QString m_videoPath;
 };

@@ -3,6 +3,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 
 class CFrameSlot;
 
@@ -16,7 +17,12 @@ public:
     explicit CVideoSurface(CFrameSlot* slot);
 
     // Frames painted since construction, each counted once (for tests and benchmarks).
-    quint64 PaintedFrames() const { return m_painted; }
+    quint64 PaintedFrames() const { return m_paintedElsewhere ? m_paintedElsewhere() : m_painted; }
+    // Where a video sink shows the frames itself in a window of its own over this surface: the
+    // count of the frames it showed.
+    void SetPaintedElsewhere(std::function<quint64()> count) {
+        m_paintedElsewhere = std::move(count);
+    }
     // Whether it fills its host by itself (true); false where something else places it.
     void SetFollowsHost(bool follows) { m_followsHost = follows; }
     // The size, in device pixels, the newest frame was made at for this surface.
@@ -32,4 +38,5 @@ private:
     quint64 m_painted = 0;
     qint64 m_lastPts = -2;
     bool m_followsHost = true;
+    std::function<quint64()> m_paintedElsewhere;
 };
