@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/CommandLine.h"
 #include "app/PlayerApp.h"
+#include "cli/CommandLine.h"
+#include "playback/OverlayVideo.h"
 
 #include <QFileInfo>
 #include <cstdio>
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
                      qPrintable(request.error));
         return 2;
     }
+    COverlayVideo::SetVerbose(request.verbose);
     if (request.hasPath)
         app.SetStartPath(request.path);
     app.InitInstance();

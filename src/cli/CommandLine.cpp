@@ -104,7 +104,8 @@ CommandLine::Request CheckWithoutQt(int argc, const char* const* argv) {
                 ++i;
                 continue;
             }
-            if (kQtFlags.contains(name) || name.startsWith(QLatin1String("qmljsdebugger=")))
+            if (kQtFlags.contains(name) || name.startsWith(QLatin1String("qmljsdebugger=")) ||
+                a == QLatin1String("--verbose"))
                 continue;
             request.action = CommandLine::Action::Error;
             request.error = QStringLiteral("unknown option %1").arg(a);
@@ -279,7 +280,9 @@ CommandLine::Request CommandLine::Parse(const QStringList& arguments) {
         if (!optionsEnded && a.startsWith(QLatin1Char('-')) && a.size() > 1) {
             if ((request.action = OwnOption(a)) != Action::Run)
                 return request;
-            continue; // for Qt or its web engine
+            if (a == QLatin1String("--verbose"))
+                request.verbose = true;
+            continue; // else for Qt or its web engine
         }
         if (request.hasPath) {
             request.action = Action::Error;
@@ -323,6 +326,8 @@ QString CommandLine::HelpText(const QString& programName) {
                "                  on standard output or into OUT; no window\n"
                "  --force         with an export: replace an OUT that exists (never the\n"
                "                  card's own files)\n"
+               "  --verbose       say on standard error how the video reaches the screen\n"
+               "                  (X11 overlay or own surface, and why)\n"
                "  -h, --help      show this help and exit\n"
                "  -v, --version   show the version and exit\n"
                "  --              end of options: what follows is a path even if it\n"

@@ -9,7 +9,8 @@
 // --export-clip FILE [--from T] [--to T] [--overlay] [OUT] and --events FOLDER|LOG|RECORDING [--csv
 // OUT] [--limit G | --limits X,Y,Z], each with --force to replace existing outputs (no window; for
 // scripts). Options of Qt (-platform NAME, ...) and of its web engine (--no-sandbox, ...) are let
-// through to them, so only our own two options and the one path are looked at here.
+// through to them, so only our own options and the one path are looked at here. --verbose
+// only has the window say how its video reaches the screen.
 class CommandLine {
 public:
     enum class Action { Run, Help, Version, ExportGpx, ExportKml, ExportClip, Events, Error };
@@ -25,6 +26,7 @@ public:
         double from = 0, to = -1;
         bool overlay = false;   // the clip also re-encoded with the data in the picture
         bool force = false;     // existing outputs may be replaced (--force)
+        bool verbose = false;   // how the video reaches the screen, said on standard error
         bool hasLimits = false; // --limit G or --limits X,Y,Z (g; 0: the axis is not checked)
         double limits[3] = {0, 0, 0};
     };
