@@ -40,6 +40,9 @@ void CFrameSlot::Store(GstSample* sample) {
     {
         const std::lock_guard lock(m_mutex);
         m_sample.reset(sample);
+        if (m_paintedSerial > 0 && m_shownSerial > m_paintedSerial)
+            ++m_replacedUnpainted;
+        ++m_storedSerial;
     }
     ++m_frames;
     MakeShown(sample);
@@ -75,6 +78,7 @@ bool CFrameSlot::MakeShown(GstSample* sample) {
     if (m_sample.get() != sample)
         return false; // a newer frame made its own
     m_shown = std::move(shown);
+    m_shownSerial = m_storedSerial;
     GstBuffer* buffer = gst_sample_get_buffer(sample);
     m_shownPts = buffer && GST_BUFFER_PTS_IS_VALID(buffer) ? qint64(GST_BUFFER_PTS(buffer)) : -1;
     m_shown.setDevicePixelRatio(m_ratio);
@@ -147,6 +151,8 @@ QRect CFrameSlot::PaintNewest(QPainter& painter, const QRect& area, qint64* pts)
         shape = m_shape;
         if (pts)
             *pts = m_shownPts;
+        if (!shown.isNull())
+            m_paintedSerial = m_shownSerial;
     }
     if (shown.isNull())
         return {};

@@ -70,6 +70,12 @@ public:
     qint64 NewestEndStreamTime() const;
     // Frames stored since construction (for tests and benchmarks).
     quint64 FrameCount() const { return m_frames.load(); }
+    // Frames replaced by a newer one before any paint showed them (the window was busy for
+    // longer than a frame lasts), counted once something has been painted; their reason.
+    quint64 ReplacedUnpainted() const { return m_replacedUnpainted.load(); }
+    static const char* ReplacedUnpaintedReason() {
+        return "a newer frame came before the window painted it";
+    }
 
 Q_SIGNALS:
     // Emitted on the UI thread when a new frame is waiting to be painted.
@@ -95,5 +101,9 @@ private:
     QThreadPool m_remaker; // waited for first thing in the destructor
     std::atomic<bool> m_repaintPending{false};
     std::atomic<quint64> m_frames{0};
+    std::atomic<quint64> m_replacedUnpainted{0};
+    quint64 m_storedSerial = 0;  // m_mutex: frames stored, m_sample's number
+    quint64 m_shownSerial = 0;   // m_mutex: the number of the frame m_shown was made of
+    quint64 m_paintedSerial = 0; // m_mutex: the number of the frame painted last (0: none yet)
     std::atomic<bool> m_shownElsewhere{false};
 };

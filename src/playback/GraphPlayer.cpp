@@ -11,6 +11,7 @@
 #include "playback/SeekPlan.h"
 #include "playback/VideoSurface.h"
 
+#include <QStringList>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
@@ -439,6 +440,40 @@ qint64 CGraphPlayer::ShownFrameEnd() {
 
 quint64 CGraphPlayer::FramesDelivered() const {
     return m_frameSlot->FrameCount();
+}
+
+namespace {
+
+// Frames a sink dropped for coming too late for the clock.
+quint64 DroppedBy(GstElement* sink) {
+    if (!sink || !g_object_class_find_property(G_OBJECT_GET_CLASS(sink), "stats"))
+        return 0;
+    GstStructure* stats = nullptr;
+    g_object_get(sink, "stats", &stats, nullptr);
+    guint64 dropped = 0;
+    if (stats && !gst_structure_get_uint64(stats, "dropped", &dropped))
+        dropped = 0;
+    if (stats)
+        gst_structure_free(stats);
+    return dropped;
+}
+
+} // namespace
+
+quint64 CGraphPlayer::FramesNotShown() const {
+    return m_frameSlot->ReplacedUnpainted() + DroppedBy(m_frameStep.get());
+}
+
+QString CGraphPlayer::FramesNotShownReason() const {
+    const quint64 replaced = m_frameSlot->ReplacedUnpainted();
+    const quint64 late = DroppedBy(m_frameStep.get());
+    QStringList why;
+    if (replaced)
+        why << QStringLiteral("%1: %2").arg(replaced).arg(
+            QLatin1String(CFrameSlot::ReplacedUnpaintedReason()));
+    if (late)
+        why << QStringLiteral("%1: late for the clock, dropped by the video sink").arg(late);
+    return why.join(QStringLiteral("; "));
 }
 
 quint64 CGraphPlayer::FramesDecoded() const {

@@ -98,6 +98,10 @@ public:
     CVideoSurface* VideoSurface() const;
     quint64 FramesDelivered() const;
     quint64 FramesDecoded() const; // frames handed to the video decoder
+    // Frames delivered but never on screen: replaced before our surface painted them, or
+    // dropped by the X sink; and why.
+    quint64 FramesNotShown() const;
+    QString FramesNotShownReason() const;
     // How the video reaches the screen, chosen when the first file is opened: "X11 overlay
     // (ximagesink) into window 0x…" or "own surface (appsink): why"; empty before.
     QString VideoPath() const { return m_videoPath; }

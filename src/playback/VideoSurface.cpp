@@ -12,8 +12,15 @@ CVideoSurface::CVideoSurface(CFrameSlot* slot) : m_slot(slot) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::NoFocus);
+    // Each frame is painted as soon as the UI thread comes to it, not at the next paint of the
+    // window: a frame that waited for that could be replaced unseen by the one after it.
     if (slot)
-        connect(slot, &CFrameSlot::FrameReady, this, qOverload<>(&QWidget::update));
+        connect(slot, &CFrameSlot::FrameReady, this, [this] {
+            if (isVisible())
+                repaint();
+            else
+                update();
+        });
 }
 
 QSize CVideoSurface::ShownSize() const {

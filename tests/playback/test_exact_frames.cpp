@@ -4,7 +4,10 @@
 // pressed again before the previous one's frame arrived at a low frame rate. Faults that came and
 // went are tried ten times over. Frames are checked against ffmpeg's own decoding.
 #include "PlaybackTestSupport.h"
+#include "playback/VideoSurface.h"
 
+#include <QElapsedTimer>
+#include <QFrame>
 #include <QtTest>
 
 namespace {
@@ -132,6 +135,63 @@ private Q_SLOTS:
             const int shown = reference.identify(shownImage(player), k - 2);
             QVERIFY2(shown == k - 2, qPrintable(describe("two back", times[k], k - 2, shown)));
         }
+    }
+
+    // Two seconds of play in a window whose UI thread is busy now and then for longer than a
+    // frame lasts (as a tick that redraws chart and map can be): every frame the sink delivered
+    // is painted or counted as not shown, and with the frames the sink dropped they are the
+    // frames ffmpeg finds in the span played.
+    void everyFramePaintedOrCounted() {
+        const QString file = cardFile(QStringLiteral("0001.asf"));
+        const QList<double> times = frameTimes(file);
+        QFrame host;
+        host.resize(640, 480);
+        host.show();
+        CGraphPlayer player;
+        QVERIFY(player.CreateGraph() && player.OpenMediaFile(file) &&
+                player.AttachVideoWindow(&host) && player.PausePlayback());
+        QVERIFY(seekAndShow(player, 1.0));
+        QTest::qWait(100);
+        const double from = position(player);
+        const quint64 delivered = player.FramesDelivered();
+        const quint64 painted = player.VideoSurface()->PaintedFrames();
+        const quint64 notShown = player.FramesNotShown();
+        QTimer busy;
+        QObject::connect(&busy, &QTimer::timeout, [] {
+            QElapsedTimer spin;
+            spin.start();
+            while (spin.elapsed() < 70) {
+            }
+        });
+        busy.start(250);
+        QVERIFY(player.StartPlayback());
+        QTest::qWait(2000);
+        QVERIFY(player.PausePlayback());
+        busy.stop();
+        QVERIFY(waitFor([&] { return player.InPausedState(); }, 5000));
+        QTest::qWait(200);
+        const double to = player.ShownFrameTime() / 1e9;
+        const quint64 newDelivered = player.FramesDelivered() - delivered;
+        const quint64 newPainted = player.VideoSurface()->PaintedFrames() - painted;
+        const quint64 newNotShown = player.FramesNotShown() - notShown;
+        const QString counts = QStringLiteral("from %1 to %2 s: delivered %3, painted %4, not "
+                                              "shown %5 (%6)")
+                                   .arg(from)
+                                   .arg(to)
+                                   .arg(newDelivered)
+                                   .arg(newPainted)
+                                   .arg(newNotShown)
+                                   .arg(player.FramesNotShownReason());
+        QVERIFY2(newDelivered > 30, qPrintable(counts));
+        // One frame may be delivered twice (again as the pause's preroll) and painted once.
+        QVERIFY2(newPainted + newNotShown + 1 >= newDelivered &&
+                     newPainted + newNotShown <= newDelivered,
+                 qPrintable(counts));
+        const qsizetype inSpan = std::count_if(times.begin(), times.end(), [&](double t) {
+            return t > from + 1e-6 && t <= to + 1e-6;
+        });
+        QVERIFY2(qAbs(qint64(newDelivered) - qint64(inSpan)) <= 1,
+                 qPrintable(counts + QStringLiteral(", ffmpeg: %1 frames").arg(inSpan)));
     }
 };
 
