@@ -197,6 +197,11 @@ QString COverlayVideo::Unavailable(bool otherCameras) {
         return QStringLiteral("the recording's other cameras share the video area");
     if (!gst_element_factory_find("videoconvertscale"))
         return QStringLiteral("videoconvertscale is not installed");
+    // ximagesink cannot scale: each frame would be scaled in software before it, which costs
+    // more than our own surface's scaling (measured under Xvfb), so it is taken only when asked.
+    if (Sinks().factory == QLatin1String("ximagesink") && asked != "overlay")
+        return QStringLiteral("no XVideo port, and ximagesink would scale in software (dearer "
+                              "than our surface; DASHCARD_VIDEO_PATH=overlay takes it anyway)");
     return Sinks().why;
 }
 

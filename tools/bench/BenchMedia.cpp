@@ -120,48 +120,62 @@ double floorSeekMedian(const QByteArray& uri, double duration, int runs) {
     return floorSeekMedian(QByteArrayList{uri}, duration, runs);
 }
 
-double floorSeekMedian(const QByteArrayList& uris, double duration, int runs) {
-    std::vector<GstElementPtr> pipelines;
+FloorSeeker::FloorSeeker(const QByteArrayList& uris) {
     for (const QByteArray& uri : uris) {
         const QByteArray line = "playbin uri=\"" + uri + "\" video-sink=\"fakesink sync=true\"";
         GstElement* parsed = gst_parse_launch(line.constData(), nullptr);
         if (!parsed)
-            return -1;
-        pipelines.emplace_back(GST_ELEMENT(gst_object_ref_sink(parsed)));
+            return;
+        m_pipelines.emplace_back(GST_ELEMENT(gst_object_ref_sink(parsed)));
     }
-    auto prerolled = [&] {
-        for (const GstElementPtr& pipeline : pipelines) {
-            if (gst_element_get_state(pipeline.get(), nullptr, nullptr, 5 * GST_SECOND) !=
-                GST_STATE_CHANGE_SUCCESS)
-                return false;
-        }
-        return true;
-    };
-    bool paused = true;
-    for (const GstElementPtr& pipeline : pipelines)
+    bool paused = !m_pipelines.empty();
+    for (const GstElementPtr& pipeline : m_pipelines)
         paused = paused && gst_element_set_state(pipeline.get(), GST_STATE_PAUSED) !=
                                GST_STATE_CHANGE_FAILURE;
-    std::vector<double> seeks;
-    if (paused && prerolled()) {
-        std::mt19937 random(20260520);
-        std::uniform_real_distribution<double> where(0.5, duration - 0.5);
-        for (int run = 0; run < runs; ++run) {
-            const double target = where(random);
-            QElapsedTimer clock;
-            clock.start();
-            bool sent = true;
-            for (const GstElementPtr& pipeline : pipelines)
-                sent = sent && gst_element_seek_simple(
-                                   pipeline.get(), GST_FORMAT_TIME,
-                                   GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                   gint64(target * GST_SECOND));
-            if (!sent || !prerolled())
-                break;
-            seeks.push_back(clock.nsecsElapsed() / 1e6);
-        }
-    }
-    for (const GstElementPtr& pipeline : pipelines)
+    m_ok = paused && prerolled();
+}
+
+FloorSeeker::~FloorSeeker() {
+    for (const GstElementPtr& pipeline : m_pipelines)
         gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+}
+
+bool FloorSeeker::prerolled() const {
+    for (const GstElementPtr& pipeline : m_pipelines) {
+        if (gst_element_get_state(pipeline.get(), nullptr, nullptr, 5 * GST_SECOND) !=
+            GST_STATE_CHANGE_SUCCESS)
+            return false;
+    }
+    return true;
+}
+
+double FloorSeeker::seek(double seconds) {
+    if (!m_ok)
+        return -1;
+    QElapsedTimer clock;
+    clock.start();
+    bool sent = true;
+    for (const GstElementPtr& pipeline : m_pipelines)
+        sent = sent &&
+               gst_element_seek_simple(pipeline.get(), GST_FORMAT_TIME,
+                                       GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                       gint64(seconds * GST_SECOND));
+    if (!sent || !prerolled())
+        return -1;
+    return clock.nsecsElapsed() / 1e6;
+}
+
+double floorSeekMedian(const QByteArrayList& uris, double duration, int runs) {
+    FloorSeeker floor(uris);
+    std::vector<double> seeks;
+    std::mt19937 random(20260520);
+    std::uniform_real_distribution<double> where(0.5, duration - 0.5);
+    for (int run = 0; run < runs && floor.ok(); ++run) {
+        const double ms = floor.seek(where(random));
+        if (ms < 0)
+            break;
+        seeks.push_back(ms);
+    }
     return seeks.size() == size_t(runs) ? bench::median(seeks) : -1;
 }
 

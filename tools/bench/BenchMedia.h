@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "playback/GstHandles.h"
+
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QString>
+#include <vector>
 
 class QFrame;
 
@@ -28,5 +31,22 @@ double floorSeekMedian(const QByteArray& uri, double duration, int runs);
 // The same with one playbin for each of `uris`, each seek sent to all and timed until all are
 // prerolled again: what the machine gives for several files at once.
 double floorSeekMedian(const QByteArrayList& uris, double duration, int runs);
+
+// The floor of a seek, one at a time, to interleave with ours: playbin(s) into a fakesink,
+// paused; each seek an accurate flushing one, timed until all are prerolled again.
+class FloorSeeker {
+public:
+    explicit FloorSeeker(const QByteArrayList& uris);
+    ~FloorSeeker();
+    FloorSeeker(const FloorSeeker&) = delete;
+    FloorSeeker& operator=(const FloorSeeker&) = delete;
+    bool ok() const { return m_ok; }
+    double seek(double seconds); // ms, -1 when it failed
+
+private:
+    bool prerolled() const;
+    std::vector<GstElementPtr> m_pipelines;
+    bool m_ok = false;
+};
 
 } // namespace benchmedia
