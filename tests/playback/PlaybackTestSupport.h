@@ -194,6 +194,15 @@ private:
     QByteArray m_errors;
 };
 
+// "seek at 1.2 s: ffmpeg's frame 30, shown 29".
+inline QString describe(const char* what, double t, int expected, int shown) {
+    return QStringLiteral("%1 at %2 s: ffmpeg's frame %3, shown %4")
+        .arg(QLatin1String(what))
+        .arg(t)
+        .arg(expected)
+        .arg(shown);
+}
+
 inline bool openPaused(CGraphPlayer& player, const QString& path) {
     return player.CreateGraph() && player.OpenMediaFile(path) && player.PausePlayback() &&
            waitFor([&] { return player.FramesDelivered() > 0; });

@@ -16,14 +16,6 @@ QString oddFile(const char* name) {
     return cardFile(QStringLiteral("extras/odd/") + QLatin1String(name));
 }
 
-QString describe(const char* what, double t, int expected, int shown) {
-    return QStringLiteral("%1 at %2 s: ffmpeg's frame %3, shown %4")
-        .arg(QLatin1String(what))
-        .arg(t)
-        .arg(expected)
-        .arg(shown);
-}
-
 } // namespace
 
 class TestExactFrames : public QObject {
