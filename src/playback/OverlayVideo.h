@@ -78,7 +78,7 @@ private:
     QString m_factory;
     bool m_scalesItself = false; // xvimagesink scales to its window; ximagesink does not
     CFrameSlot* m_slot;
-    QPointer<CVideoSurface> m_surface;
+    QPointer<QWidget> m_surface; // the video area (our surface); a QWidget while it goes
     QPointer<QWidget> m_container;
     QPointer<QWindow> m_window;
     std::unique_ptr<QBackingStore> m_still;
