@@ -32,7 +32,6 @@ private Q_SLOTS:
         QTest::newRow("MS-MPEG4 + WMA") << oddFile("ms-long-sound.asf");
         QTest::newRow("H.264 + AAC in MP4") << oddFile("long-sound.mp4");
         QTest::newRow("MJPEG + PCM in AVI") << oddFile("long-sound.avi");
-        QTest::newRow("MJPEG + PCM") << oddFile("long-sound.asf");
     }
 
     // The recording lasts as long as its sound. A seek into the part where only the sound
@@ -110,7 +109,6 @@ private Q_SLOTS:
     void frameBackTwiceInARow_data() {
         QTest::addColumn<QString>("file");
         QTest::newRow("15 fps AVI") << oddFile("fps15.avi");
-        QTest::newRow("B-frames") << oddFile("bframes.asf");
     }
 
     // Two frames back pressed faster than the first one's frame arrives: two frames back, never

@@ -158,31 +158,34 @@ private Q_SLOTS:
                  qPrintable(engine.VideoPath()));
     }
 
-    // 640 x 480 in 600 x 300: 400 x 300, bands of 100 at either side.
-    void pausedSeekShowsItsFrame() {
-        CGraphPlayer engine;
-        QVERIFY(openIn(engine, m_square));
-        for (double t : {2.35, 0.95, 3.05}) {
-            QVERIFY(seekShown(engine, t));
-            checkPicture(m_square, t, QRect(100, 0, 400, 300));
-            const QImage window = grab(*m_host);
-            QCOMPARE(offColour(window, QRect(0, 0, 100, 300), kHostColour), 0);
-            QCOMPARE(offColour(window, QRect(500, 0, 100, 300), kHostColour), 0);
-        }
+    void picturesAndBands_data() {
+        QTest::addColumn<bool>("wide");
+        QTest::addColumn<QRect>("picture");
+        QTest::addColumn<QList<QRect>>("bands");
+        // 640 x 480 in 600 x 300: 400 x 300, bands of 100 at either side.
+        QTest::newRow("square pixels") << false << QRect(100, 0, 400, 300)
+                                       << QList<QRect>{{0, 0, 100, 300}, {500, 0, 100, 300}};
+        // Shown 640 x 240 (its pixels twice as wide): 600 x 225, bands of 37 above and 38
+        // below (the picture's edge rows blend with the bands).
+        QTest::newRow("wide pixels")
+            << true << QRect(0, 38, 600, 223) << QList<QRect>{{0, 0, 600, 37}, {0, 262, 600, 38}};
     }
 
-    // Shown 640 x 240 (its pixels twice as wide) in 600 x 300: 600 x 225, bands of 37 above
-    // and 38 below.
-    void pixelAspectAndBands() {
+    // Paused seeks: the frame at each target where the picture fits, the host's colour around.
+    void picturesAndBands() {
+        QFETCH(bool, wide);
+        QFETCH(QRect, picture);
+        QFETCH(QList<QRect>, bands);
+        const QString& file = wide ? m_wide : m_square;
         CGraphPlayer engine;
-        QVERIFY(openIn(engine, m_wide));
-        QVERIFY(seekShown(engine, 1.55));
-        const QRect where = CFrameSlot::FitPicture({640, 240}, m_host->rect());
-        QCOMPARE(where, QRect(0, 37, 600, 225));
-        checkPicture(m_wide, 1.55, where.adjusted(0, 1, 0, -1));
-        const QImage window = grab(*m_host);
-        QCOMPARE(offColour(window, QRect(0, 0, 600, 37), kHostColour), 0);
-        QCOMPARE(offColour(window, QRect(0, 262, 600, 38), kHostColour), 0);
+        QVERIFY(openIn(engine, file));
+        for (double t : {2.35, 0.95, 1.55}) {
+            QVERIFY(seekShown(engine, t));
+            checkPicture(file, t, picture);
+            const QImage window = grab(*m_host);
+            for (const QRect& band : bands)
+                QCOMPARE(offColour(window, band, kHostColour), 0);
+        }
     }
 
     // Paused, the area changes size: the frame on screen is shown again at the new size (the
