@@ -8,6 +8,7 @@
 #include "playback/FrameTimes.h"
 #include "playback/LastPicture.h"
 #include "playback/OpenWait.h"
+#include "playback/OverlayVideo.h"
 #include "playback/SeekPlan.h"
 #include "playback/VideoSurface.h"
 
@@ -200,6 +201,8 @@ void CGraphPlayer::ShowLastPicture() {
         for (const gint64 start : starts)
             m_frameTimes->Add(start);
     m_frameSlot->Store(sample.release());
+    if (m_overlay) // the X sink never got this frame
+        m_overlay->ShowStill();
 }
 
 bool CGraphPlayer::GetDurationSeconds(double& seconds) {

@@ -377,9 +377,12 @@ void COverlayVideo::Refresh() {
         !gst_structure_get_int(s, "height", &height))
         return;
     const QSize window = m_window->size() * m_window->devicePixelRatio();
-    if (QSize(width, height) != window) {
-        const QImage frame = m_slot->NewestImage();
-        if (!frame.isNull())
-            static_cast<OverlayWindow*>(m_window.data())->PaintStill(frame);
-    }
+    if (QSize(width, height) != window)
+        ShowStill();
+}
+
+void COverlayVideo::ShowStill() {
+    const QImage frame = m_slot->NewestImage();
+    if (m_window && !frame.isNull())
+        static_cast<OverlayWindow*>(m_window.data())->PaintStill(frame);
 }

@@ -63,6 +63,10 @@ public:
     // Streaming thread: `sample` is about to go through the scaler to the sink.
     void Entering(GstSample* sample);
     void EnsureWindow();
+    // UI thread: the frame slot's newest frame painted in the window by us, for a frame the sink
+    // never showed (the last picture, fetched for a seek past the picture's end) or showed at
+    // another size.
+    void ShowStill();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -71,7 +75,6 @@ private:
     COverlayVideo(CFrameSlot* slot, CVideoSurface* surface);
     void Place();   // the window where the picture fits in the surface
     void Refresh(); // the window was exposed or resized
-    void PaintStill(const QSize& size);
 
     GstElementPtr m_bin;
     GstElementPtr m_sink;
