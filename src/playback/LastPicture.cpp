@@ -15,11 +15,14 @@ constexpr GstClockTime kWait = 5 * GST_SECOND;
 namespace LastPicture {
 
 GstSample* Before(const QByteArray& uri, const char* caps, gint64 ns, std::vector<gint64>* starts) {
+    // Both held by a reference of our own: playbin takes a floating sink as its own, and ours
+    // would then be one unref too many.
     GstElementPtr pipeline(gst_element_factory_make("playbin", nullptr));
     GstElementPtr sink(gst_element_factory_make("appsink", nullptr));
     if (!pipeline || !sink)
         return nullptr;
     gst_object_ref_sink(pipeline.get());
+    gst_object_ref_sink(sink.get());
     GstCapsPtr sinkCaps(gst_caps_from_string(caps));
     // As fast as it decodes, every frame kept until taken.
     g_object_set(sink.get(), "caps", sinkCaps.get(), "sync", FALSE, "enable-last-sample", FALSE,

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The media engine on real files: lifecycle guards, unit arithmetic, the bitmap it writes,
 // playback, seeking, stepping, end of stream and files that cannot be played.
+#include "GstComplaints.h"
 #include "TestSupport.h"
 #include "playback/FrameBitmap.h"
 #include "playback/GraphPlayer.h"
@@ -27,25 +28,6 @@ double position(CGraphPlayer& player) {
     player.GetPositionSeconds(t);
     return t;
 }
-
-// Counts GStreamer's critical and warning messages while it lives.
-class GstComplaints {
-public:
-    GstComplaints()
-        : m_handler(g_log_set_handler(
-              "GStreamer", GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING),
-              [](const gchar*, GLogLevelFlags, const gchar* text, gpointer self) {
-                  qWarning("GStreamer: %s", text);
-                  ++static_cast<GstComplaints*>(self)->m_count;
-              },
-              this)) {}
-    ~GstComplaints() { g_log_remove_handler("GStreamer", m_handler); }
-    int count() const { return m_count; }
-
-private:
-    guint m_handler;
-    int m_count = 0;
-};
 
 } // namespace
 
