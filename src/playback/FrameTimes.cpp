@@ -28,6 +28,11 @@ struct DecoderCut {
     qint64 coverStart = -1;       // where the frame covering the target starts
     qint64 target = -1;           // the seek's target, where the covering frame is shown
     bool cutting = false;         // the decoder's output is in that segment now
+
+    // The input side's own (its streaming thread only): every picture is coded alone, and
+    // where the frame covering the seek's target starts while the input is in its segment.
+    bool picturesAlone = false;
+    qint64 skipBefore = -1;
 };
 using CutPtr = std::shared_ptr<DecoderCut>;
 
@@ -39,17 +44,42 @@ DecoderCut& CutOf(gpointer data) {
     return cut;
 }
 
+// Formats whose every picture is coded alone: a frame before the covering one is never needed
+// to decode it.
+bool PicturesCodedAlone(const GstCaps* caps) {
+    const GstStructure* s =
+        caps && gst_caps_get_size(caps) > 0 ? gst_caps_get_structure(caps, 0) : nullptr;
+    return s && gst_structure_has_name(s, "image/jpeg");
+}
+
 GstPadProbeReturn OnDecoderInput(GstPad*, GstPadProbeInfo* info, gpointer data) {
     DecoderCut& cut = CutOf(data);
     if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
         GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-        if (GST_BUFFER_PTS_IS_VALID(buffer))
-            cut.times->Add(qint64(GST_BUFFER_PTS(buffer)));
+        if (!GST_BUFFER_PTS_IS_VALID(buffer)) {
+            cut.times->CountFed();
+            return GST_PAD_PROBE_OK;
+        }
+        const qint64 pts = qint64(GST_BUFFER_PTS(buffer));
+        cut.times->Add(pts);
+        // After a seek the demuxer starts a few frames early; pictures coded alone that come
+        // before the covering one would be decoded only to be dropped.
+        if (cut.skipBefore >= 0 && pts < cut.skipBefore)
+            return GST_PAD_PROBE_DROP;
+        cut.skipBefore = -1;
+        cut.times->CountFed();
         return GST_PAD_PROBE_OK;
     }
     GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
+        GstCaps* caps = nullptr;
+        gst_event_parse_caps(event, &caps);
+        cut.picturesAlone = PicturesCodedAlone(caps);
+        return GST_PAD_PROBE_OK;
+    }
     if (GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT)
         return GST_PAD_PROBE_OK;
+    cut.skipBefore = -1;
     const GstSegment* segment = nullptr;
     gst_event_parse_segment(event, &segment);
     const CFrameTimes::Cover cover = cut.times->CurrentCover();
@@ -69,6 +99,8 @@ GstPadProbeReturn OnDecoderInput(GstPad*, GstPadProbeInfo* info, gpointer data) 
         cut.coverStart = cover.start;
         cut.target = cover.target;
     }
+    if (cut.picturesAlone)
+        cut.skipBefore = cover.start;
     GST_PAD_PROBE_INFO_DATA(info) = replacement;
     return GST_PAD_PROBE_OK;
 }
@@ -237,7 +269,6 @@ void CFrameTimes::Unwatch(GstElement* graph, const std::shared_ptr<CFrameTimes>&
 }
 
 void CFrameTimes::Add(qint64 pts) {
-    ++m_fed;
     std::lock_guard lock(m_mutex);
     if (!m_times.insert(pts).second)
         return;

@@ -26,7 +26,10 @@ public:
     static void Unwatch(GstElement* graph, const std::shared_ptr<CFrameTimes>& times);
 
     void Add(qint64 pts);
-    // Frames handed to the decoder since the watch began (for tests and benchmarks).
+    // Frames handed to the decoder since the watch began (for tests and benchmarks); frames
+    // of a stream of pictures coded alone that end before a seek's covering frame are recorded
+    // but never decoded.
+    void CountFed() { ++m_fed; }
     quint64 FramesFed() const { return m_fed.load(); }
     void Clear();
 

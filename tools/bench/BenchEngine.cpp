@@ -249,7 +249,8 @@ struct Subject {
 // With `floorSeeks`, playbin's accurate seek to each target too, interleaved with ours (which
 // goes first alternates), so both see the machine alike.
 bool latencies(const Subject& s, QWidget& host, std::vector<double>& seeks,
-               std::vector<double>& steps, std::vector<double>* floorSeeks = nullptr) {
+               std::vector<double>& steps, std::vector<double>* floorSeeks = nullptr,
+               std::vector<double>* decoded = nullptr) {
     std::optional<FloorSeeker> floor;
     if (floorSeeks) {
         floor.emplace(QByteArrayList{uriOf(s.cardPath)});
@@ -274,6 +275,7 @@ bool latencies(const Subject& s, QWidget& host, std::vector<double>& seeks,
             settle(20);
         }
         const quint64 before = engine.FramesDelivered();
+        const quint64 decodedBefore = engine.FramesDecoded();
         QElapsedTimer clock;
         clock.start();
         if (!engine.SeekToSeconds(target) || !serveUntil(
@@ -288,6 +290,8 @@ bool latencies(const Subject& s, QWidget& host, std::vector<double>& seeks,
             return false;
         }
         seeks.push_back(clock.nsecsElapsed() / 1e6);
+        if (decoded)
+            decoded->push_back(double(engine.FramesDecoded() - decodedBefore));
         settle(20);
         if (floor && run % 2 == 0) {
             floorSeeks->push_back(floor->seek(target));
@@ -415,8 +419,8 @@ int runEngine(int argc, char** argv) {
     }
 
     for (const Subject& s : subjects) {
-        std::vector<double> seeks, steps, floorSeeks;
-        if (!latencies(s, host, seeks, steps, &floorSeeks)) {
+        std::vector<double> seeks, steps, floorSeeks, decoded;
+        if (!latencies(s, host, seeks, steps, &floorSeeks, &decoded)) {
             std::fprintf(stderr, "bench engine: %s: no seek or step figures\n",
                          qPrintable(s.label));
             return 1;
@@ -424,6 +428,9 @@ int runEngine(int argc, char** argv) {
         bench::report("engine.seek." + s.label, bench::median(seeks), bench::median(floorSeeks),
                       "ms");
         spread("seek", seeks);
+        // Frames handed to the decoder from a seek until its frame is on screen.
+        bench::report("engine.seek_frames_decoded." + s.label, bench::median(decoded), std::nullopt,
+                      "frames");
         bench::report("engine.step." + s.label, bench::median(steps), std::nullopt, "ms");
         spread("step", steps);
     }
@@ -485,14 +492,16 @@ int runEngine(int argc, char** argv) {
             return 1;
         }
         const QString label = labelOf(*bframes) + "_bframes";
-        std::vector<double> seeks, steps, floorSeeks;
-        if (!latencies({label, path, {}, 0}, host, seeks, steps, &floorSeeks)) {
+        std::vector<double> seeks, steps, floorSeeks, decoded;
+        if (!latencies({label, path, {}, 0}, host, seeks, steps, &floorSeeks, &decoded)) {
             std::fprintf(stderr, "bench engine: %s: no seek or step figures\n", qPrintable(label));
             return 1;
         }
         bench::report("engine.seek." + label, bench::median(seeks), bench::median(floorSeeks),
                       "ms");
         spread("seek", seeks);
+        bench::report("engine.seek_frames_decoded." + label, bench::median(decoded), std::nullopt,
+                      "frames");
         bench::report("engine.step." + label, bench::median(steps), std::nullopt, "ms");
         spread("step", steps);
     }
