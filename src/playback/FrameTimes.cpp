@@ -56,10 +56,8 @@ GstPadProbeReturn OnDecoderInput(GstPad*, GstPadProbeInfo* info, gpointer data) 
     DecoderCut& cut = CutOf(data);
     if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
         GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-        if (!GST_BUFFER_PTS_IS_VALID(buffer)) {
-            cut.times->CountFed();
-            return GST_PAD_PROBE_OK;
-        }
+        if (!GST_BUFFER_PTS_IS_VALID(buffer))
+            return GST_PAD_PROBE_OK; // no frame of its own (stream headers)
         const qint64 pts = qint64(GST_BUFFER_PTS(buffer));
         cut.times->Add(pts);
         // After a seek the demuxer starts a few frames early; pictures coded alone that come

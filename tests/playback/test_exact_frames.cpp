@@ -37,7 +37,8 @@ QList<int> playbinDecodes(const QString& path, const QList<double>& targets) {
                          const gchar* klass = factory ? gst_element_factory_get_metadata(
                                                             factory, GST_ELEMENT_METADATA_KLASS)
                                                       : nullptr;
-                         if (!klass || !g_strrstr(klass, "Decoder") || !g_strrstr(klass, "Image"))
+                         if (!klass || !g_strrstr(klass, "Decoder") ||
+                             !(g_strrstr(klass, "Image") || g_strrstr(klass, "Video")))
                              return;
                          GstPad* pad = gst_element_get_static_pad(element, "sink");
                          gst_pad_add_probe(
