@@ -60,8 +60,8 @@ GstPadProbeReturn OnDecoderInput(GstPad*, GstPadProbeInfo* info, gpointer data) 
             return GST_PAD_PROBE_OK; // no frame of its own (stream headers)
         const qint64 pts = qint64(GST_BUFFER_PTS(buffer));
         cut.times->Add(pts);
-        // After a seek the demuxer starts a few frames early; pictures coded alone that come
-        // before the covering one would be decoded only to be dropped.
+        // After a seek the demuxer may start before the covering frame; pictures coded alone that
+        // come before the covering one would be decoded only to be dropped.
         if (cut.skipBefore >= 0 && pts < cut.skipBefore)
             return GST_PAD_PROBE_DROP;
         cut.skipBefore = -1;
