@@ -171,10 +171,8 @@ bool CGraphPlayer::GetPositionSeconds(double& seconds) {
 void CGraphPlayer::ShowLastPicture() {
     // Only once per seek, and only where the seek ended without a frame: past the picture's end,
     // into the sound that runs on, the video sink prerolls on a gap or on the end of its stream.
-    // A seek sent while playing may have its frame stored before its count was taken: any frame
-    // since the send rules the fetch out.
     if (!m_seekPending || m_lastPictureSeek == m_seekSeqnum || !m_basicVideo || !m_pipeline ||
-        m_frameSlot->FrameCount() == 0 || m_frameSlot->FrameCount() > m_framesBeforeSeek ||
+        m_frameSlot->FrameCount() == 0 || m_frameSlot->FrameCount() > m_framesAtSeek ||
         OpenWait::Busy() || !SinkHolds(GST_EVENT_SEGMENT))
         return;
     GstState state = GST_STATE_NULL, pending = GST_STATE_VOID_PENDING;
@@ -292,7 +290,6 @@ bool CGraphPlayer::SeekToSeconds(double seconds) {
     m_seekPending = true;
     m_seekTargetNs = target;
     m_framesAtSeek = framesAtSeek;
-    m_framesBeforeSeek = framesBefore;
     // While paused no end-of-stream message comes at the end: the position is the duration.
     m_endOfStream = atEnd;
     return true;

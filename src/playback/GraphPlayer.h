@@ -191,7 +191,6 @@ private:
     bool m_seekPending = false;
     gint64 m_seekTargetNs = 0;
     quint64 m_framesAtSeek = 0;
-    quint64 m_framesBeforeSeek = 0; // frames stored before the pending seek was sent
     QPointer<QObject> m_eventWindow;
     bool m_endOfStream = false;
     bool m_failed = false;
